@@ -1,0 +1,33 @@
+// ulocfg: edits the configuration EEPROM of the ULO engine and vehicle signal generator,
+// kept as hexadecimal byte tokens in "ulo.txt" in the current directory.
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+
+#include "app/flow.hpp"
+#include "console/terminal.hpp"
+
+int main() {
+    std::setlocale(LC_ALL, "");
+    // A file size limit must make a write fail, not kill the program half-way through a save.
+    std::signal(SIGXFSZ, SIG_IGN);
+
+    ulo::Terminal term;
+    if (!ulo::terminal_open(term)) {
+        std::fputs("ulocfg: needs an interactive terminal\n", stderr);
+        return ulo::status_no_terminal;
+    }
+    ulo::Console con;
+    con.terminal = &term;
+    ulo::Wert wert{};
+    ulo::Editor ed;
+    int status = ulo::run(con, wert, ed, "ulo.txt");
+    ulo::terminal_close(term, con);
+
+    // Ended by a signal: say so in the exit status, as the shell expects.
+    if (term.stop_signal != 0) {
+        std::signal(term.stop_signal, SIG_DFL);
+        std::raise(term.stop_signal);
+    }
+    return status;
+}

@@ -1,0 +1,72 @@
+// The console the program draws on: an 80x25 grid of cells, each one character byte and one
+// PC text attribute, with a cursor and a current attribute. The operations below behave like
+// the PC text console the program was designed for; the terminal backend shows this model on
+// a real terminal, and tests read it directly.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+
+namespace ulo {
+
+constexpr int console_width = 80;
+constexpr int console_height = 25;
+
+// PC colours the program uses.
+constexpr unsigned light_grey = 7;
+constexpr unsigned light_red = 12;
+
+struct Cell {
+    std::uint8_t ch = ' ';
+    std::uint8_t attr = light_grey; // bits 0-3 foreground, 4-6 background, 7 blink
+    bool operator==(const Cell&) const = default;
+};
+
+struct Terminal; // the real terminal, when there is one (terminal.hpp)
+
+struct Console {
+    std::array<Cell, console_width * console_height> cells{};
+    int x = 1, y = 1;               // the cursor, 1-based column and row
+    std::uint8_t attr = light_grey; // given to every cell written or cleared
+    unsigned bells = 0;             // bell bytes written and not yet sounded
+    std::deque<int> keys;           // codes not yet read; an extended key is 0, then its code
+    bool closed = false;            // no more keys will come (terminal gone, or told to stop)
+    Terminal* terminal = nullptr;   // where keys come from and the cells are shown; none in tests
+};
+
+Cell& cell(Console& con, int x, int y);
+const Cell& cell(const Console& con, int x, int y);
+
+void clrscr(Console& con);
+// Positions outside the 80x25 screen are ignored.
+void gotoxy(Console& con, unsigned x, unsigned y);
+// Replaces the foreground and blink bits; the background stays.
+void textcolor(Console& con, unsigned c);
+// printf-style output at the cursor, byte by byte with the console's control handling. A
+// conversion left incomplete at the end of the format ("%3u %") is written literally.
+int cprintf(Console& con, const char* format, ...);
+// Writes bytes at the cursor: bell, backspace, line feed and carriage return act; every other
+// byte is stored; the cursor wraps after column 80 and the screen scrolls below row 25.
+void put_bytes(Console& con, std::string_view bytes);
+void put_byte(Console& con, unsigned char b);
+
+// Keys. An ordinary key gives its code 1..255; an extended key gives 0 and then, on the next
+// call, its second code. When no key can come any more (`closed`), getch reads Escape.
+int getch(Console& con);
+int getche(Console& con);
+bool kbhit(Console& con);
+// Queues a key code as the keyboard would deliver it: codes from 256 up as 0 and code - 256.
+void push_key(Console& con, int key_code);
+
+// The bytes of one row (1..25), 80 of them.
+std::string row_bytes(const Console& con, int y);
+// One row as UTF-8 text with code page 437 glyphs.
+std::string row_text(const Console& con, int y);
+// The code page 437 glyph of a byte, as a Unicode code point.
+char32_t cp437(unsigned char b);
+std::string utf8(char32_t c);
+
+} // namespace ulo

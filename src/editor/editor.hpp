@@ -1,0 +1,63 @@
+// The field editor: one cycle per key — draw the screen, highlight the current field, read a
+// key code, apply the current field's rule.
+#pragma once
+
+#include <cstddef>
+
+#include "console/console.hpp"
+#include "console/keycodes.hpp"
+#include "eeprom/image.hpp"
+
+namespace ulo {
+
+constexpr int field_count = 42;
+
+struct Editor {
+    int mode = 0;       // the field cursor, 0..41
+    int start = 1;      // fresh-entry flag; in the wheel name (field 5) the name cursor 1..16
+    int letter = 0;     // the key code of the current cycle
+    unsigned ramp = 1;  // the ramp point on the screen, 1..99 (0 only while typed in field 35)
+};
+
+// One row of a moves table: the field each cursor key leads to, `no_move` where the key is
+// ignored. `sets_flag` tells whether the keys move (set the fresh-entry flag) or only go.
+constexpr int no_move = -1;
+struct Moves {
+    int field;
+    int enter, up, down, left, right, home, end;
+    bool sets_flag;
+};
+constexpr bool moves = true;
+constexpr bool goes = false;
+
+// The row of `field` in a table, or nullptr.
+const Moves* find_moves(const Moves* table, std::size_t count, int field);
+template <std::size_t N> const Moves* find_moves(const Moves (&table)[N], int field) {
+    return find_moves(table, N, field);
+}
+// Where `key` leads from this row: a field number, or no_move for a key the row ignores and
+// for keys that are not cursor keys.
+int move_target(const Moves& row, int key);
+// Carries out a move to `target` as the row says: the field cursor changes, and the fresh-entry
+// flag is set if the row's keys move.
+void go_to(Editor& ed, const Moves& row, int target);
+
+// The rule of the current field for the key code in `ed.letter`.
+void apply_rule(Editor& ed, Wert& wert);
+// The four groups of rules.
+void general_rule(Editor& ed, Wert& wert); // fields 0-3, 6, 7, 9-18
+void wheel_rule(Editor& ed, Wert& wert);   // fields 4, 5, 19-34
+void ramp_rule(Editor& ed, Wert& wert);    // fields 8, 35-37
+void can_rule(Editor& ed, Wert& wert);     // fields 38-41
+
+// Writes the current field's value again at its place (in the current colour) and leaves the
+// console cursor in it.
+void highlight(Console& con, const Editor& ed, const Wert& wert);
+
+// One key code: an extended key arrives as 0 and its second code, giving 256 + that code.
+int read_key(Console& con);
+
+// Runs the editor from field 0 until a cycle whose key was Escape or Alt+X.
+void run_editor(Console& con, Editor& ed, Wert& wert);
+
+} // namespace ulo

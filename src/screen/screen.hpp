@@ -1,0 +1,20 @@
+// The parameter screen: every label and value of the image, rows 5 to 25, in light grey.
+#pragma once
+
+#include "console/console.hpp"
+#include "eeprom/image.hpp"
+
+namespace ulo {
+
+// Writes the title box (rows 1 to 3) at the cursor; the cursor ends on row 5, column 1.
+void title_box(Console& con);
+
+// Draws every parameter over what stood there before; never clears and never touches rows
+// 1 to 4. `ramp` is the ramp point shown. Leaves colour 7 and the cursor behind the CAN id.
+void screen(Console& con, const Wert& wert, unsigned ramp);
+
+// The wheel name of configuration n in double quotes, byte by byte through the console's
+// control handling, from the cursor on.
+void write_name(Console& con, const Wert& wert, unsigned n);
+
+} // namespace ulo
