@@ -119,6 +119,10 @@ void push_key(Console& con, int key_code) {
 
 int getch(Console& con) {
     if (con.keys.empty() && con.terminal && !con.closed) terminal_wait(*con.terminal, con);
+    if (con.keys.empty() && !con.script.empty() && !con.closed) {
+        push_key(con, con.script.front());
+        con.script.pop_front();
+    }
     if (con.keys.empty()) {
         // No key can come any more: read as Escape, which ends the editing; the program
         // then sees `closed` and ends without saving.

@@ -33,6 +33,8 @@ struct Console {
     std::uint8_t attr = light_grey; // given to every cell written or cleared
     unsigned bells = 0;             // bell bytes written and not yet sounded
     std::deque<int> keys;           // codes not yet read; an extended key is 0, then its code
+    std::deque<int> script;         // without a terminal: key codes typed one at a time, each
+                                    // only when the program waits for a key
     bool closed = false;            // no more keys will come (terminal gone, or told to stop)
     Terminal* terminal = nullptr;   // where keys come from and the cells are shown; none in tests
 };
@@ -55,6 +57,7 @@ void put_byte(Console& con, unsigned char b);
 
 // Keys. An ordinary key gives its code 1..255; an extended key gives 0 and then, on the next
 // call, its second code. When no key can come any more (`closed`), getch reads Escape.
+// kbhit sees only keys already typed, never the script's.
 int getch(Console& con);
 int getche(Console& con);
 bool kbhit(Console& con);

@@ -1,0 +1,196 @@
+#include <gtest/gtest.h>
+
+#include "editor/editor.hpp"
+#include "screen/screen.hpp"
+#include "support.hpp"
+
+namespace ulo {
+namespace {
+
+// The screen of one cycle: redraw, colour 12, highlight.
+Console highlighted(const Wert& w, const Editor& ed) {
+    Console con;
+    screen(con, w, ed.ramp);
+    textcolor(con, light_red);
+    highlight(con, ed, w);
+    return con;
+}
+
+struct HighlightCase {
+    int field;
+    int x, y;
+    std::string text; // the highlighted cells, as bytes
+    int cursor_x, cursor_y;
+};
+
+// On the example image: every field's value, exactly its cells in light red, and the cursor.
+const HighlightCase highlight_cases[] = {
+    {0, 29, 5, " 3", 30, 5},       {1, 28, 6, " on", 31, 6},
+    {2, 68, 5, "100 %", 69, 5},    {3, 67, 6, "high", 70, 6},
+    {4, 29, 8, " 1", 30, 8},       {5, 40, 8, "\"60-2 Crank      \"", 41, 8},
+    {6, 57, 9, "1", 57, 9},        {7, 27, 10, "6000", 30, 10},
+    {8, 29, 11, " 5", 30, 11},     {9, 26, 14, " 4000", 30, 14},
+    {10, 27, 15, "  10", 30, 15},  {11, 28, 17, "  4", 30, 17},
+    {12, 28, 18, " 50", 30, 18},   {13, 27, 20, "norm", 31, 20},
+    {14, 27, 21, " 800", 30, 21},  {15, 27, 22, "3600", 30, 22},
+    {16, 27, 23, "4000", 30, 23},  {17, 66, 22, "    0", 70, 22},
+    {18, 66, 23, " 1000", 70, 23}, {19, 28, 9, " no", 30, 9},
+    {20, 70, 8, "4", 70, 8},       {21, 69, 9, "30", 70, 9},
+    {22, 55, 12, " 60", 57, 12},   {23, 68, 12, "3.0", 70, 12},
+    {24, 66, 13, "120.0", 70, 13}, {25, 66, 14, "  0.0", 70, 14},
+    {26, 70, 15, "2", 70, 15},     {27, 56, 15, " 1", 57, 15},
+    {28, 55, 17, "  1", 57, 17},   {29, 67, 17, " 3.0", 70, 17},
+    {30, 66, 18, "  0.0", 70, 18}, {31, 66, 19, " 90.0", 70, 19},
+    {32, 56, 20, " 1", 57, 20},    {33, 55, 10, " no", 57, 10},
+    {34, 68, 10, " no", 70, 10},   {35, 2, 12, "01", 3, 12},
+    {36, 12, 12, " 2.50", 16, 12}, {37, 27, 12, "1000", 30, 12},
+    {38, 20, 25, "18", 21, 25},    {39, 23, 25, "DA", 24, 25},
+    {40, 26, 25, "F1", 27, 25},    {41, 29, 25, "10", 30, 25},
+};
+
+void expect_highlight(const Console& con, const HighlightCase& c) {
+    const int width = static_cast<int>(c.text.size());
+    EXPECT_EQ(test::cells(con, c.x, c.y, width), c.text) << "field " << c.field;
+    int red = 0;
+    for (const Cell& cl : con.cells) red += cl.attr == light_red;
+    EXPECT_EQ(red, width) << "field " << c.field << ": only the value is red";
+    for (int x = c.x; x < c.x + width; ++x)
+        EXPECT_EQ(cell(con, x, c.y).attr, light_red) << "field " << c.field << " column " << x;
+    EXPECT_EQ(con.x, c.cursor_x) << "field " << c.field;
+    EXPECT_EQ(con.y, c.cursor_y) << "field " << c.field;
+}
+
+TEST(Highlight, EveryFieldOnTheExampleImage) {
+    static_assert(std::size(highlight_cases) == field_count);
+    const Wert w = test::example_image();
+    for (const HighlightCase& c : highlight_cases) {
+        Editor ed;
+        ed.mode = c.field;
+        expect_highlight(highlighted(w, ed), c);
+    }
+}
+
+TEST(Highlight, OtherForms) {
+    struct Case {
+        const char* what;
+        void (*change)(Wert&, Editor&);
+        HighlightCase expect;
+    };
+    const Case cases[] = {
+        {"cam_width in whole degrees", [](Wert& w, Editor&) { set_cam_width(w, 0, 141); },
+         {29, 68, 17, " 13", 70, 17}},
+        {"name cursor on character 16", [](Wert&, Editor& ed) { ed.start = 16; },
+         {5, 40, 8, "\"60-2 Crank      \"", 56, 8}},
+        {"ramp point 0 while it is typed",
+         [](Wert& w, Editor& ed) { ed.ramp = 0; set_ramp_time(w, 0, 1); },
+         {35, 2, 12, "00", 3, 12}},
+        {"time of ramp point 99", [](Wert& w, Editor& ed) { ed.ramp = 99; set_ramp_time(w, 99, 9999); },
+         {36, 12, 12, "99.99", 16, 12}},
+        {"speed of ramp point 99", [](Wert& w, Editor& ed) { ed.ramp = 99; set_ramp_speed(w, 99, 19998); },
+         {37, 27, 12, "9999", 30, 12}},
+        {"configuration 25 from a wheel_select above 24",
+         [](Wert& w, Editor&) { set_wheel_select(w, 77); set_crank_pulses(w, 24, 120); },
+         {22, 55, 12, "120", 57, 12}},
+        {"brightness 9", [](Wert& w, Editor&) { set_brightness(w, 9); }, {2, 68, 5, "  0 %", 69, 5}},
+    };
+    for (const Case& c : cases) {
+        Wert w = test::example_image();
+        Editor ed;
+        ed.mode = c.expect.field;
+        c.change(w, ed);
+        SCOPED_TRACE(c.what);
+        expect_highlight(highlighted(w, ed), c.expect);
+    }
+}
+
+// Runs the editor on the example image with `keys` typed one by one.
+struct EditRun {
+    Console con;
+    Wert wert = test::example_image();
+    Editor ed;
+};
+void run(EditRun& r, std::initializer_list<int> keys) {
+    r.con.script.assign(keys.begin(), keys.end());
+    run_editor(r.con, r.ed, r.wert);
+}
+
+TEST(Engine, EscapeAndAltXEndTheRun) {
+    for (int end_key : {key::escape, key::alt_x}) {
+        EditRun r;
+        run(r, {key::insert, key::f1, key::alt_escape, end_key, '5'});
+        EXPECT_EQ(r.ed.letter, end_key);
+        EXPECT_EQ(r.con.script.size(), 1u) << "keys after the end key stay unread";
+        EXPECT_FALSE(r.con.closed);
+    }
+}
+
+TEST(Engine, KeysNoFieldKnowsChangeNothing) {
+    const int ignored[] = {key::insert, key::f1, 324 /* F10 */, 389 /* F11 */, key::alt_escape, 3};
+    for (int field = 0; field < field_count; ++field) {
+        for (int k : ignored) {
+            Wert w = test::example_image();
+            const Wert before = w;
+            Editor ed;
+            ed.mode = field;
+            ed.start = 1;
+            ed.letter = k;
+            apply_rule(ed, w);
+            EXPECT_EQ(w, before) << "field " << field << " key " << k;
+            EXPECT_EQ(ed.mode, field) << "field " << field << " key " << k;
+            EXPECT_EQ(ed.start, 1) << "field " << field << " key " << k;
+        }
+    }
+}
+
+TEST(Engine, EveryEntryStartsOnFieldZeroWithTheFlagSet) {
+    EditRun r;
+    r.ed.mode = 37;
+    r.ed.start = 0;
+    r.ed.ramp = 7;
+    run(r, {key::escape});
+    EXPECT_EQ(r.ed.mode, 0);
+    EXPECT_EQ(r.ed.start, 1);
+    EXPECT_EQ(r.ed.ramp, 7u) << "the ramp point is kept between runs";
+    // The last cycle drew field 0 highlighted with the cursor on its second digit.
+    Console con = highlighted(r.wert, r.ed);
+    EXPECT_EQ(cell(r.con, 29, 5).attr, light_red);
+    EXPECT_EQ(r.con.cells, con.cells);
+}
+
+TEST(Engine, ExtendedKeysAreOneCode) {
+    Console con;
+    con.script = {key::alt_x, 'a', key::del};
+    EXPECT_EQ(read_key(con), key::alt_x);
+    EXPECT_EQ(read_key(con), 'a');
+    EXPECT_EQ(read_key(con), key::del);
+}
+
+TEST(Engine, MovesTableLookups) {
+    constexpr Moves table[] = {
+        {7, 8, 19, 8, no_move, 33, 0, 18, moves},
+        {19, 7, 4, 7, no_move, 6, 0, 18, goes},
+    };
+    const Moves* row = find_moves(table, 7);
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(move_target(*row, key::enter), 8);
+    EXPECT_EQ(move_target(*row, key::up), 19);
+    EXPECT_EQ(move_target(*row, key::left), no_move);
+    EXPECT_EQ(move_target(*row, key::right), 33);
+    EXPECT_EQ(move_target(*row, key::home), 0);
+    EXPECT_EQ(move_target(*row, key::end), 18);
+    EXPECT_EQ(move_target(*row, key::page_up), no_move);
+    EXPECT_EQ(find_moves(table, 8), nullptr);
+
+    Editor ed;
+    ed.start = 0;
+    go_to(ed, *row, 8);
+    EXPECT_EQ(ed.mode, 8);
+    EXPECT_EQ(ed.start, 1) << "a move sets the fresh-entry flag";
+    ed.start = 0;
+    go_to(ed, *find_moves(table, 19), 7);
+    EXPECT_EQ(ed.mode, 7);
+    EXPECT_EQ(ed.start, 0) << "going leaves the flag";
+}
+
+} // namespace
+} // namespace ulo

@@ -1,0 +1,27 @@
+# Sourced by tools/run and tools/test: makes sure Debian's packages the project needs are
+# installed, installing them with apt-get when run as root.
+
+need_packages() {
+    local missing=()
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -eq 0 ]; then
+        echo "Installing ${missing[*]} ..."
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq && apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null ||
+            { echo "apt-get could not install: ${missing[*]}" >&2; exit 1; }
+    else
+        echo "These packages are missing. Install them, then run this again:" >&2
+        echo "  sudo apt-get install ${missing[*]}" >&2
+        exit 1
+    fi
+}
+
+# What building the editor needs.
+build_packages=(g++ cmake ninja-build pkg-config libncurses-dev)
+# What its tests need on top.
+test_packages=(libgtest-dev tmux python3 procps)
