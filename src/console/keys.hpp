@@ -8,6 +8,10 @@
 
 namespace ulo {
 
+// How long the bytes of one key may lag behind its Escape before the Escape counts as a key
+// of its own.
+constexpr int escape_wait_ms = 50;
+
 struct KeyDecoder {
     std::string held; // bytes of a sequence not yet complete
 };

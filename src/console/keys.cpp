@@ -1,0 +1,352 @@
+// Key decoding. A terminal reports characters and escape sequences; the program wants the PC
+// keyboard's codes. Characters are taken at the US key position that produces them, cursor and
+// function keys come from CSI (ESC [) and SS3 (ESC O) sequences, and Alt arrives as an ESC in
+// front of the key.
+#include "console/keys.hpp"
+
+#include <cstddef>
+
+namespace ulo {
+namespace {
+
+constexpr unsigned char esc = 0x1B;
+
+// Extended key: 0 and then `second`, as one key code.
+constexpr int ext(int second) { return 256 + second; }
+
+// The codes of one key alone and with Shift, Ctrl or Alt; 0 where the PC has none.
+struct Codes {
+    int plain, shift, ctrl, alt;
+};
+
+constexpr Codes up{ext(72), ext(72), ext(141), ext(152)};
+constexpr Codes down{ext(80), ext(80), ext(145), ext(160)};
+constexpr Codes left{ext(75), ext(75), ext(115), ext(155)};
+constexpr Codes right{ext(77), ext(77), ext(116), ext(157)};
+constexpr Codes home{ext(71), ext(71), ext(119), ext(151)};
+constexpr Codes end{ext(79), ext(79), ext(117), ext(159)};
+constexpr Codes page_up{ext(73), ext(73), ext(132), ext(153)};
+constexpr Codes page_down{ext(81), ext(81), ext(118), ext(161)};
+constexpr Codes insert{ext(82), ext(82), ext(146), ext(162)};
+constexpr Codes del{ext(83), ext(83), ext(147), ext(163)};
+constexpr Codes back_tab{ext(15), ext(15), ext(148), ext(165)}; // Shift+Tab
+constexpr Codes f11{ext(133), ext(135), ext(137), ext(139)};
+constexpr Codes f12{ext(134), ext(136), ext(138), ext(140)};
+
+// F1..F10: 59..68, with Shift 84..93, Ctrl 94..103, Alt 104..113.
+constexpr Codes f(int n) { return {ext(58 + n), ext(83 + n), ext(93 + n), ext(103 + n)}; }
+// A key the terminal only sends with Ctrl or Shift already held.
+constexpr Codes with_ctrl(Codes c) { return {c.ctrl, c.ctrl, c.ctrl, c.alt}; }
+constexpr Codes with_shift(Codes c) { return {c.shift, c.shift, c.ctrl, c.alt}; }
+// A keypad character key: the character alone and with Shift.
+constexpr Codes pad(char c, int ctrl, int alt) { return {c, c, ctrl, alt}; }
+
+struct KeySequence {
+    std::string_view intro; // "[" CSI, "O" SS3, "[[" Linux console
+    int number;             // first parameter: the key number of "~" keys, otherwise 1
+    char final;
+    Codes codes;
+};
+
+// Every cursor, editing and function key sequence we know. A modifier parameter (ESC[1;5A)
+// picks the column; a sequence not listed here is dropped.
+constexpr KeySequence key_sequences[] = {
+    // Cursor block: CSI in normal cursor mode, SS3 in application mode.
+    {"[", 1, 'A', up},
+    {"O", 1, 'A', up},
+    {"[", 1, 'B', down},
+    {"O", 1, 'B', down},
+    {"[", 1, 'C', right},
+    {"O", 1, 'C', right},
+    {"[", 1, 'D', left},
+    {"O", 1, 'D', left},
+    {"[", 1, 'H', home},
+    {"O", 1, 'H', home},
+    {"[", 1, 'F', end},
+    {"O", 1, 'F', end},
+    {"[", 1, '~', home}, // vt220 style: Linux console, tmux, screen
+    {"[", 7, '~', home}, // rxvt
+    {"[", 4, '~', end},  // vt220 style: Linux console, tmux, screen
+    {"[", 8, '~', end},  // rxvt
+    {"[", 2, '~', insert},
+    {"[", 3, '~', del},
+    {"[", 5, '~', page_up},
+    {"[", 6, '~', page_down},
+    {"[", 1, 'a', up},               // rxvt: Shift+Up
+    {"[", 1, 'b', down},             // rxvt: Shift+Down
+    {"[", 1, 'c', right},            // rxvt: Shift+Right
+    {"[", 1, 'd', left},             // rxvt: Shift+Left
+    {"O", 1, 'a', with_ctrl(up)},    // rxvt: Ctrl+Up
+    {"O", 1, 'b', with_ctrl(down)},  // rxvt: Ctrl+Down
+    {"O", 1, 'c', with_ctrl(right)}, // rxvt: Ctrl+Right
+    {"O", 1, 'd', with_ctrl(left)},  // rxvt: Ctrl+Left
+    {"[", 1, 'Z', back_tab},
+
+    // Function keys.
+    {"O", 1, 'P', f(1)},
+    {"O", 1, 'Q', f(2)},
+    {"O", 1, 'R', f(3)},
+    {"O", 1, 'S', f(4)},
+    {"[", 1, 'P', f(1)},   // xterm, modified: ESC[1;2P
+    {"[", 1, 'Q', f(2)},   // xterm, modified
+    {"[", 1, 'R', f(3)},   // xterm, modified
+    {"[", 1, 'S', f(4)},   // xterm, modified
+    {"[", 11, '~', f(1)},  // rxvt, vt220
+    {"[", 12, '~', f(2)},  // rxvt, vt220
+    {"[", 13, '~', f(3)},  // rxvt, vt220
+    {"[", 14, '~', f(4)},  // rxvt, vt220
+    {"[[", 1, 'A', f(1)},  // Linux console
+    {"[[", 1, 'B', f(2)},  // Linux console
+    {"[[", 1, 'C', f(3)},  // Linux console
+    {"[[", 1, 'D', f(4)},  // Linux console
+    {"[[", 1, 'E', f(5)},  // Linux console
+    {"[", 15, '~', f(5)},
+    {"[", 17, '~', f(6)},
+    {"[", 18, '~', f(7)},
+    {"[", 19, '~', f(8)},
+    {"[", 20, '~', f(9)},
+    {"[", 21, '~', f(10)},
+    {"[", 23, '~', f11},
+    {"[", 24, '~', f12},
+    {"[", 25, '~', with_shift(f(3))},  // Linux console, rxvt: Shift+F3 sent as F13
+    {"[", 26, '~', with_shift(f(4))},  // Linux console, rxvt
+    {"[", 28, '~', with_shift(f(5))},  // Linux console, rxvt
+    {"[", 29, '~', with_shift(f(6))},  // Linux console, rxvt
+    {"[", 31, '~', with_shift(f(7))},  // Linux console, rxvt
+    {"[", 32, '~', with_shift(f(8))},  // Linux console, rxvt
+    {"[", 33, '~', with_shift(f(9))},  // Linux console, rxvt
+    {"[", 34, '~', with_shift(f(10))}, // Linux console, rxvt
+
+    // Keypad in application mode: Enter and the characters of its keys.
+    {"O", 1, 'M', {13, 13, 10, ext(166)}},
+    {"O", 1, 'j', pad('*', ext(150), ext(55))},
+    {"O", 1, 'k', pad('+', ext(144), ext(78))},
+    {"O", 1, 'l', pad(',', 0, 0)}, // xterm's keypad separator
+    {"O", 1, 'm', pad('-', ext(142), ext(74))},
+    {"O", 1, 'n', pad('.', 0, ext(147))},
+    {"O", 1, 'o', pad('/', ext(149), ext(164))},
+    {"O", 1, 'p', pad('0', 0, 0)},
+    {"O", 1, 'q', pad('1', 0, 0)},
+    {"O", 1, 'r', pad('2', 0, 0)},
+    {"O", 1, 's', pad('3', 0, 0)},
+    {"O", 1, 't', pad('4', 0, 0)},
+    {"O", 1, 'u', pad('5', 0, 0)},
+    {"O", 1, 'v', pad('6', 0, 0)},
+    {"O", 1, 'w', pad('7', 0, 0)},
+    {"O", 1, 'x', pad('8', 0, 0)},
+    {"O", 1, 'y', pad('9', 0, 0)},
+};
+
+// The character keys of the US layout: the character alone and with Shift, and the key's
+// code with Alt (its scan code; 120..131 for the digit row, as the BIOS has it).
+struct KeyPosition {
+    char plain, shifted;
+    int alt;
+};
+
+constexpr KeyPosition us_layout[] = {
+    {'1', '!', ext(120)}, {'2', '@', ext(121)}, {'3', '#', ext(122)},  {'4', '$', ext(123)},
+    {'5', '%', ext(124)}, {'6', '^', ext(125)}, {'7', '&', ext(126)},  {'8', '*', ext(127)},
+    {'9', '(', ext(128)}, {'0', ')', ext(129)}, {'-', '_', ext(130)},  {'=', '+', ext(131)},
+    {'q', 'Q', ext(16)},  {'w', 'W', ext(17)},  {'e', 'E', ext(18)},   {'r', 'R', ext(19)},
+    {'t', 'T', ext(20)},  {'y', 'Y', ext(21)},  {'u', 'U', ext(22)},   {'i', 'I', ext(23)},
+    {'o', 'O', ext(24)},  {'p', 'P', ext(25)},  {'[', '{', ext(26)},   {']', '}', ext(27)},
+    {'a', 'A', ext(30)},  {'s', 'S', ext(31)},  {'d', 'D', ext(32)},   {'f', 'F', ext(33)},
+    {'g', 'G', ext(34)},  {'h', 'H', ext(35)},  {'j', 'J', ext(36)},   {'k', 'K', ext(37)},
+    {'l', 'L', ext(38)},  {';', ':', ext(39)},  {'\'', '"', ext(40)},  {'`', '~', ext(41)},
+    {'\\', '|', ext(43)}, {'z', 'Z', ext(44)},  {'x', 'X', ext(45)},   {'c', 'C', ext(46)},
+    {'v', 'V', ext(47)},  {'b', 'B', ext(48)},  {'n', 'N', ext(49)},   {'m', 'M', ext(50)},
+    {',', '<', ext(51)},  {'.', '>', ext(52)},  {'/', '?', ext(53)},
+};
+
+// The code of Alt with the key that sends `b`; 0 for keys Alt gives nothing with.
+int alt_code(unsigned char b) {
+    if (b == ' ') return ' ';       // Alt+Space is Space on the PC
+    if (b == '\r') return ext(28);  // Alt+Enter
+    for (const KeyPosition& key : us_layout)
+        if (b == static_cast<unsigned char>(key.plain) ||
+            b == static_cast<unsigned char>(key.shifted))
+            return key.alt;
+    return 0;
+}
+
+int ordinary_code(unsigned char b) {
+    switch (b) {
+    case 0x00: return ext(3); // Ctrl+Space and Ctrl+2 send NUL: the PC's Ctrl+2 is 0, 3
+    case 0x7F: return 8;      // most terminals send DEL for Backspace
+    default: return b;
+    }
+}
+
+// The result of decoding from the start of the held bytes: how many bytes the key took and
+// its code (0: a key without code). `used` 0 means more bytes are needed.
+struct Step {
+    std::size_t used;
+    int code;
+};
+
+constexpr Step need_more{0, 0};
+// A CSI or SS3 sequence longer than this is garbage, not a key.
+constexpr std::size_t longest_sequence = 32;
+
+bool is_parameter(unsigned char b) { return b >= 0x30 && b <= 0x3F; }
+bool is_intermediate(unsigned char b) { return b >= 0x20 && b <= 0x2F; }
+bool is_final(unsigned char b) { return b >= 0x40 && b <= 0x7E; }
+bool is_continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+
+// Splits "1;5" into numbers; false for anything but decimal numbers and ';' (private
+// markers, sub-parameters) or more than two numbers. An empty number is 1.
+bool parse_parameters(std::string_view text, int (&numbers)[2], int& count) {
+    numbers[0] = numbers[1] = 1;
+    count = 0;
+    if (text.empty()) return true;
+    std::size_t start = 0;
+    while (true) {
+        std::size_t stop = text.find(';', start);
+        std::string_view field = text.substr(start, stop == text.npos ? text.npos : stop - start);
+        if (count == 2 || field.size() > 4) return false;
+        if (!field.empty()) {
+            int value = 0;
+            for (char c : field) {
+                if (c < '0' || c > '9') return false;
+                value = value * 10 + (c - '0');
+            }
+            numbers[count] = value;
+        }
+        ++count;
+        if (stop == text.npos) return true;
+        start = stop + 1;
+    }
+}
+
+// The key code of a complete sequence, 0 if it is not a key we know.
+int sequence_code(std::string_view intro, std::string_view parameters, char final, bool alt) {
+    int numbers[2];
+    int count = 0;
+    if (!parse_parameters(parameters, numbers, count)) return 0;
+    int number = numbers[0];
+    int modifier = numbers[1];
+    if (intro == "O" && count == 1) { // older xterm and konsole: ESC O 5 P for Ctrl+F1
+        number = 1;
+        modifier = numbers[0];
+    }
+    if (intro == "[" && count <= 1) { // rxvt: the final of "~" keys carries the modifier
+        const int implied = final == '$' ? 2 : final == '^' ? 5 : final == '@' ? 6 : 0;
+        if (implied != 0) { // Shift, Ctrl, Ctrl+Shift
+            final = '~';
+            modifier = implied;
+        }
+    }
+    // xterm modifier parameter: 1 + bits Shift 1, Alt 2, Ctrl 4, Meta 8 (Meta counts as Alt).
+    const int bits = modifier > 0 ? modifier - 1 : 0;
+    alt = alt || (bits & (2 | 8)) != 0;
+    const bool ctrl = (bits & 4) != 0;
+    const bool shift = (bits & 1) != 0;
+    for (const KeySequence& key : key_sequences) {
+        if (key.intro != intro || key.number != number || key.final != final) continue;
+        return alt ? key.codes.alt : ctrl ? key.codes.ctrl : shift ? key.codes.shift
+                                                                  : key.codes.plain;
+    }
+    return 0;
+}
+
+// A UTF-8 character: no key of the US layout sends it, so all of its bytes go.
+Step skip_utf8(std::string_view s, bool quiet) {
+    const auto lead = static_cast<unsigned char>(s[0]);
+    const std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                               : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                              : 1;
+    std::size_t i = 1;
+    while (i < length && i < s.size() && is_continuation(static_cast<unsigned char>(s[i]))) ++i;
+    if (i < length && i == s.size() && !quiet) return need_more;
+    return {i, 0};
+}
+
+// ESC [ or ESC O and what follows. `alt`: an ESC came before it (rxvt's Alt+cursor key).
+Step decode_sequence(std::string_view s, bool quiet, bool alt) {
+    const unsigned char intro = s[1];
+    if (intro == '[' && s.size() > 2 && s[2] == '[') { // Linux console F1..F5: ESC [ [ A
+        if (s.size() == 3) return quiet ? Step{3, 0} : need_more;
+        const auto final = static_cast<unsigned char>(s[3]);
+        if (!is_final(final)) return {3, 0};
+        return {4, sequence_code("[[", "", static_cast<char>(final), alt)};
+    }
+    std::size_t i = 2;
+    while (i < s.size() && is_parameter(static_cast<unsigned char>(s[i]))) ++i;
+    const std::size_t parameters_end = i;
+    // rxvt ends Shift+Insert and friends with '$', which is an intermediate byte elsewhere.
+    while (i < s.size() && is_intermediate(static_cast<unsigned char>(s[i])) &&
+           !(intro == '[' && s[i] == '$'))
+        ++i;
+    if (i == s.size()) {
+        if (!quiet) return need_more;
+        // Nothing came after ESC [ or ESC O: that was Alt+[ or Alt+O. A sequence cut short
+        // goes whole.
+        return i == 2 ? Step{2, alt_code(intro)} : Step{i, 0};
+    }
+    const auto final = static_cast<unsigned char>(s[i]);
+    if (!is_final(final) && !(intro == '[' && final == '$')) {
+        // Not a sequence after all: ESC [ was Alt+[, and the byte after it is the next key.
+        return i == 2 ? Step{2, alt_code(intro)} : Step{i, 0};
+    }
+    if (i != parameters_end) return {i + 1, 0}; // intermediates: no key uses them
+    const std::string_view introducer = intro == '[' ? "[" : "O";
+    return {i + 1, sequence_code(introducer, s.substr(2, parameters_end - 2),
+                                 static_cast<char>(final), alt)};
+}
+
+Step decode_escape(std::string_view s, bool quiet) {
+    if (s.size() == 1) return quiet ? Step{1, 27} : need_more;
+    const auto next = static_cast<unsigned char>(s[1]);
+    if (next == '[' || next == 'O') return decode_sequence(s, quiet, false);
+    if (next == esc) {
+        if (s.size() == 2) return quiet ? Step{2, ext(1)} : need_more;
+        if (s[2] == '[' || s[2] == 'O') { // rxvt sends Alt+cursor key as ESC before it
+            const Step inner = decode_sequence(s.substr(1), quiet, true);
+            return inner.used == 0 ? need_more : Step{inner.used + 1, inner.code};
+        }
+        return {2, ext(1)}; // Alt+Escape
+    }
+    if (next >= 0x80) { // Alt with a character of another layout
+        const Step character = skip_utf8(s.substr(1), quiet);
+        return character.used == 0 ? need_more : Step{character.used + 1, 0};
+    }
+    return {2, alt_code(next)};
+}
+
+Step decode_one(std::string_view s, bool quiet) {
+    const auto b = static_cast<unsigned char>(s[0]);
+    if (b == esc) return decode_escape(s, quiet);
+    if (b >= 0x80) return skip_utf8(s, quiet);
+    return {1, ordinary_code(b)};
+}
+
+// A sequence that keeps growing is no key; its parameters are forgotten, but not the fact that
+// we are inside it, so that its remaining bytes go with it instead of turning into keys. The
+// '?' (a private marker) makes sure it can no longer match a key.
+void forget_parameters(std::string& held) {
+    const std::size_t intro = held[1] == static_cast<char>(esc) ? 2 : 1;
+    held = held.substr(0, intro + 1) + '?' + held.back();
+}
+
+} // namespace
+
+std::vector<int> decode_keys(KeyDecoder& decoder, std::string_view bytes, bool quiet) {
+    decoder.held.append(bytes);
+    std::vector<int> codes;
+    std::size_t done = 0;
+    while (done < decoder.held.size()) {
+        const Step step = decode_one(std::string_view(decoder.held).substr(done), quiet);
+        if (step.used == 0) break;
+        if (step.code != 0) codes.push_back(step.code);
+        done += step.used;
+    }
+    decoder.held.erase(0, done);
+    if (decoder.held.size() > longest_sequence) forget_parameters(decoder.held);
+    return codes;
+}
+
+bool waiting(const KeyDecoder& decoder) { return !decoder.held.empty(); }
+
+} // namespace ulo
