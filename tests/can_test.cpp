@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "editor/can.hpp"
+#include "editor/editor.hpp"
+#include "support.hpp"
+
+namespace ulo {
+namespace {
+
+using namespace key;
+
+void press(Editor& ed, Wert& w, const std::vector<int>& keys) {
+    for (int k : keys) {
+        ed.letter = k;
+        apply_rule(ed, w);
+    }
+}
+
+// The field, its byte and the flag before; its byte, the field and the flag after the keys.
+struct Case {
+    int field;
+    unsigned byte;
+    int start;
+    std::vector<int> keys;
+    unsigned byte2;
+    int mode2, start2;
+};
+
+const Case cases[] = {
+    {38, 0x18, 1, {'F', 'F'}, 0xFF, 38, 0},
+    {38, 0x18, 1, {'F', 'F', '1'}, 0xFF, 38, 0},
+    {39, 0xDA, 1, {'a', 'B'}, 0xAB, 39, 0},
+    {39, 0xDA, 1, {'A', 'b'}, 0xAB, 39, 0},
+    {39, 0xDA, 1, {'f'}, 0x0F, 39, 0},
+    {40, 0xF1, 1, {'0', '5', '7'}, 0x57, 40, 0},
+    {40, 0xF1, 1, {'0', '5', '7', '0'}, 0x57, 40, 0},
+    {40, 0x0F, 0, {'0'}, 0xF0, 40, 0},
+    {40, 0x10, 0, {'0'}, 0x10, 40, 0},
+    {41, 0xAB, 1, {del}, 0x0A, 41, 0},
+    {41, 0xAB, 1, {del, 'C'}, 0xAC, 41, 0},
+    {41, 0x0A, 1, {del}, 0x00, 41, 0},
+    {41, 0x10, 1, {'9', escape, alt_x}, 0x09, 41, 0},
+    {41, 0x10, 1, {'3', right}, 0x03, 18, 1},
+};
+
+TEST(Can, KeysOnTheCanFields) {
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(testing::Message() << "case " << i << ", field " << c.field);
+        // field 38 is the byte at 1539, field 41 the one at 1536
+        const unsigned address = 1539u - static_cast<unsigned>(c.field - 38);
+        Wert w = test::example_image();
+        set_byte(w, address, c.byte);
+        Wert expected = w;
+        set_byte(expected, address, c.byte2);
+        Editor ed{c.field, c.start, 0, 1};
+        press(ed, w, c.keys);
+        EXPECT_EQ(w, expected);
+        EXPECT_EQ(ed.mode, c.mode2);
+        EXPECT_EQ(ed.start, c.start2);
+    }
+}
+
+TEST(Can, KeysThatAreNotHexDigitsChangeNothing) {
+    for (int field : {38, 39, 40, 41})
+        for (int k : {int{'g'}, int{'G'}, int{'z'}, int{'Z'}, int{'@'}, int{'`'}, int{'/'},
+                      int{':'}, space, backspace, page_up, page_down, insert, f1, minus}) {
+            Wert w = test::example_image();
+            const Wert before = w;
+            Editor ed{field, 1, 0, 1};
+            press(ed, w, {k});
+            EXPECT_EQ(w, before) << field << " key " << k;
+            EXPECT_EQ(ed.mode, field);
+            EXPECT_EQ(ed.start, 1);
+        }
+}
+
+// The moves of the four fields, with -1 where the key is ignored.
+TEST(Can, Moves) {
+    const int keys[] = {enter, up, down, left, right, home, end};
+    const struct {
+        int field;
+        int to[7];
+    } rows[] = {
+        {38, {39, 16, 0, -1, 39, 0, 18}},
+        {39, {40, 16, 0, 38, 40, 0, 18}},
+        {40, {41, 16, 0, 39, 41, 0, 18}},
+        {41, {18, 16, 0, 40, 18, 0, 18}},
+    };
+    for (const auto& row : rows)
+        for (int k = 0; k < 7; ++k) {
+            Wert w = test::example_image();
+            const Wert before = w;
+            Editor ed{row.field, 0, 0, 1};
+            press(ed, w, {keys[k]});
+            const bool moved = row.to[k] >= 0;
+            EXPECT_EQ(ed.mode, moved ? row.to[k] : row.field) << row.field << " key " << keys[k];
+            EXPECT_EQ(ed.start, moved ? 1 : 0) << row.field << " key " << keys[k];
+            EXPECT_EQ(w, before);
+        }
+}
+
+// Typing the identifier left to right across the four fields stores it least significant
+// byte first.
+TEST(Can, WholeIdentifierAcrossTheFields) {
+    Wert w{};
+    Editor ed{38, 1, 0, 1};
+    press(ed, w, {'1', 'f', enter, 'f', 'F', right, '0', enter, 'c', 'D', enter});
+    EXPECT_EQ(can_id(w), 0x1FFF00CDul);
+    EXPECT_EQ(byte(w, 1536), 0xCDu);
+    EXPECT_EQ(byte(w, 1539), 0x1Fu);
+    EXPECT_EQ(ed.mode, 18);
+}
+
+} // namespace
+} // namespace ulo
