@@ -14,9 +14,11 @@ namespace {
 // Each character is its own key code; "<...>" names a special key.
 std::vector<int> keys_of(const std::string& text) {
     static const std::pair<std::string, int> names[] = {
-        {"<bs>", key::backspace}, {"<enter>", key::enter}, {"<esc>", key::escape}, {"<altx>", key::alt_x},
-        {"<home>", key::home},    {"<up>", key::up},       {"<pgup>", key::page_up}, {"<left>", key::left},
-        {"<right>", key::right},  {"<end>", key::end},     {"<down>", key::down},  {"<pgdn>", key::page_down},
+        {"<bs>", key::backspace}, {"<enter>", key::enter}, {"<esc>", key::escape},
+        {"<altx>", key::alt_x},
+        {"<home>", key::home}, {"<up>", key::up}, {"<pgup>", key::page_up}, {"<left>", key::left},
+        {"<right>", key::right}, {"<end>", key::end}, {"<down>", key::down},
+        {"<pgdn>", key::page_down},
         {"<del>", key::del},      {"<ins>", key::insert},  {"<alt8>", key::alt_8},
     };
     std::vector<int> out;
@@ -49,7 +51,8 @@ std::string name_of(const Wert& w, unsigned n) {
 }
 
 void set_name(Wert& w, unsigned n, const std::string& s) {
-    for (unsigned p = 1; p <= wheel_name_length; ++p) set_name_char(w, n, p, static_cast<unsigned char>(s[p - 1]));
+    for (unsigned p = 1; p <= wheel_name_length; ++p)
+        set_name_char(w, n, p, static_cast<unsigned char>(s[p - 1]));
 }
 
 TEST(WheelSelect, Sequences) {
@@ -93,7 +96,8 @@ TEST(WheelName, Editing) {
         {5, "<bs><bs>", "abefghijklmnop  ", 3, 5},   {5, "<del><del>", "abcdghijklmnop  ", 5, 5},
         {8, "<home>x", "xbcdefghijklmnop", 2, 5},    {3, "<end>xy", "abcdefghijklmnoy", 16, 5},
         {3, "<left><left>z", "zbcdefghijklmnop", 2, 5}, {3, "<right>z", "abczefghijklmnop", 5, 5},
-        {1, "&<alt8>%#", "/[%defghijklmnop", 4, 5},  {4, "<pgup><pgdn><ins><esc><altx>\x7f\t\xe4", "abcdefghijklmnop", 4, 5},
+        {1, "&<alt8>%#", "/[%defghijklmnop", 4, 5},
+        {4, "<pgup><pgdn><ins><esc><altx>\x7f\t\xe4", "abcdefghijklmnop", 4, 5},
         {16, "<right>", "abcdefghijklmnop", 1, 20},  {7, "<enter>", "abcdefghijklmnop", 1, 20},
         {1, "<left>", "abcdefghijklmnop", 1, 4},     {9, "<up>", "abcdefghijklmnop", 1, 3},
         {12, "<down>", "abcdefghijklmnop", 1, 6},
@@ -116,15 +120,18 @@ TEST(WheelName, Editing) {
 
 // The whole key range: stored as typed, translated, or ignored without moving the cursor.
 TEST(WheelName, Characters) {
-    const std::string as_typed = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789 !$%,-._";
+    const std::string as_typed =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789 !$%,-._";
     const std::pair<int, char> translated[] = {
-        {'&', '/'}, {'(', ')'}, {')', '='}, {'*', '('}, {'+', '*'}, {'/', '#'}, {'<', ';'}, {'=', '+'}, {'>', ':'},
-        {'\\', '^'}, {']', '\''}, {'^', '&'}, {'{', '?'}, {382, '{'}, {383, '['}, {384, ']'}, {385, '}'},
+        {'&', '/'}, {'(', ')'}, {')', '='}, {'*', '('}, {'+', '*'}, {'/', '#'}, {'<', ';'},
+        {'=', '+'}, {'>', ':'},
+        {'\\', '^'}, {']', '\''}, {'^', '&'}, {'{', '?'}, {382, '{'}, {383, '['}, {384, ']'},
+        {385, '}'},
     };
     const int not_characters[] = {key::backspace, key::enter, key::home, key::up, key::left,
                                   key::right, key::end, key::down, key::del};
     for (int k = 1; k < 512; ++k) {
-        if (std::find(std::begin(not_characters), std::end(not_characters), k) != std::end(not_characters)) continue;
+        if (std::ranges::find(not_characters, k) != std::end(not_characters)) continue;
         int expect = k < 128 && as_typed.find(static_cast<char>(k)) != std::string::npos ? k : -1;
         for (const auto& [from, to] : translated)
             if (from == k) expect = static_cast<unsigned char>(to);
@@ -153,44 +160,73 @@ TEST(WheelRecord, Bytes) {
     namespace a = addr;
     const ByteCase cases[] = {
         // The flags: Space, Page Up and Page Down toggle one bit; digits and Delete do nothing.
-        {19, a::wheel_flags, 0xC7, 1, " ", 0xE7, 1, 19},   {19, a::wheel_flags, 0xFF, 0, "<pgup>", 0xDF, 0, 19},
-        {33, a::wheel_flags, 0x24, 1, "<pgdn>", 0xA4, 1, 33}, {34, a::wheel_flags, 0x24, 1, "  ", 0x24, 1, 34},
+        {19, a::wheel_flags, 0xC7, 1, " ", 0xE7, 1, 19},
+        {19, a::wheel_flags, 0xFF, 0, "<pgup>", 0xDF, 0, 19},
+        {33, a::wheel_flags, 0x24, 1, "<pgdn>", 0xA4, 1, 33},
+        {34, a::wheel_flags, 0x24, 1, "  ", 0x24, 1, 34},
         {34, a::wheel_flags, 0x00, 1, "<pgup>01<del>", 0x40, 1, 34},
-        {20, a::wheel_flags, 0xE4, 1, "9", 0xE4, 1, 20},   {20, a::wheel_flags, 0xE4, 1, "6", 0xE6, 1, 20},
-        {20, a::wheel_flags, 0x1F, 1, "2", 0x02, 1, 20},   {20, a::wheel_flags, 0x65, 1, "01<del><pgup> ", 0x65, 1, 20},
+        {20, a::wheel_flags, 0xE4, 1, "9", 0xE4, 1, 20},
+        {20, a::wheel_flags, 0xE4, 1, "6", 0xE6, 1, 20},
+        {20, a::wheel_flags, 0x1F, 1, "2", 0x02, 1, 20},
+        {20, a::wheel_flags, 0x65, 1, "01<del><pgup> ", 0x65, 1, 20},
         // Decimal bytes and their leave rules.
-        {22, a::crank_pulses, 60, 1, "0<esc>", 1, 0, 22},  {22, a::crank_pulses, 60, 1, "0<altx>", 1, 0, 22},
-        {21, a::tdc_width, 30, 1, "0<esc>", 0, 0, 21},     {21, a::tdc_width, 30, 1, "0<altx>", 0, 0, 21},
-        {21, a::tdc_width, 30, 1, "0<enter>", 1, 1, 33},   {21, a::tdc_width, 30, 1, "0<right>", 0, 0, 21},
-        {21, a::tdc_width, 5, 1, "45", 30, 0, 21},         {23, a::crank_width, 99, 1, "<del>", 9, 1, 23},
-        {23, a::crank_width, 99, 1, "<del>5", 5, 0, 23},   {23, a::crank_width, 0, 1, "250", 99, 0, 23},
-        {23, a::crank_width, 0, 1, "0<up>", 1, 1, 34},     {22, a::crank_pulses, 120, 1, "<del>", 12, 0, 22},
-        {22, a::crank_pulses, 120, 1, "<del>5", 120, 0, 22}, {22, a::crank_pulses, 0, 0, "<left>", 1, 1, 37},
-        {22, a::crank_pulses, 200, 0, "3", 120, 0, 22},    {28, a::cam_pulses, 12, 1, "99", 60, 0, 28},
-        {28, a::cam_pulses, 12, 1, "<del><del><down>", 1, 1, 30}, {28, a::cam_pulses, 0, 1, "<home>", 1, 1, 0},
+        {22, a::crank_pulses, 60, 1, "0<esc>", 1, 0, 22},
+        {22, a::crank_pulses, 60, 1, "0<altx>", 1, 0, 22},
+        {21, a::tdc_width, 30, 1, "0<esc>", 0, 0, 21},
+        {21, a::tdc_width, 30, 1, "0<altx>", 0, 0, 21},
+        {21, a::tdc_width, 30, 1, "0<enter>", 1, 1, 33},
+        {21, a::tdc_width, 30, 1, "0<right>", 0, 0, 21},
+        {21, a::tdc_width, 5, 1, "45", 30, 0, 21},
+        {23, a::crank_width, 99, 1, "<del>", 9, 1, 23},
+        {23, a::crank_width, 99, 1, "<del>5", 5, 0, 23},
+        {23, a::crank_width, 0, 1, "250", 99, 0, 23},
+        {23, a::crank_width, 0, 1, "0<up>", 1, 1, 34},
+        {22, a::crank_pulses, 120, 1, "<del>", 12, 0, 22},
+        {22, a::crank_pulses, 120, 1, "<del>5", 120, 0, 22},
+        {22, a::crank_pulses, 0, 0, "<left>", 1, 1, 37},
+        {22, a::crank_pulses, 200, 0, "3", 120, 0, 22},
+        {28, a::cam_pulses, 12, 1, "99", 60, 0, 28},
+        {28, a::cam_pulses, 12, 1, "<del><del><down>", 1, 1, 30},
+        {28, a::cam_pulses, 0, 1, "<home>", 1, 1, 0},
         {28, a::cam_pulses, 12, 1, "<bs><pgup><pgdn>.- ", 12, 1, 28},
         // gap_count in the low nibble; the high nibble stays.
-        {26, a::gaps, 0xD2, 1, "4", 0xD4, 1, 26},          {26, a::gaps, 0xD2, 1, "059<del>", 0xD2, 1, 26},
-        {26, a::gaps, 0xD4, 1, "<pgup>", 0xD4, 1, 26},     {26, a::gaps, 0xD1, 1, "<pgdn>", 0xD1, 1, 26},
-        {26, a::gaps, 0xF0, 1, "<pgdn>", 0xF0, 1, 26},     {26, a::gaps, 0xF0, 1, "<pgup>", 0xF1, 1, 26},
+        {26, a::gaps, 0xD2, 1, "4", 0xD4, 1, 26},
+        {26, a::gaps, 0xD2, 1, "059<del>", 0xD2, 1, 26},
+        {26, a::gaps, 0xD4, 1, "<pgup>", 0xD4, 1, 26},
+        {26, a::gaps, 0xD1, 1, "<pgdn>", 0xD1, 1, 26},
+        {26, a::gaps, 0xF0, 1, "<pgdn>", 0xF0, 1, 26},
+        {26, a::gaps, 0xF0, 1, "<pgup>", 0xF1, 1, 26},
         {26, a::gaps, 0x1F, 1, "<pgdn>", 0x1E, 1, 26},
         // gap_pulses: Page Up only while the whole byte reads below 15 as a signed number.
-        {27, a::gaps, 0x0F, 1, "<pgup>", 0x0F, 1, 27},     {27, a::gaps, 0x0E, 1, "<pgup>", 0x1E, 1, 27},
-        {27, a::gaps, 0x7A, 1, "<pgdn>", 0x6A, 1, 27},     {27, a::gaps, 0x7A, 1, "-", 0x9A, 1, 27},
-        {27, a::gaps, 0x8A, 1, "-", 0x1A, 1, 27},          {27, a::gaps, 0x8A, 1, "<pgup>", 0x9A, 1, 27},
-        {27, a::gaps, 0x8A, 1, "<pgdn>", 0x8A, 1, 27},     {27, a::gaps, 0x8A, 1, "2", 0xEA, 1, 27},
+        {27, a::gaps, 0x0F, 1, "<pgup>", 0x0F, 1, 27},
+        {27, a::gaps, 0x0E, 1, "<pgup>", 0x1E, 1, 27},
+        {27, a::gaps, 0x7A, 1, "<pgdn>", 0x6A, 1, 27},
+        {27, a::gaps, 0x7A, 1, "-", 0x9A, 1, 27},
+        {27, a::gaps, 0x8A, 1, "-", 0x1A, 1, 27},
+        {27, a::gaps, 0x8A, 1, "<pgup>", 0x9A, 1, 27},
+        {27, a::gaps, 0x8A, 1, "<pgdn>", 0x8A, 1, 27},
+        {27, a::gaps, 0x8A, 1, "2", 0xEA, 1, 27},
         // sync_pulses, a whole signed byte.
-        {32, a::sync_pulses, 1, 1, "-", 255, 1, 32},       {32, a::sync_pulses, 1, 1, "-0", 0, 1, 32},
-        {32, a::sync_pulses, 0, 1, "<pgdn>", 255, 1, 32},  {32, a::sync_pulses, 255, 1, "3", 253, 1, 32},
-        {32, a::sync_pulses, 253, 1, "<pgdn>", 253, 1, 32}, {32, a::sync_pulses, 0, 1, "2<pgup><pgup>", 1, 1, 32},
-        {32, a::sync_pulses, 100, 1, "-", 156, 1, 32},     {32, a::sync_pulses, 128, 1, "-", 1, 1, 32},
+        {32, a::sync_pulses, 1, 1, "-", 255, 1, 32},
+        {32, a::sync_pulses, 1, 1, "-0", 0, 1, 32},
+        {32, a::sync_pulses, 0, 1, "<pgdn>", 255, 1, 32},
+        {32, a::sync_pulses, 255, 1, "3", 253, 1, 32},
+        {32, a::sync_pulses, 253, 1, "<pgdn>", 253, 1, 32},
+        {32, a::sync_pulses, 0, 1, "2<pgup><pgup>", 1, 1, 32},
+        {32, a::sync_pulses, 100, 1, "-", 156, 1, 32},
+        {32, a::sync_pulses, 128, 1, "-", 1, 1, 32},
         {32, a::sync_pulses, 128, 1, "<pgup><del> ", 129, 1, 32},
         // cam_width in tenths, turned into whole degrees past 12.5.
-        {29, a::cam_width, 30, 1, "125", 125, 0, 29},      {29, a::cam_width, 30, 1, "135", 141, 0, 29},
-        {29, a::cam_width, 30, 1, "126", 140, 0, 29},      {29, a::cam_width, 141, 0, "7", 141, 0, 29},
-        {29, a::cam_width, 141, 1, "7", 7, 0, 29},         {29, a::cam_width, 141, 1, "<del>", 13, 0, 29},
-        {29, a::cam_width, 125, 1, "<del>", 12, 0, 29},    {29, a::cam_width, 99, 0, "9", 227, 0, 29},
-        {29, a::cam_width, 0, 1, "<esc>", 1, 1, 29},       {29, a::cam_width, 0, 1, "<right><pgup><pgdn>", 0, 1, 29},
+        {29, a::cam_width, 30, 1, "125", 125, 0, 29},
+        {29, a::cam_width, 30, 1, "135", 141, 0, 29},
+        {29, a::cam_width, 30, 1, "126", 140, 0, 29},
+        {29, a::cam_width, 141, 0, "7", 141, 0, 29},
+        {29, a::cam_width, 141, 1, "7", 7, 0, 29},
+        {29, a::cam_width, 141, 1, "<del>", 13, 0, 29},
+        {29, a::cam_width, 125, 1, "<del>", 12, 0, 29},
+        {29, a::cam_width, 99, 0, "9", 227, 0, 29},
+        {29, a::cam_width, 0, 1, "<esc>", 1, 1, 29},
+        {29, a::cam_width, 0, 1, "<right><pgup><pgdn>", 0, 1, 29},
         {29, a::cam_width, 0, 0, "<enter>", 1, 1, 30},
     };
     for (const ByteCase& c : cases) {
@@ -208,8 +244,9 @@ TEST(WheelRecord, Bytes) {
 
 TEST(WheelRecord, GapPulsesStepByStepKeepTheGapCount) {
     const std::pair<const char*, int> steps[] = {
-        {"-", 0},       {"<pgdn>", -1}, {"2", -2},      {"-", 1},  {"<pgup>", 1}, {"3", 1},  {"<pgdn>", 0},
-        {"<pgdn>", -1}, {"<pgdn>", -2}, {"<pgdn>", -3}, {"<pgdn>", -3}, {"0", 0}, {"3", 0}, {"1", 1},
+        {"-", 0}, {"<pgdn>", -1}, {"2", -2}, {"-", 1}, {"<pgup>", 1}, {"3", 1}, {"<pgdn>", 0},
+        {"<pgdn>", -1}, {"<pgdn>", -2}, {"<pgdn>", -3}, {"<pgdn>", -3}, {"0", 0}, {"3", 0},
+        {"1", 1},
     };
     for (unsigned count : {0u, 2u, 14u}) {
         Wert w = test::example_image();
@@ -229,9 +266,11 @@ TEST(WheelRecord, PairsAndTheirCaps) {
         const char* keys;
         unsigned after;
     } cases[] = {
-        {24, 36, 0, "150", 100},  {30, 36, 0, "150", 100},  {24, 60, 0, "1234", 60},   {30, 7, 0, "999", 514},
+        {24, 36, 0, "150", 100}, {30, 36, 0, "150", 100}, {24, 60, 0, "1234", 60},
+        {30, 7, 0, "999", 514},
         {24, 0, 0, "3601", 3600}, {30, 0, 0, "99999", 3600}, {24, 1, 0, "4000", 3600},
-        {24, 36, 3000, "<del>", 300}, {24, 36, 3000, "<pgup><pgdn><bs>-<esc>", 3000}, {24, 36, 3000, "5", 5},
+        {24, 36, 3000, "<del>", 300}, {24, 36, 3000, "<pgup><pgdn><bs>-<esc>", 3000},
+        {24, 36, 3000, "5", 5},
         {25, 0, 0, "3600", 3599}, {25, 0, 0, "125", 125},   {31, 0, 65535, "<del>9", 3599},
         {31, 0, 900, "<del><del><del><enter>", 0},
     };
@@ -254,7 +293,8 @@ TEST(WheelRecord, RaisingThePulsesKeepsTheOffset) {
     EXPECT_EQ(crank_offset(w, 0), 3000u);
 }
 
-constexpr int wheel_fields[] = {4, 5, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34};
+constexpr int wheel_fields[] = {4,  5,  19, 20, 21, 22, 23, 24, 25,
+                                26, 27, 28, 29, 30, 31, 32, 33, 34};
 
 // Any key in any field writes only the selected record and name (and field 4 the selection).
 TEST(WheelFields, WritesStayInTheSelectedRecordAndName) {
@@ -268,15 +308,18 @@ TEST(WheelFields, WritesStayInTheSelectedRecordAndName) {
                 for (int k = 1; k < 420; ++k) {
                     Wert w = base;
                     Editor ed;
-                    ed.mode = field, ed.start = field == 5 ? std::max(start, 1) : std::min(start, 1), ed.letter = k;
+                    ed.mode = field, ed.letter = k;
+                    ed.start = field == 5 ? std::max(start, 1) : std::min(start, 1);
                     apply_rule(ed, w);
                     if (field == 4 && wheel_select(w) != stored) {
                         ASSERT_LE(wheel_select(w), wheel_select_max);
                     }
-                    for (unsigned o = 0; o < 16; ++o) w[record_address(n, o)] = base[record_address(n, o)];
-                    for (unsigned p = 1; p <= 16; ++p) w[name_address(n, p)] = base[name_address(n, p)];
+                    for (unsigned o = 0; o < 16; ++o)
+                        w[record_address(n, o)] = base[record_address(n, o)];
+                    for (unsigned p = 1; p <= 16; ++p)
+                        w[name_address(n, p)] = base[name_address(n, p)];
                     if (field == 4) w[addr::wheel_select] = base[addr::wheel_select];
-                    ASSERT_EQ(w, base) << "field " << field << " key " << k << " selection " << stored;
+                    ASSERT_EQ(w, base) << "field " << field << " key " << k << " sel " << stored;
                     ASSERT_TRUE(ed.mode >= 0 && ed.mode < field_count);
                 }
             }

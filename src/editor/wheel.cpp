@@ -232,7 +232,8 @@ void remove_name_char(Wert& w, unsigned n, unsigned p) {
 
 void name_rule(Editor& ed, Wert& w, unsigned n, const Moves& row) {
     // The name cursor is 1 on arrival; kept within the name whatever `start` holds.
-    const auto p = static_cast<unsigned>(std::clamp(ed.start, 1, static_cast<int>(wheel_name_length)));
+    constexpr int last = static_cast<int>(wheel_name_length);
+    const auto p = static_cast<unsigned>(std::clamp(ed.start, 1, last));
     const auto at = [&ed](unsigned q) { ed.start = static_cast<int>(q); };
     switch (ed.letter) {
     case key::left:
