@@ -11,7 +11,7 @@
 namespace ulo {
 namespace {
 
-// Each character is its own key code; "<...>" names a special key.
+// Each character is its own key code; "<...>" names another key.
 std::vector<int> keys_of(const std::string& text) {
     static const std::pair<std::string, int> names[] = {
         {"<bs>", key::backspace}, {"<enter>", key::enter}, {"<esc>", key::escape},

@@ -35,8 +35,8 @@ constexpr Moves table[] = {
 constexpr bool clears_flag = true;
 constexpr bool keeps_flag = false;
 
-// The byte a field leaves at 1 instead of 0, so the device never divides by a zero count or
-// works with a zero width; -1 for fields that accept 0.
+// The count or width a field will not leave at 0 (it becomes 1); -1 for fields where 0 is a
+// valid value.
 int never_zero_offset(int field) {
     switch (field) {
     case 21: return addr::tdc_width;
