@@ -2,6 +2,8 @@
 // ncursesw and reads its keys. The only code that includes curses is terminal.cpp.
 #pragma once
 
+#include <cstdio>
+
 #include "console/console.hpp"
 #include "console/keys.hpp"
 
@@ -10,14 +12,28 @@ namespace ulo {
 struct Terminal {
     int fd = -1;              // /dev/tty
     bool started = false;     // curses is running
+    bool closed = false;      // terminal_close has given the terminal back
     bool too_small = false;   // showing the "enlarge the terminal" notice
+    bool repaint = true;      // the next show writes every cell, not only the changed ones
+    bool utf8 = true;         // the locale can show the code page 437 glyphs
     int stop_signal = 0;      // SIGTERM, SIGHUP or SIGINT that asked us to stop
+    const char* failure = nullptr; // why curses could not start, shown when we close
     KeyDecoder decoder;
-    Console shown{};          // what the terminal shows now
+    Console shown{};          // the model as it was last shown
+    // The curses session, opaque here so that curses stays inside terminal.cpp, and the
+    // duplicates of `fd` it reads and writes through.
+    void* session = nullptr;
+    std::FILE* in = nullptr;
+    std::FILE* out = nullptr;
+
+    Terminal() = default;
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
     ~Terminal();
 };
 
-// Opens /dev/tty; false when the process has no terminal.
+// Opens /dev/tty; false when the process has no terminal. Curses starts only when the first
+// key is awaited, so a message written before that ends up as plain text on the terminal.
 bool terminal_open(Terminal& term);
 // Shows the console and waits until at least one key code is queued, or marks it closed.
 void terminal_wait(Terminal& term, Console& con);

@@ -1,0 +1,449 @@
+// The console model on a real terminal. The model is the truth; curses only shows it: every
+// cell goes out as its code page 437 glyph, so no byte of the model (a wheel name may hold ESC
+// or BEL) ever reaches the terminal as a control. Keys are read as bytes straight from the
+// terminal and decoded by decode_keys, not by curses.
+#include "console/terminal.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <string>
+#include <string_view>
+
+#include <fcntl.h>
+#include <langinfo.h>
+#include <poll.h>
+#include <strings.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#include <wchar.h>
+
+#ifndef NCURSES_WIDECHAR
+#define NCURSES_WIDECHAR 1
+#endif
+#include <curses.h>
+
+namespace ulo {
+namespace {
+
+// Signals are the process's, not one terminal's: their state lives here, where the handlers
+// can reach it. A handler only records the signal and wakes the loop through the pipe.
+volatile std::sig_atomic_t stop_requested = 0; // the stop signal, 0 if none
+volatile std::sig_atomic_t resized = 0;
+int wake_read = -1;
+int wake_write = -1;
+
+constexpr int handled_signals[] = {SIGTERM, SIGHUP, SIGINT, SIGWINCH};
+struct sigaction saved_actions[std::size(handled_signals)];
+bool signals_installed = false;
+// What SIGTSTP did before curses put its own handler there, if it did.
+struct sigaction tstp_before;
+
+void on_signal(int sig) {
+    const int saved_errno = errno;
+    if (sig == SIGWINCH)
+        resized = 1;
+    else
+        stop_requested = sig;
+    const char wake = 0;
+    if (wake_write >= 0 && ::write(wake_write, &wake, 1) < 0) {
+        // the pipe is full: the loop is awake already
+    }
+    errno = saved_errno;
+}
+
+bool install_signals() {
+    int pipe_fds[2];
+    if (::pipe2(pipe_fds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    wake_read = pipe_fds[0];
+    wake_write = pipe_fds[1];
+    stop_requested = 0;
+    resized = 0;
+    for (std::size_t i = 0; i < std::size(handled_signals); ++i) {
+        const int sig = handled_signals[i];
+        sigaction(sig, nullptr, &saved_actions[i]);
+        // A stop signal the caller chose to ignore (nohup) stays ignored.
+        if (sig != SIGWINCH && saved_actions[i].sa_handler == SIG_IGN) continue;
+        struct sigaction action {};
+        action.sa_handler = on_signal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0; // no SA_RESTART: a signal must end the wait in poll()
+        sigaction(sig, &action, nullptr);
+    }
+    signals_installed = true;
+    return true;
+}
+
+void restore_signals() {
+    if (!signals_installed) return;
+    for (std::size_t i = 0; i < std::size(handled_signals); ++i)
+        sigaction(handled_signals[i], &saved_actions[i], nullptr);
+    signals_installed = false;
+    ::close(wake_write);
+    ::close(wake_read);
+    wake_write = wake_read = -1;
+}
+
+void drain_wake_pipe() {
+    char buffer[64];
+    while (::read(wake_read, buffer, sizeof buffer) > 0) {
+    }
+}
+
+SCREEN* session(const Terminal& term) { return static_cast<SCREEN*>(term.session); }
+
+bool locale_is_utf8() {
+    const char* codeset = nl_langinfo(CODESET);
+    return codeset && (strcasecmp(codeset, "UTF-8") == 0 || strcasecmp(codeset, "UTF8") == 0);
+}
+
+// What a terminal without Unicode shows for a glyph: box lines as + - |, the degree sign as
+// o, the control pictures as '.', anything else outside ASCII as '?'.
+char32_t ascii_fallback(unsigned char b, char32_t shape) {
+    if (b < 0x20 || b == 0x7F) return '.';
+    if (shape < 0x7F) return shape;
+    switch (shape) {
+    case U'\u00B0': return 'o';
+    case U'\u00A0': return ' ';
+    case U'\u2500': case U'\u2501': case U'\u2550': return '-';
+    case U'\u2502': case U'\u2503': case U'\u2551': return '|';
+    default: break;
+    }
+    if (shape >= 0x2500 && shape <= 0x257F) return '+';
+    return '?';
+}
+
+// The character a cell shows: never a control, never wider than one column.
+char32_t glyph(unsigned char b, bool utf8) {
+    char32_t c = cp437(b);
+    if (c < 0x20 || (c >= 0x7F && c < 0xA0)) c = ' ';
+    if (!utf8) return ascii_fallback(b, c);
+    if (c >= 0x80 && ::wcwidth(static_cast<wchar_t>(c)) != 1) return '?';
+    return c;
+}
+
+// PC colour numbers 0..7 in curses' numbering.
+constexpr short curses_colour[8] = {COLOR_BLACK, COLOR_BLUE,    COLOR_GREEN,  COLOR_CYAN,
+                                    COLOR_RED,   COLOR_MAGENTA, COLOR_YELLOW, COLOR_WHITE};
+
+// Colour pairs: 1 + foreground + 16 * background, for every PC attribute when the terminal
+// has pairs enough, otherwise for the 16 foregrounds on the terminal's background.
+bool colours = false;
+bool pairs_for_backgrounds = false;
+bool default_background = false;
+
+void set_up_colours() {
+    colours = pairs_for_backgrounds = default_background = false;
+    if (!has_colors() || start_color() == ERR) return;
+    colours = true;
+    default_background = use_default_colors() == OK;
+    pairs_for_backgrounds = COLOR_PAIRS > 16 * 8;
+    const int backgrounds = pairs_for_backgrounds ? 8 : 1;
+    for (int bg = 0; bg < backgrounds; ++bg) {
+        for (int fg = 0; fg < 16; ++fg) {
+            short f = curses_colour[fg & 7];
+            if (fg >= 8 && COLORS >= 16) f = static_cast<short>(f + 8);
+            // Background 0 is the terminal's own background, whatever its colour.
+            const short b = bg != 0 ? curses_colour[bg] : default_background ? -1 : COLOR_BLACK;
+            init_pair(static_cast<short>(1 + fg + 16 * bg), f, b);
+        }
+    }
+}
+
+// The curses attributes and colour pair of a PC attribute byte.
+attr_t cell_attributes(std::uint8_t attr, short& pair) {
+    const int fg = attr & 0x0F;
+    const int bg = (attr >> 4) & 0x07;
+    attr_t a = (attr & 0x80) ? A_BLINK : A_NORMAL;
+    pair = 0;
+    if (colours) {
+        pair = static_cast<short>(1 + fg + (pairs_for_backgrounds ? 16 * bg : 0));
+        if (fg >= 8 && COLORS < 16) a |= A_BOLD; // the bright half of the PC colours
+    } else if ((attr & 0x7F) != light_grey) {
+        // No colours: the highlight must still stand out.
+        a |= (termattrs() & A_UNDERLINE) ? (A_BOLD | A_UNDERLINE) : A_STANDOUT;
+    }
+    return a;
+}
+
+void put_cell(const Terminal& term, int x, int y, Cell c) {
+    short pair = 0;
+    const attr_t a = cell_attributes(c.attr, pair);
+    const wchar_t text[2] = {static_cast<wchar_t>(glyph(c.ch, term.utf8)), L'\0'};
+    cchar_t cc;
+    setcchar(&cc, text, a, pair, nullptr);
+    // The bottom-right cell reports ERR (the cursor cannot move past it) but is written.
+    mvwadd_wch(stdscr, y - 1, x - 1, &cc);
+}
+
+constexpr std::string_view too_small_notice =
+    "ulocfg needs a terminal of at least 80x25 - please enlarge this window";
+
+// The notice, broken between words to fit the terminal's width.
+void show_notice() {
+    werase(stdscr);
+    const int width = std::max(COLS, 1);
+    std::string_view rest = too_small_notice;
+    for (int row = 0; row < LINES && !rest.empty(); ++row) {
+        std::size_t take = rest.size();
+        if (take > static_cast<std::size_t>(width)) {
+            const std::size_t space = rest.rfind(' ', static_cast<std::size_t>(width));
+            take = space != std::string_view::npos && space > 0 ? space
+                                                                 : static_cast<std::size_t>(width);
+        }
+        mvwaddnstr(stdscr, row, 0, rest.data(), static_cast<int>(take));
+        rest.remove_prefix(take);
+        while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+    }
+    wrefresh(stdscr);
+}
+
+// Takes the terminal's size as it is now; a terminal too small for the model shows the notice
+// instead, and the model comes back whole when it is large enough.
+void take_size(Terminal& term) {
+    winsize ws{};
+    if (::ioctl(term.fd, TIOCGWINSZ, &ws) == 0 && ws.ws_row > 0 && ws.ws_col > 0)
+        resizeterm(ws.ws_row, ws.ws_col);
+    term.too_small = LINES < console_height || COLS < console_width;
+    if (term.too_small) {
+        term.decoder.held.clear();
+        show_notice();
+    } else {
+        wclear(stdscr);
+        term.repaint = true;
+    }
+}
+
+void show(Terminal& term, const Console& con) {
+    if (term.too_small) return;
+    for (int y = 1; y <= console_height; ++y)
+        for (int x = 1; x <= console_width; ++x)
+            if (term.repaint || cell(con, x, y) != cell(term.shown, x, y))
+                put_cell(term, x, y, cell(con, x, y));
+    term.shown.cells = con.cells;
+    term.shown.x = con.x;
+    term.shown.y = con.y;
+    term.repaint = false;
+    if (con.bells > 0) beep();
+    wmove(stdscr, std::clamp(con.y - 1, 0, LINES - 1), std::clamp(con.x - 1, 0, COLS - 1));
+    curs_set(1);
+    wrefresh(stdscr);
+}
+
+void release_session(Terminal& term) {
+    if (term.session) {
+        delscreen(session(term));
+        sigaction(SIGTSTP, &tstp_before, nullptr); // curses' handler would use the freed screen
+    }
+    if (term.in) std::fclose(term.in);
+    if (term.out) std::fclose(term.out);
+    term.session = nullptr;
+    term.in = term.out = nullptr;
+    term.started = false;
+}
+
+bool start_curses(Terminal& term) {
+    const int in_fd = ::fcntl(term.fd, F_DUPFD_CLOEXEC, 0);
+    const int out_fd = ::fcntl(term.fd, F_DUPFD_CLOEXEC, 0);
+    term.in = in_fd >= 0 ? ::fdopen(in_fd, "r") : nullptr;
+    term.out = out_fd >= 0 ? ::fdopen(out_fd, "w") : nullptr;
+    if (!term.in && in_fd >= 0) ::close(in_fd);
+    if (!term.out && out_fd >= 0) ::close(out_fd);
+    if (!term.in || !term.out) {
+        term.failure = "ulocfg: cannot set up the terminal";
+        release_session(term);
+        return false;
+    }
+    sigaction(SIGTSTP, nullptr, &tstp_before);
+    SCREEN* screen = newterm(nullptr, term.out, term.in);
+    if (!screen) {
+        term.failure = "ulocfg: the terminal type (TERM) is not known to curses";
+        release_session(term);
+        return false;
+    }
+    term.session = screen;
+    term.started = true;
+    set_term(screen);
+    const char* cursor_address = tigetstr("cup");
+    if (cursor_address == nullptr || cursor_address == reinterpret_cast<char*>(-1)) {
+        // "dumb" and its like cannot place text anywhere but at the end.
+        endwin();
+        release_session(term);
+        term.failure = "ulocfg: this terminal (TERM) cannot move its cursor";
+        return false;
+    }
+    term.utf8 = locale_is_utf8();
+    raw(); // Ctrl+C and Ctrl+Z are keys, not signals
+    noecho();
+    nonl();
+    keypad(stdscr, FALSE); // the bytes are decoded by decode_keys
+    set_up_colours();
+    resized = 0;
+    take_size(term);
+    return true;
+}
+
+// Reads what the terminal sent and queues its keys; false when the terminal has gone.
+bool read_keys(Terminal& term, Console& con) {
+    char buffer[256];
+    const ssize_t n = ::read(term.fd, buffer, sizeof buffer);
+    if (n < 0) return errno == EINTR || errno == EAGAIN;
+    if (n == 0) return false; // hung up
+    if (term.too_small) return true; // typed at the notice: thrown away
+    const std::string_view bytes(buffer, static_cast<std::size_t>(n));
+    for (int code : decode_keys(term.decoder, bytes, false)) push_key(con, code);
+    return true;
+}
+
+void take_stop(Terminal& term, Console& con) {
+    term.stop_signal = stop_requested;
+    con.closed = true;
+}
+
+// Shows the model and reads keys until one is queued (`block`) or none is ready.
+void serve(Terminal& term, Console& con, bool block) {
+    if (stop_requested != 0) return take_stop(term, con);
+    if (!term.started && !start_curses(term)) {
+        con.closed = true;
+        return;
+    }
+    for (;;) {
+        if (stop_requested != 0) return take_stop(term, con);
+        if (resized != 0) {
+            resized = 0;
+            take_size(term);
+        }
+        show(term, con);
+        con.bells = 0;
+        const bool held = waiting(term.decoder);
+        if (block && !con.keys.empty()) return;
+        // A held Escape waits for the rest of its sequence, but not for longer.
+        const int timeout = held ? escape_wait_ms : block ? -1 : 0;
+        pollfd fds[2] = {{term.fd, POLLIN, 0}, {wake_read, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, timeout);
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            con.closed = true;
+            return;
+        }
+        if (fds[1].revents != 0) drain_wake_pipe();
+        if (fds[0].revents & POLLNVAL) {
+            con.closed = true;
+            return;
+        }
+        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+            if (!read_keys(term, con)) {
+                con.closed = true;
+                return;
+            }
+            continue;
+        }
+        if (ready == 0 && held) {
+            for (int code : decode_keys(term.decoder, "", true)) push_key(con, code);
+            continue;
+        }
+        if (ready == 0 && !block) return;
+    }
+}
+
+void write_all(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t n = ::write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+// The SGR colour of a PC foreground, for the plain text left on the terminal at the end.
+std::string sgr_colour(int fg) {
+    constexpr int ansi[8] = {0, 4, 2, 6, 1, 5, 3, 7}; // PC colour order to ANSI order
+    return "\x1b[" + std::to_string((fg >= 8 ? 90 : 30) + ansi[fg & 7]) + "m";
+}
+
+bool terminal_has_colours() {
+    const char* name = std::getenv("TERM");
+    return name && *name && std::strcmp(name, "dumb") != 0;
+}
+
+// The model as plain lines of text, down to the last row with anything on it, or to the row
+// above the cursor when that is lower, so that the shell's prompt lands where the cursor was.
+std::string plain_text(const Console& con, bool utf8) {
+    const auto blank = [&](int x, int y) { return glyph(cell(con, x, y).ch, utf8) == U' '; };
+    int last_row = 0;
+    for (int y = 1; y <= console_height; ++y)
+        for (int x = 1; x <= console_width; ++x)
+            if (!blank(x, y)) last_row = y;
+    last_row = std::max(last_row, con.y - 1);
+
+    const bool sgr = terminal_has_colours();
+    std::string text;
+    for (int y = 1; y <= last_row; ++y) {
+        int end = console_width;
+        while (end > 0 && blank(end, y)) --end;
+        int coloured = light_grey; // the foreground the terminal writes in now
+        for (int x = 1; x <= end; ++x) {
+            const Cell c = cell(con, x, y);
+            const int fg = c.attr & 0x0F;
+            if (sgr && fg != coloured) {
+                text += fg == light_grey ? std::string("\x1b[0m") : sgr_colour(fg);
+                coloured = fg;
+            }
+            const char32_t g = glyph(c.ch, utf8);
+            text += utf8 ? ulo::utf8(g) : std::string(1, static_cast<char>(g));
+        }
+        if (coloured != light_grey) text += "\x1b[0m";
+        text += "\r\n";
+    }
+    return text;
+}
+
+} // namespace
+
+bool terminal_open(Terminal& term) {
+    term.fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
+    if (term.fd < 0) return false;
+    if (!install_signals()) {
+        ::close(term.fd);
+        term.fd = -1;
+        return false;
+    }
+    return true;
+}
+
+void terminal_wait(Terminal& term, Console& con) { serve(term, con, true); }
+
+void terminal_poll(Terminal& term, Console& con) { serve(term, con, false); }
+
+void terminal_close(Terminal& term, const Console& con) {
+    if (term.closed || term.fd < 0) return;
+    term.closed = true;
+    if (term.started) {
+        show(term, con); // a terminal without an alternate screen keeps this one
+        curs_set(1);
+        endwin();
+        release_session(term);
+    } else {
+        term.utf8 = locale_is_utf8();
+    }
+    std::string text = plain_text(con, term.utf8);
+    if (term.failure) text += std::string(term.failure) + "\r\n";
+    write_all(term.fd, text);
+    restore_signals();
+}
+
+Terminal::~Terminal() {
+    if (fd < 0) return;
+    if (!closed) {
+        if (started)
+            terminal_close(*this, shown);
+        else
+            restore_signals();
+    }
+    ::close(fd);
+}
+
+} // namespace ulo
