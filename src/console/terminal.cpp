@@ -103,6 +103,7 @@ bool locale_is_utf8() {
 // What a terminal without Unicode shows for a glyph: box lines as + - |, the degree sign as
 // o, the control pictures as '.', anything else outside ASCII as '?'.
 char32_t ascii_fallback(unsigned char b, char32_t shape) {
+    if (shape == ' ') return ' ';
     if (b < 0x20 || b == 0x7F) return '.';
     if (shape < 0x7F) return shape;
     switch (shape) {
@@ -116,14 +117,17 @@ char32_t ascii_fallback(unsigned char b, char32_t shape) {
     return '?';
 }
 
-// The character a cell shows: never a control, never wider than one column.
-char32_t glyph(unsigned char b, bool utf8) {
+} // namespace
+
+char32_t terminal_glyph(unsigned char b, bool utf8) {
     char32_t c = cp437(b);
     if (c < 0x20 || (c >= 0x7F && c < 0xA0)) c = ' ';
     if (!utf8) return ascii_fallback(b, c);
     if (c >= 0x80 && ::wcwidth(static_cast<wchar_t>(c)) != 1) return '?';
     return c;
 }
+
+namespace {
 
 // PC colour numbers 0..7 in curses' numbering.
 constexpr short curses_colour[8] = {COLOR_BLACK, COLOR_BLUE,    COLOR_GREEN,  COLOR_CYAN,
@@ -172,7 +176,7 @@ attr_t cell_attributes(std::uint8_t attr, short& pair) {
 void put_cell(const Terminal& term, int x, int y, Cell c) {
     short pair = 0;
     const attr_t a = cell_attributes(c.attr, pair);
-    const wchar_t text[2] = {static_cast<wchar_t>(glyph(c.ch, term.utf8)), L'\0'};
+    const wchar_t text[2] = {static_cast<wchar_t>(terminal_glyph(c.ch, term.utf8)), L'\0'};
     cchar_t cc;
     setcchar(&cc, text, a, pair, nullptr);
     // The bottom-right cell reports ERR (the cursor cannot move past it) but is written.
@@ -369,17 +373,18 @@ bool terminal_has_colours() {
     return name && *name && std::strcmp(name, "dumb") != 0;
 }
 
-// The model as plain lines of text, down to the last row with anything on it, or to the row
-// above the cursor when that is lower, so that the shell's prompt lands where the cursor was.
-std::string plain_text(const Console& con, bool utf8) {
-    const auto blank = [&](int x, int y) { return glyph(cell(con, x, y).ch, utf8) == U' '; };
+} // namespace
+
+std::string plain_text(const Console& con, bool utf8, bool sgr) {
+    const auto blank = [&](int x, int y) {
+        return terminal_glyph(cell(con, x, y).ch, utf8) == U' ';
+    };
     int last_row = 0;
     for (int y = 1; y <= console_height; ++y)
         for (int x = 1; x <= console_width; ++x)
             if (!blank(x, y)) last_row = y;
     last_row = std::max(last_row, con.y - 1);
 
-    const bool sgr = terminal_has_colours();
     std::string text;
     for (int y = 1; y <= last_row; ++y) {
         int end = console_width;
@@ -392,7 +397,7 @@ std::string plain_text(const Console& con, bool utf8) {
                 text += fg == light_grey ? std::string("\x1b[0m") : sgr_colour(fg);
                 coloured = fg;
             }
-            const char32_t g = glyph(c.ch, utf8);
+            const char32_t g = terminal_glyph(c.ch, utf8);
             text += utf8 ? ulo::utf8(g) : std::string(1, static_cast<char>(g));
         }
         if (coloured != light_grey) text += "\x1b[0m";
@@ -400,8 +405,6 @@ std::string plain_text(const Console& con, bool utf8) {
     }
     return text;
 }
-
-} // namespace
 
 bool terminal_open(Terminal& term) {
     term.fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
@@ -429,7 +432,7 @@ void terminal_close(Terminal& term, const Console& con) {
     } else {
         term.utf8 = locale_is_utf8();
     }
-    std::string text = plain_text(con, term.utf8);
+    std::string text = plain_text(con, term.utf8, terminal_has_colours());
     if (term.failure) text += std::string(term.failure) + "\r\n";
     write_all(term.fd, text);
     restore_signals();

@@ -1,0 +1,124 @@
+// What the terminal backend writes, checked without a terminal: the glyph of every byte and
+// the plain text left behind when the program ends.
+#include "console/terminal.hpp"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <string>
+
+namespace ulo {
+namespace {
+
+// Glyph widths come from the locale; the program runs in the user's, here a UTF-8 one.
+class Utf8Terminal : public testing::Test {
+protected:
+    void SetUp() override {
+        before_ = std::setlocale(LC_ALL, nullptr);
+        if (!std::setlocale(LC_ALL, "C.UTF-8")) GTEST_SKIP() << "no C.UTF-8 locale";
+    }
+    void TearDown() override { std::setlocale(LC_ALL, before_.c_str()); }
+
+private:
+    std::string before_;
+};
+
+bool is_control(char32_t c) { return c < 0x20 || (c >= 0x7F && c < 0xA0); }
+
+TEST_F(Utf8Terminal, NoByteShowsAsAControl) {
+    for (int b = 0; b < 256; ++b) {
+        const char32_t g = terminal_glyph(static_cast<unsigned char>(b), true);
+        EXPECT_FALSE(is_control(g)) << "byte " << b;
+        if (b != '?') {
+            EXPECT_NE(g, U'?') << "byte " << b << " has a glyph one column wide";
+        }
+    }
+}
+
+TEST(TerminalGlyph, WithoutUnicodeEveryByteIsPrintableAscii) {
+    for (int b = 0; b < 256; ++b) {
+        const char32_t g = terminal_glyph(static_cast<unsigned char>(b), false);
+        EXPECT_TRUE(g >= 0x20 && g < 0x7F) << "byte " << b;
+    }
+}
+
+TEST(TerminalGlyph, AsciiFallbacks) {
+    const struct {
+        unsigned char byte;
+        char32_t shown;
+    } cases[] = {
+        {'A', 'A'},  {' ', ' '},  {0x00, ' '}, {0xFF, ' '}, // blanks stay blank
+        {0xC9, '+'}, {0xBB, '+'}, {0xC8, '+'}, {0xBC, '+'}, // frame corners
+        {0xCD, '-'}, {0xBA, '|'}, {0xC4, '-'}, {0xB3, '|'}, // frame lines
+        {0xF8, 'o'},                                        // degree sign
+        {0x1B, '.'}, {0x07, '.'}, {0x0D, '.'}, {0x7F, '.'}, // control pictures
+        {0x9B, '?'}, {0x84, '?'}, {0xE1, '?'},              // letters and symbols
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(terminal_glyph(c.byte, false), c.shown) << "byte " << int(c.byte);
+}
+
+Console with_text(int x, int y, const std::string& text, unsigned colour = light_grey) {
+    Console con;
+    textcolor(con, colour);
+    gotoxy(con, x, y);
+    put_bytes(con, text);
+    return con;
+}
+
+TEST(PlainText, BlankScreenLeavesNothing) { EXPECT_EQ(plain_text(Console{}, true, true), ""); }
+
+TEST(PlainText, RowsDownToTheLastWrittenOne) {
+    Console con = with_text(1, 3, " Error: Cannot open ulo.txt !");
+    gotoxy(con, 20, 2);
+    EXPECT_EQ(plain_text(con, true, false), "\r\n\r\n Error: Cannot open ulo.txt !\r\n");
+}
+
+// After "...!\n\r" the cursor stands at the start of the next, empty row: the shell's prompt
+// goes there, as it would on the PC.
+TEST(PlainText, PromptTakesTheCursorsPlace) {
+    Console con = with_text(1, 2, "message\n\r\n\r\n\r");
+    ASSERT_EQ(con.y, 5);
+    EXPECT_EQ(plain_text(con, true, false), "\r\nmessage\r\n\r\n\r\n");
+}
+
+TEST(PlainText, TrailingSpacesGoLeadingOnesStay) {
+    const Console con = with_text(1, 1, "   a b     ");
+    EXPECT_EQ(plain_text(con, true, false), "   a b\r\n");
+}
+
+TEST(PlainText, HighlightInBrightRed) {
+    Console con = with_text(3, 1, "12", light_red);
+    textcolor(con, light_grey);
+    put_bytes(con, " rpm");
+    EXPECT_EQ(plain_text(con, true, true), "  \x1b[91m12\x1b[0m rpm\r\n");
+    EXPECT_EQ(plain_text(con, true, false), "  12 rpm\r\n");
+    const Console last = with_text(1, 1, "Dow", light_red);
+    EXPECT_EQ(plain_text(last, true, true), "\x1b[91mDow\x1b[0m\r\n");
+}
+
+TEST_F(Utf8Terminal, PlainTextInCodePage437Glyphs) {
+    const Console con = with_text(1, 1, "\xC9\xCD\xBB 30 \xF8");
+    EXPECT_EQ(plain_text(con, true, false), "\u2554\u2550\u2557 30 \u00B0\r\n");
+    EXPECT_EQ(plain_text(con, false, false), "+-+ 30 o\r\n");
+}
+
+// A wheel name may hold any byte; none of them may reach the terminal as a control.
+TEST(PlainText, ModelBytesNeverBecomeControls) {
+    Console con;
+    for (int b = 0; b < 256; ++b) cell(con, 1 + b % 80, 1 + b / 80) = Cell{std::uint8_t(b), 7};
+    for (bool utf8 : {true, false}) {
+        const std::string text = plain_text(con, utf8, false);
+        for (unsigned char c : text) {
+            EXPECT_TRUE(c >= 0x20 || c == '\r' || c == '\n') << "byte " << int(c);
+            if (!utf8) {
+                EXPECT_LT(c, 0x7F);
+            }
+        }
+        for (std::size_t at = 0; (at = text.find("\xC2", at)) != std::string::npos; ++at)
+            EXPECT_GE(static_cast<unsigned char>(text[at + 1]), 0xA0) << "a C1 control";
+    }
+}
+
+} // namespace
+} // namespace ulo
