@@ -60,10 +60,11 @@ def check(condition, message):
 
 class Session:
     def __init__(self, binary, sample=None, width=80, height=25, workdir=None, content=None,
-                 env=None, wrapper=None, lang="C.UTF-8"):
+                 env=None, wrapper=None, redirect="", lang="C.UTF-8"):
         """Starts `binary` in a fresh directory. The directory gets a copy of `sample` as
         ulo.txt, or `content` (bytes or str) when given, or no ulo.txt when both are None.
-        `wrapper` is a shell prefix (for example "ulimit -f 4;")."""
+        `wrapper` is a shell prefix (for example "ulimit -f 4;"), `redirect` shell
+        redirections for the program alone (the pane's shell keeps the terminal)."""
         self.binary = os.path.abspath(binary)
         self.own_dir = workdir is None
         self.dir = workdir or tempfile.mkdtemp(prefix="ulocfg-e2e-")
@@ -79,8 +80,8 @@ class Session:
         self.status_file = os.path.join(self.dir, ".status")
         self.width, self.height = width, height
         shell_env = " ".join("%s=%s" % kv for kv in (env or {}).items())
-        command = "cd '%s' && %s LANG=%s %s '%s'; echo $? > '%s'" % (
-            self.dir, wrapper or "", lang, shell_env, self.binary, self.status_file)
+        command = "cd '%s' && %s LANG=%s %s '%s' %s; echo $? > '%s'" % (
+            self.dir, wrapper or "", lang, shell_env, self.binary, redirect, self.status_file)
         self._tmux("-f", "/dev/null", "new-session", "-d", "-s", self.name, "-x", str(width),
                    "-y", str(height), "sh", "-c", command)
         self._tmux("set-option", "-t", self.name, "remain-on-exit", "on")

@@ -120,7 +120,7 @@ def test_without_a_terminal():
 
 
 def test_redirected_streams_change_nothing():
-    with Session(BINARY, SAMPLE, wrapper="exec </dev/null >/dev/null 2>&1;") as s:
+    with Session(BINARY, SAMPLE, redirect="</dev/null >/dev/null 2>&1") as s:
         s.wait_for("Last menu used")
         s.escape()
         s.wait_for("Dow you want to save")
