@@ -3,11 +3,19 @@
 #include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <iostream>
 
+#include "app/cli.hpp"
 #include "app/flow.hpp"
 #include "console/terminal.hpp"
 
-int main() {
+int main(int argc, char** argv) {
+    // With arguments: one command of the command line, which needs no terminal. It runs in
+    // the C locale, so that its numbers keep the decimal point whatever the user's locale.
+    if (argc > 1) {
+        std::signal(SIGXFSZ, SIG_IGN); // a size limit fails the save instead of killing it
+        return ulo::cli(argc, argv, std::cout, std::cerr);
+    }
     std::setlocale(LC_ALL, "");
     // A file size limit must make a write fail, not kill the program half-way through a save.
     std::signal(SIGXFSZ, SIG_IGN);

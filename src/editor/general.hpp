@@ -12,6 +12,9 @@ constexpr unsigned last_menu_max = 10;
 constexpr unsigned brightness_full = 50;     // what '1' stores: 100 %
 constexpr unsigned brightness_per_digit = 5; // any other digit d stores d times this
 constexpr unsigned brightness_step = 10;     // one Page Up or Page Down: 20 %
+// The highest value the keys reach: Page Up from the 45 that '9' stores. Every value the keys
+// leave lies at most brightness_per_digit above a multiple of brightness_step.
+constexpr unsigned brightness_max = brightness_full + brightness_per_digit;
 
 // `contrast`: two settings only.
 constexpr unsigned contrast_high_value = 100;

@@ -40,6 +40,10 @@ constexpr int signed_pulses_max = 1;
 // the form bit set.
 constexpr unsigned cam_width_tenths_max = 125;
 constexpr unsigned cam_width_degrees_bit = 0x80;
+// Whole degrees arise from a number typed before the digit that passes 12.5 degrees: 12
+// (followed by 6..9) is the least such number, 125 the greatest.
+constexpr unsigned cam_width_degrees_min = cam_width_tenths_max / 10;
+constexpr unsigned cam_width_degrees_max = cam_width_tenths_max;
 
 // The largest offset of the first pulse for `pulses` pulses per turn, in tenths of a degree.
 // A count of 0 (only a file brings it) is treated as one pulse.

@@ -1,0 +1,873 @@
+// The command line: the named parameters, their ranges against the editor's own rules, and
+// show, get, set, diff, check and screen run through the entry function.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/cli.hpp"
+#include "app/flow.hpp"
+#include "app/params.hpp"
+#include "editor/editor.hpp"
+#include "editor/wheel.hpp"
+#include "eeprom/file.hpp"
+#include "support.hpp"
+
+namespace ulo {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Dir {
+    fs::path path;
+    Dir() {
+        std::string tmpl = (fs::temp_directory_path() / "ulocfg-cli-XXXXXX").string();
+        path = mkdtemp(tmpl.data());
+    }
+    ~Dir() { fs::remove_all(path); }
+    std::string file(const std::string& name = "ulo.txt") const { return (path / name).string(); }
+    std::string put(const Wert& w, const std::string& name = "ulo.txt") const {
+        std::ofstream(file(name), std::ios::binary) << format_image(w);
+        return file(name);
+    }
+    std::string read(const std::string& name = "ulo.txt") const {
+        std::ifstream in(file(name), std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    Wert image(const std::string& name = "ulo.txt") const {
+        Wert w{};
+        EXPECT_TRUE(parse_image(read(name), w));
+        return w;
+    }
+};
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+Result run(std::vector<std::string> args) {
+    args.insert(args.begin(), "ulocfg");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    std::ostringstream out, err;
+    const int status = cli(static_cast<int>(argv.size()), argv.data(), out, err);
+    return {status, out.str(), err.str()};
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) result.push_back(line);
+    return result;
+}
+
+Item item(const std::string& name) {
+    Item it{};
+    std::string why;
+    EXPECT_TRUE(parse_item(name, it, why)) << name << ": " << why;
+    return it;
+}
+
+// An image every field could have produced, with every wheel configuration different and
+// bytes outside the parameters that are not zero.
+Wert in_range_image() {
+    Wert w = test::example_image();
+    set_vss_pulse_width(w, 670);  // the manual's 10 ms is below what the field keeps
+    set_crank_offset(w, 0, 60);   // and its 120.0 degrees beyond one spacing of 60 pulses
+    set_byte(w, addr::edit_mode_bit, 0xFE);
+    for (unsigned a = 20; a < 32; ++a) set_byte(w, a, 0xA5);
+    set_byte(w, 2047, 0x5A);
+    const std::string names[] = {"36-1 Crank", "(a)=b/c#d;e+f:g^", "x'&?{[]}!$%,-._", "Z"};
+    for (unsigned n = 1; n < wheel_count; ++n) {
+        set_wheel_byte(w, n, addr::wheel_flags, (n << 5) | (2 + n % 7));
+        set_tdc_width(w, n, n);
+        set_crank_pulses(w, n, 1 + n * 4);
+        set_crank_offset(w, n, offset_cap(1 + n * 4) - n);
+        set_gap_phase(w, n, n * 149);
+        set_crank_width(w, n, 1 + n * 4);
+        set_gap_count(w, n, 1 + n % 4);
+        set_gap_pulses(w, n, static_cast<int>(n % 5) - 3);
+        set_cam_pulses(w, n, 1 + n * 2);
+        set_cam_offset(w, n, offset_cap(1 + n * 2) / 2);
+        set_sync_phase(w, n, 3599 - n);
+        set_cam_width(w, n, n % 2 ? 1 + n * 5 : 0x80 + 12 + n * 4);
+        set_sync_pulses(w, n, static_cast<int>(n % 5) - 3);
+        const std::string name = names[n % 4];
+        for (unsigned p = 1; p <= 16; ++p)
+            set_name_char(w, n, p, p <= name.size() ? static_cast<unsigned char>(name[p - 1]) : ' ');
+    }
+    for (unsigned r = 1; r <= 99; ++r) {
+        set_ramp_time(w, r, r * 101);
+        set_ramp_speed(w, r, 2 * r * 100);
+    }
+    return w;
+}
+
+// ---- The parameter table -----------------------------------------------------------------
+
+TEST(Params, EveryItemHasANameThatLeadsBackToIt) {
+    std::set<std::string> seen;
+    for (Item it : every_item()) {
+        const std::string name = item_name(it);
+        EXPECT_TRUE(seen.insert(name).second) << name << " twice";
+        EXPECT_EQ(item(name), it) << name;
+    }
+    EXPECT_EQ(seen.size(), 17u + 25u * 17u + 1u + 2u * 99u + 1u);
+}
+
+// Every parameter owns its bits alone, and writing it changes those bits and nothing else.
+TEST(Params, WritingAParameterChangesOnlyItsOwnBits) {
+    std::vector<unsigned> owners(eeprom_size * 8, 0);
+    for (Item it : every_item()) {
+        const Span s = span(it);
+        for (unsigned a = s.address; a < s.address + s.count; ++a)
+            for (unsigned bit = 0; bit < 8; ++bit)
+                if (s.mask & (1u << bit)) ++owners[a * 8 + bit];
+    }
+    for (unsigned k = 0; k < owners.size(); ++k)
+        ASSERT_LE(owners[k], 1u) << "address " << k / 8 << " bit " << k % 8;
+
+    const Wert base = in_range_image();
+    for (Item it : every_item()) {
+        Wert w = base;
+        Value v = read_value(w, it);
+        // flip every bit the value has: the name byte by byte, numbers through their span
+        if (it.id == ParamId::name) {
+            for (char& c : v.name) c = static_cast<char>(~c);
+        } else {
+            const Span s = span(it);
+            long long all = 0;
+            for (unsigned k = 0; k < s.count; ++k) all |= static_cast<long long>(s.mask) << (8 * k);
+            v.n = it.id == ParamId::gap_pulses || it.id == ParamId::sync_pulses ? ~v.n
+                  : it.id == ParamId::cylinders ? v.n ^ cylinders_mask
+                  : it.id == ParamId::gap_count ? v.n ^ 0x0F
+                  : (s.mask & (s.mask - 1)) == 0 ? !v.n
+                                                  : v.n ^ all;
+        }
+        write_value(w, it, v);
+        EXPECT_EQ(read_value(w, it), v) << item_name(it);
+        const Span s = span(it);
+        for (unsigned a = 0; a < eeprom_size; ++a) {
+            const unsigned changed = w[a] ^ base[a];
+            const bool inside = a >= s.address && a < s.address + s.count;
+            EXPECT_EQ(changed & ~(inside ? s.mask : 0u), 0u) << item_name(it) << " at " << a;
+            if (inside) {
+                EXPECT_EQ(changed, s.mask) << item_name(it) << " at " << a;
+            }
+        }
+    }
+}
+
+struct FormatCase {
+    const char* name;
+    unsigned address; // the bytes put there before reading
+    std::vector<unsigned> bytes;
+    const char* shown;
+};
+
+TEST(Params, ValuesShowInTheScreensUnitsAndComeBackExactly) {
+    const unsigned rec = record_address(2, 0); // configuration 3
+    const FormatCase cases[] = {
+        {"last_menu", 0, {10}, "10"},
+        {"edit_mode_bit", 7, {0xFE}, "on"},
+        {"edit_mode_bit", 7, {0x01}, "off"},
+        {"brightness", 1, {50}, "100 %"},
+        {"brightness", 1, {45}, "80 % (stored 45)"},
+        {"brightness", 1, {9}, "0 % (stored 9)"},
+        {"brightness", 1, {55}, "100 % (stored 55)"},
+        {"contrast", 2, {100}, "high"},
+        {"contrast", 2, {50}, "low"},
+        {"contrast", 2, {77}, "low (stored 77)"},
+        {"wheel_select", 3, {0x18}, "25"},
+        {"wheel_select", 3, {200}, "201"},
+        {"max_poti_speed", 5, {0x59, 0x02}, "300 rpm (stored 601)"},
+        {"max_poti_speed", 5, {0xE0, 0x2E}, "6000 rpm"},
+        {"lis_inversion", 8, {7}, "inv (stored 7)"},
+        {"lis_upper_threshold", 9, {0x10, 0x0E}, "3600 mV"},
+        {"first_high_frequency", 16, {0xFF, 0xFF}, "65535 Hz"},
+        {"wheel[3].cylinders", rec, {0xE4}, "4"},
+        {"wheel[3].write_protection", rec, {0xE4}, "yes"},
+        {"wheel[3].crank_flag", rec, {0x04}, "no"},
+        {"wheel[3].crank_offset", rec + 3, {0x10, 0x0E}, "360.0 deg"},
+        {"wheel[3].gap_phase", rec + 5, {0xFF, 0xFF}, "6553.5 deg"},
+        {"wheel[3].crank_width", rec + 7, {5}, "0.5 deg"},
+        {"wheel[3].gap_pulses", rec + 8, {0xD3}, "-3"},
+        {"wheel[3].gap_count", rec + 8, {0xD3}, "3"},
+        {"wheel[3].gap_pulses", rec + 8, {0x80}, "-8"},
+        {"wheel[3].cam_width", rec + 14, {125}, "12.5 deg"},
+        {"wheel[3].cam_width", rec + 14, {0x8D}, "13 deg"},
+        {"wheel[3].cam_width", rec + 14, {0}, "0.0 deg"},
+        {"wheel[3].cam_width", rec + 14, {126}, "126 deg (stored 126)"},
+        {"wheel[3].sync_pulses", rec + 15, {0xFD}, "-3"},
+        {"wheel[3].name", name_address(2, 1), {'6', '0', '"', '\\', 7, 0xE1, ' ', 'x'},
+         "\"60\\\"\\\\\\x07\\xE1 x\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\""},
+        {"ramp[1].time", 710, {0xFA, 0x00}, "2.50 s"},
+        {"ramp[99].speed", 708, {0xD0, 0x07}, "1000 rpm"},
+        {"ramp[99].speed", 708, {0xD1, 0x07}, "1000 rpm (stored 2001)"},
+        {"can_id", 1536, {0x78, 0x56, 0x34, 0x12}, "12345678"},
+    };
+    for (const FormatCase& c : cases) {
+        Wert w = test::example_image();
+        for (unsigned k = 0; k < c.bytes.size(); ++k) set_byte(w, c.address + k, c.bytes[k]);
+        const Item it = item(c.name);
+        const Value v = read_value(w, it);
+        EXPECT_EQ(format_value(it, v), c.shown) << c.name;
+        Value back;
+        std::string why;
+        ASSERT_TRUE(parse_value(it, format_value(it, v), back, why)) << c.name << ": " << why;
+        EXPECT_EQ(back, v) << c.name;
+    }
+}
+
+// ---- Ranges against the editor's own rules --------------------------------------------------
+//
+// The range of each parameter must be exactly what its field can produce: every value reached
+// by keys from an in-range value lies in range when the field is left, and every value in
+// range is reached from the image's own value.
+
+struct FieldCase {
+    int field;
+    const char* name;
+    long long low, high;      // every value the parameter can hold
+    unsigned pulses = 60;     // crank and cam pulses of the selected configuration
+    unsigned flags_byte = 4;  // byte +0 of its record: 4 cylinders, no flags
+};
+
+constexpr int field_keys[] = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', key::del,
+                              key::backspace, key::page_up, key::page_down, key::space,
+                              key::minus};
+constexpr int leave_keys[] = {key::enter, key::up, key::down, key::left, key::right,
+                              key::home, key::end, key::escape, key::alt_x};
+
+struct State {
+    long long value;
+    int start;
+};
+
+// The values the field leaves behind, starting from `starts` and typing on.
+std::set<long long> produced(const FieldCase& c, const Wert& base, Item it,
+                             const std::vector<State>& starts) {
+    Wert w = base;
+    std::vector<bool> seen(static_cast<std::size_t>(c.high - c.low + 1) * 2);
+    const auto first_visit = [&](State s) {
+        const auto k = static_cast<std::size_t>(s.value - c.low) * 2 + (s.start != 0);
+        if (seen[k]) return false;
+        seen[k] = true;
+        return true;
+    };
+    std::vector<State> todo;
+    for (State s : starts)
+        if (first_visit(s)) todo.push_back(s);
+    std::set<long long> left;
+    while (!todo.empty()) {
+        const State s = todo.back();
+        todo.pop_back();
+        for (int k : leave_keys) {
+            write_value(w, it, Value{s.value, {}});
+            Editor ed;
+            ed.mode = c.field;
+            ed.start = s.start;
+            ed.letter = k;
+            apply_rule(ed, w);
+            // a key the field ignores does not leave it
+            if (ed.mode != c.field || key::ends_editing(k)) left.insert(read_value(w, it).n);
+        }
+        for (int k : field_keys) {
+            write_value(w, it, Value{s.value, {}});
+            Editor ed;
+            ed.mode = c.field;
+            ed.start = s.start;
+            ed.letter = k;
+            apply_rule(ed, w);
+            const State next{read_value(w, it).n, ed.start};
+            if (ed.mode == c.field && first_visit(next)) todo.push_back(next);
+        }
+    }
+    return left;
+}
+
+TEST(Params, RangesAreWhatTheEditorsFieldsProduce) {
+    const FieldCase cases[] = {
+        {0, "last_menu", 0, 255},
+        {1, "edit_mode_bit", 0, 1},
+        {2, "brightness", 0, 255},
+        {3, "contrast", 0, 255},
+        {4, "wheel_select", 0, 255},
+        {6, "tdc_cyl", 0, 255},
+        {6, "tdc_cyl", 0, 255, 60, 2},
+        {6, "tdc_cyl", 0, 255, 60, 8 | write_protection_bit},
+        {6, "tdc_cyl", 0, 255, 60, 20},
+        {7, "max_poti_speed", 0, 65535},
+        {8, "ramp_points", 0, 255},
+        {9, "vss_pulses_per_km", 0, 65535},
+        {10, "vss_pulse_width", 0, 65535},
+        {11, "aux_speed_pulses", 0, 65535},
+        {12, "aux_speed_pulse_width", 0, 65535},
+        {13, "lis_inversion", 0, 255},
+        {14, "lis_lower_threshold", 0, 65535},
+        {15, "lis_upper_threshold", 0, 65535},
+        {16, "kickdown_threshold", 0, 65535},
+        {17, "first_high_frequency", 0, 65535},
+        {18, "second_high_frequency", 0, 65535},
+        {19, "wheel[1].write_protection", 0, 1},
+        {20, "wheel[1].cylinders", 0, 31},
+        {21, "wheel[1].tdc_width", 0, 255},
+        {22, "wheel[1].crank_pulses", 0, 255},
+        {23, "wheel[1].crank_width", 0, 255},
+        {24, "wheel[1].crank_offset", 0, 65535},
+        {24, "wheel[1].crank_offset", 0, 65535, 120},
+        {24, "wheel[1].crank_offset", 0, 65535, 7},
+        {25, "wheel[1].gap_phase", 0, 65535},
+        {26, "wheel[1].gap_count", 0, 15},
+        {27, "wheel[1].gap_pulses", -8, 7},
+        {28, "wheel[1].cam_pulses", 0, 255},
+        {29, "wheel[1].cam_width", 0, 255},
+        {30, "wheel[1].cam_offset", 0, 65535, 1},
+        {30, "wheel[1].cam_offset", 0, 65535, 36},
+        {31, "wheel[1].sync_phase", 0, 65535},
+        {32, "wheel[1].sync_pulses", -128, 127},
+        {33, "wheel[1].cam_inversion", 0, 1},
+        {34, "wheel[1].crank_flag", 0, 1},
+        {36, "ramp[1].time", 0, 65535},
+        {37, "ramp[1].speed", 0, 65535},
+    };
+    for (const FieldCase& c : cases) {
+        const std::string what = std::string("field ") + std::to_string(c.field) + " " + c.name +
+                                 " pulses " + std::to_string(c.pulses) + " byte " +
+                                 std::to_string(c.flags_byte);
+        Wert base = in_range_image();
+        set_wheel_byte(base, 0, addr::wheel_flags, c.flags_byte);
+        set_crank_pulses(base, 0, c.pulses);
+        set_cam_pulses(base, 0, c.pulses);
+        set_crank_offset(base, 0, 0); // within the spacing of any pulse count
+        const Item it = item(c.name);
+
+        std::set<long long> in;
+        std::vector<State> starts;
+        for (long long v = c.low; v <= c.high; ++v) {
+            if (!in_range(base, it, Value{v, {}})) continue;
+            in.insert(v);
+            starts.push_back({v, 1});
+            starts.push_back({v, 0});
+        }
+        ASSERT_FALSE(in.empty()) << what;
+        for (long long v : produced(c, base, it, starts))
+            EXPECT_TRUE(in.count(v)) << what << ": the field produces " << v;
+        const long long own = read_value(base, it).n;
+        ASSERT_TRUE(in.count(own)) << what << ": the image's own value " << own;
+        const std::set<long long> reached = produced(c, base, it, {{own, 1}});
+        for (long long v : in) EXPECT_TRUE(reached.count(v)) << what << ": never reaches " << v;
+    }
+}
+
+TEST(Params, NamesTakeWhatTheNameFieldStores) {
+    for (int c = 0; c < 256; ++c) {
+        bool typed = false;
+        for (int k = 1; k < 512; ++k) typed = typed || name_character(k) == c;
+        EXPECT_EQ(name_storable(static_cast<unsigned char>(c)), typed) << c;
+    }
+    for (char c : std::string("\"@`|~<>\\")) EXPECT_FALSE(name_storable(static_cast<unsigned char>(c))) << c;
+    for (char c : std::string("Az09 !$%,-._/)=(*#;+:^'&?{[]}")) EXPECT_TRUE(name_storable(static_cast<unsigned char>(c))) << c;
+}
+
+// ---- set ------------------------------------------------------------------------------------
+
+struct SetCase {
+    std::vector<std::string> args;
+    int status;
+    const char* name = nullptr; // the parameter to read afterwards
+    long long stored = 0;       // its stored value
+    const char* err = "";       // part of the message
+};
+
+TEST(Set, TakesValuesWithinTheFieldsRangesAndRefusesTheRest) {
+    const int ok = status_ok, no = status_rejected;
+    const SetCase cases[] = {
+        {{"last_menu=0"}, ok, "last_menu", 0},
+        {{"last_menu=10"}, ok, "last_menu", 10},
+        {{"last_menu=11"}, no, nullptr, 0, "last_menu=11 rejected: the field takes 0..10"},
+        {{"last_menu=-1"}, no, nullptr, 0, "takes a whole number"},
+        {{"edit_mode_bit=off"}, ok, "edit_mode_bit", 1},
+        {{"edit_mode_bit=yes"}, no, nullptr, 0, "takes on or off"},
+        {{"brightness=100"}, ok, "brightness", 50},
+        {{"brightness=20 %"}, ok, "brightness", 10},
+        {{"brightness=0"}, ok, "brightness", 0},
+        {{"brightness=30"}, no, nullptr, 0, "steps of 20"},
+        {{"brightness=120"}, no, nullptr, 0, "the field takes 0..100 %"},
+        {{"brightness=100 % (stored 55)"}, ok, "brightness", 55},
+        {{"brightness=20 % (stored 15)"}, ok, "brightness", 15},
+        {{"brightness=100 % (stored 56)"}, no, nullptr, 0, "the field takes"},
+        {{"brightness=80 % (stored 55)"}, no, nullptr, 0, "stored 55 shows as 100 %"},
+        {{"contrast=low"}, ok, "contrast", 50},
+        {{"contrast=high"}, ok, "contrast", 100},
+        {{"contrast=medium"}, no, nullptr, 0, "takes high or low"},
+        {{"contrast=low (stored 77)"}, no, nullptr, 0, "the field takes high or low"},
+        {{"wheel_select=25"}, ok, "wheel_select", 24},
+        {{"wheel_select=1"}, ok, "wheel_select", 0},
+        {{"wheel_select=0"}, no, nullptr, 0, "the field takes 1..25"},
+        {{"wheel_select=26"}, no, nullptr, 0, "the field takes 1..25"},
+        {{"tdc_cyl=4"}, ok, "tdc_cyl", 4},
+        {{"tdc_cyl=5"}, no, nullptr, 0, "the field takes 0..4 (wheel[1] has 4 cylinders)"},
+        {{"tdc_cyl=8", "wheel[1].cylinders=8"}, ok, "tdc_cyl", 8},
+        {{"tdc_cyl=9", "wheel[1].cylinders=8"}, no, nullptr, 0, "0..8"},
+        {{"tdc_cyl=6", "wheel_select=5"}, ok, "tdc_cyl", 6}, // configuration 5 has 6 cylinders
+        {{"max_poti_speed=9999"}, ok, "max_poti_speed", 19998},
+        {{"max_poti_speed=0 rpm"}, ok, "max_poti_speed", 0},
+        {{"max_poti_speed=10000"}, no, nullptr, 0, "0..9999 rpm"},
+        {{"max_poti_speed=300 rpm (stored 601)"}, no, nullptr, 0, "0..9999 rpm"},
+        {{"vss_pulses_per_km=2400"}, no, nullptr, 0, "2401..50000"},
+        {{"vss_pulses_per_km=2401"}, ok, "vss_pulses_per_km", 2401},
+        {{"vss_pulses_per_km=50000"}, ok, "vss_pulses_per_km", 50000},
+        {{"vss_pulses_per_km=50001"}, no, nullptr, 0, "2401..50000"},
+        {{"vss_pulse_width=669"}, no, nullptr, 0, "670..6700 ms"},
+        {{"vss_pulse_width=670 ms"}, ok, "vss_pulse_width", 670},
+        {{"vss_pulse_width=6700"}, ok, "vss_pulse_width", 6700},
+        {{"vss_pulse_width=6701"}, no, nullptr, 0, "670..6700 ms"},
+        {{"aux_speed_pulses=0"}, no, nullptr, 0, "1..120"},
+        {{"aux_speed_pulses=120"}, ok, "aux_speed_pulses", 120},
+        {{"aux_speed_pulses=121"}, no, nullptr, 0, "1..120"},
+        {{"aux_speed_pulse_width=100"}, ok, "aux_speed_pulse_width", 100},
+        {{"aux_speed_pulse_width=101"}, no, nullptr, 0, "0..100 %"},
+        {{"lis_inversion=inv"}, ok, "lis_inversion", 1},
+        {{"lis_lower_threshold=5000"}, ok, "lis_lower_threshold", 5000},
+        {{"lis_upper_threshold=5001"}, no, nullptr, 0, "0..5000 mV"},
+        {{"kickdown_threshold=5001 mV"}, no, nullptr, 0, "0..5000 mV"},
+        {{"first_high_frequency=0"}, ok, "first_high_frequency", 0},
+        {{"first_high_frequency=30"}, no, nullptr, 0, "0 or 31..20000 Hz"},
+        {{"first_high_frequency=31"}, ok, "first_high_frequency", 31},
+        {{"second_high_frequency=20000 Hz"}, ok, "second_high_frequency", 20000},
+        {{"second_high_frequency=20001"}, no, nullptr, 0, "0 or 31..20000 Hz"},
+        {{"wheel[25].cylinders=1"}, no, nullptr, 0, "2..8"},
+        {{"wheel[25].cylinders=8"}, ok, "wheel[25].cylinders", 8},
+        {{"wheel[25].cylinders=9"}, no, nullptr, 0, "2..8"},
+        {{"wheel[2].write_protection=yes"}, ok, "wheel[2].write_protection", 1},
+        {{"wheel[2].crank_flag=on"}, no, nullptr, 0, "takes yes or no"},
+        {{"wheel[2].tdc_width=0"}, ok, "wheel[2].tdc_width", 0},
+        {{"wheel[2].tdc_width=30 deg"}, ok, "wheel[2].tdc_width", 30},
+        {{"wheel[2].tdc_width=31"}, no, nullptr, 0, "0..30 deg"},
+        {{"wheel[2].crank_pulses=0"}, no, nullptr, 0, "1..120"},
+        {{"wheel[2].crank_pulses=1"}, ok, "wheel[2].crank_pulses", 1},
+        {{"wheel[2].crank_pulses=120"}, ok, "wheel[2].crank_pulses", 120},
+        {{"wheel[2].crank_pulses=121"}, no, nullptr, 0, "1..120"},
+        {{"wheel[2].crank_width=0.0"}, no, nullptr, 0, "0.1..9.9 deg"},
+        {{"wheel[2].crank_width=0.1"}, ok, "wheel[2].crank_width", 1},
+        {{"wheel[2].crank_width=9.9"}, ok, "wheel[2].crank_width", 99},
+        {{"wheel[2].crank_width=10"}, no, nullptr, 0, "0.1..9.9 deg"},
+        {{"wheel[2].crank_width=0.15"}, no, nullptr, 0, "at most one decimal"},
+        {{"wheel[1].crank_offset=6.0"}, ok, "wheel[1].crank_offset", 60},
+        {{"wheel[1].crank_offset=6.1"}, no, nullptr, 0, "0.0..6.0 deg (one pulse spacing at 60"},
+        {{"wheel[1].crank_offset=10.0", "wheel[1].crank_pulses=36"}, ok, "wheel[1].crank_offset", 100},
+        {{"wheel[1].crank_pulses=36", "wheel[1].crank_offset=10.00"}, ok, "wheel[1].crank_offset", 100},
+        {{"wheel[2].gap_phase=359.9"}, ok, "wheel[2].gap_phase", 3599},
+        {{"wheel[2].gap_phase=360"}, no, nullptr, 0, "0.0..359.9 deg"},
+        {{"wheel[2].gap_pulses=-3"}, ok, "wheel[2].gap_pulses", -3},
+        {{"wheel[2].gap_pulses=+1"}, ok, "wheel[2].gap_pulses", 1},
+        {{"wheel[2].gap_pulses=-4"}, no, nullptr, 0, "-3..1"},
+        {{"wheel[2].gap_pulses=2"}, no, nullptr, 0, "-3..1"},
+        {{"wheel[2].gap_count=0"}, no, nullptr, 0, "1..4"},
+        {{"wheel[2].gap_count=4"}, ok, "wheel[2].gap_count", 4},
+        {{"wheel[2].gap_count=5"}, no, nullptr, 0, "1..4"},
+        {{"wheel[2].cam_pulses=60"}, ok, "wheel[2].cam_pulses", 60},
+        {{"wheel[2].cam_pulses=61"}, no, nullptr, 0, "1..60"},
+        {{"wheel[2].cam_width=0.1"}, ok, "wheel[2].cam_width", 1},
+        {{"wheel[2].cam_width=12.5 deg"}, ok, "wheel[2].cam_width", 125},
+        {{"wheel[2].cam_width=12.6"}, no, nullptr, 0, "or 12..125 deg in whole degrees"},
+        {{"wheel[2].cam_width=0.0"}, no, nullptr, 0, "0.1..12.5 deg"},
+        {{"wheel[2].cam_width=12"}, ok, "wheel[2].cam_width", 140},
+        {{"wheel[2].cam_width=13"}, ok, "wheel[2].cam_width", 141},
+        {{"wheel[2].cam_width=125"}, ok, "wheel[2].cam_width", 253},
+        {{"wheel[2].cam_width=11"}, no, nullptr, 0, "12..125 deg in whole degrees"},
+        {{"wheel[2].cam_width=126"}, no, nullptr, 0, "12..125 deg in whole degrees"},
+        {{"wheel[1].cam_offset=360.0"}, ok, "wheel[1].cam_offset", 3600},
+        {{"wheel[1].cam_offset=360.1"}, no, nullptr, 0, "one pulse spacing at 1 cam pulses"},
+        {{"wheel[2].sync_phase=359.9"}, ok, "wheel[2].sync_phase", 3599},
+        {{"wheel[2].sync_pulses=-3"}, ok, "wheel[2].sync_pulses", -3},
+        {{"wheel[2].sync_pulses=-4"}, no, nullptr, 0, "-3..1"},
+        {{"wheel[2].sync_pulses=1"}, ok, "wheel[2].sync_pulses", 1},
+        {{"wheel[2].sync_pulses=2"}, no, nullptr, 0, "-3..1"},
+        {{"ramp_points=1"}, no, nullptr, 0, "2..99"},
+        {{"ramp_points=2"}, ok, "ramp_points", 2},
+        {{"ramp_points=99"}, ok, "ramp_points", 99},
+        {{"ramp_points=100"}, no, nullptr, 0, "2..99"},
+        {{"ramp[3].time=2.5"}, ok, "ramp[3].time", 250},
+        {{"ramp[3].time = 2.50 s"}, ok, "ramp[3].time", 250},
+        {{"ramp[3].time=99.99"}, ok, "ramp[3].time", 9999},
+        {{"ramp[3].time=100"}, no, nullptr, 0, "0.00..99.99 s"},
+        {{"ramp[3].time=2.555"}, no, nullptr, 0, "at most two decimals"},
+        {{"ramp[99].speed=9999"}, ok, "ramp[99].speed", 19998},
+        {{"ramp[99].speed=10000 rpm"}, no, nullptr, 0, "0..9999 rpm"},
+        {{"can_id=18daf111"}, ok, "can_id", 0x18DAF111},
+        {{"can_id=FFFFFFFF"}, ok, "can_id", 0xFFFFFFFF},
+        {{"can_id=123456789"}, no, nullptr, 0, "up to 8 hexadecimal digits"},
+        {{"can_id=18DAF11G"}, no, nullptr, 0, "up to 8 hexadecimal digits"},
+        // names of items
+        {{"foo=1"}, no, nullptr, 0, "unknown parameter foo"},
+        {{"Contrast=high"}, no, nullptr, 0, "unknown parameter"},
+        {{"wheel[26].name=x"}, no, nullptr, 0, "numbered 1..25"},
+        {{"wheel[0].name=x"}, no, nullptr, 0, "numbered 1..25"},
+        {{"wheel[1].time=1"}, no, nullptr, 0, "unknown parameter"},
+        {{"ramp[100].time=1"}, no, nullptr, 0, "numbered 1..99"},
+        {{"ramp[0].speed=1"}, no, nullptr, 0, "numbered 1..99"},
+        {{"ramp[1].name=x"}, no, nullptr, 0, "unknown parameter"},
+        {{"wheel[x].name=x"}, no, nullptr, 0, "unknown parameter"},
+        {{"crank_pulses=60"}, no, nullptr, 0, "unknown parameter"},
+        // all or nothing
+        {{"last_menu=5", "last_menu=6"}, no, nullptr, 0, "given twice"},
+        {{"last_menu=5", "vss_pulses_per_km=1"}, no, nullptr, 0, "2401..50000"},
+        {{"last_menu=5", "nonsense=1"}, no, nullptr, 0, "unknown parameter nonsense"},
+    };
+    for (const SetCase& c : cases) {
+        std::string what;
+        for (const std::string& a : c.args) what += a + " ";
+        Dir dir;
+        const Wert before = in_range_image();
+        dir.put(before);
+        std::vector<std::string> args = {"set", "--file", dir.file()};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Result r = run(args);
+        EXPECT_EQ(r.status, c.status) << what << r.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << what << "\n" << r.err;
+        if (c.status != ok) {
+            EXPECT_EQ(dir.read(), format_image(before)) << what << ": nothing is written";
+            continue;
+        }
+        const Wert after = dir.image();
+        EXPECT_EQ(read_value(after, item(c.name)).n, c.stored) << what;
+        // nothing outside what was set has changed
+        Wert expected = before;
+        for (const std::string& a : c.args) {
+            const Item it = item(a.substr(0, a.find_first_of(" =")));
+            write_value(expected, it, read_value(after, it));
+        }
+        EXPECT_EQ(after, expected) << what;
+    }
+}
+
+struct NameCase {
+    const char* arg;
+    int status;
+    const char* stored;
+};
+
+TEST(Set, WheelNamesArePaddedAndHoldOnlyWhatTheFieldStores) {
+    const NameCase cases[] = {
+        {"wheel[2].name=\"36-1 Crank\"", status_ok, "36-1 Crank      "},
+        {"wheel[2].name=36-1 Crank", status_ok, "36-1 Crank      "},
+        {"wheel[2].name = \"  leading\"", status_ok, "  leading       "},
+        {"wheel[2].name=\"\"", status_ok, "                "},
+        {"wheel[2].name=\"(a)=b/c#d;e+f:g^\"", status_ok, "(a)=b/c#d;e+f:g^"},
+        {"wheel[2].name=\"\\x41\\x42\"", status_ok, "AB              "},
+        {"wheel[2].name=x=y", status_ok, "x=y             "},
+        {"wheel[2].name=\"0123456789ABCDEFG\"", status_rejected, nullptr},
+        {"wheel[2].name=\"AB@\"", status_rejected, nullptr},
+        {"wheel[2].name=\"A\\\"B\"", status_rejected, nullptr},
+        {"wheel[2].name=\"A\\x07\"", status_rejected, nullptr},
+        {"wheel[2].name=\"unclosed", status_rejected, nullptr},
+        {"wheel[2].name=\"A\\q\"", status_rejected, nullptr},
+        {"wheel[2].name=\"A\"B\"", status_rejected, nullptr},
+    };
+    for (const NameCase& c : cases) {
+        Dir dir;
+        const Wert before = in_range_image();
+        dir.put(before);
+        const Result r = run({"set", "-f", dir.file(), c.arg});
+        EXPECT_EQ(r.status, c.status) << c.arg << "\n" << r.err;
+        if (c.stored == nullptr) {
+            EXPECT_EQ(dir.image(), before) << c.arg;
+            EXPECT_NE(r.err.find("wheel[2].name"), std::string::npos) << r.err;
+        } else {
+            EXPECT_EQ(read_value(dir.image(), item("wheel[2].name")).name, c.stored) << c.arg;
+        }
+    }
+}
+
+TEST(Set, EveryShownLineOnAnotherImageGivesTheShownImageByteForByte) {
+    const Wert shown = in_range_image();
+    ASSERT_TRUE(check_image(shown).empty()) << check_image(shown)[0];
+    Dir dir;
+    const Result show = run({"show", dir.put(shown, "a.txt")});
+    ASSERT_EQ(show.status, status_ok);
+    // The copy has every shown bit turned over; set must bring each one back.
+    Wert other = shown;
+    for (Item it : shown_items(shown)) {
+        const Span s = span(it);
+        for (unsigned a = s.address; a < s.address + s.count; ++a) other[a] ^= s.mask;
+    }
+    std::vector<std::string> args = {"set", "--file", dir.put(other, "b.txt")};
+    for (const std::string& line : lines(show.out)) args.push_back(line);
+    const Result set = run(args);
+    EXPECT_EQ(set.status, status_ok) << set.err;
+    EXPECT_EQ(dir.read("b.txt"), format_image(shown));
+}
+
+TEST(Set, WarnsOfAValueItLeavesOutOfRangeButSavesLikeTheEditor) {
+    Dir dir;
+    dir.put(in_range_image());
+    const Result r = run({"set", "wheel[1].crank_pulses=120", "--file", dir.file()});
+    EXPECT_EQ(r.status, status_ok);
+    EXPECT_EQ(r.err, "ulocfg: note: wheel[1].crank_offset = 6.0 deg: the field takes 0.0..3.0 "
+                     "deg (one pulse spacing at 120 crank pulses)\n");
+    EXPECT_EQ(crank_pulses(dir.image(), 0), 120u);
+}
+
+TEST(Set, FileProblemsKeepTheEditorsStatuses) {
+    Dir dir;
+    EXPECT_EQ(run({"set", "--file", dir.file(), "last_menu=1"}).status, status_cannot_open);
+    std::ofstream(dir.file()) << "ULO EEPROM Memory: 00h";
+    EXPECT_EQ(run({"set", "--file", dir.file(), "last_menu=1"}).status, status_incorrect);
+    dir.put(in_range_image());
+    fs::permissions(dir.file(), fs::perms::owner_read | fs::perms::group_read);
+    const Result r = run({"set", "--file", dir.file(), "last_menu=1"});
+    EXPECT_EQ(r.status, status_cannot_open) << r.err;
+    EXPECT_EQ(dir.image(), in_range_image());
+}
+
+// ---- show and get -----------------------------------------------------------------------------
+
+TEST(Show, ListsEveryParameterInTheOrderOfTheScreen) {
+    Dir dir;
+    dir.put(test::example_image());
+    const Result r = run({"show", "--file", dir.file()});
+    ASSERT_EQ(r.status, status_ok) << r.err;
+    const std::vector<std::string> got = lines(r.out);
+    ASSERT_EQ(got.size(), 17u + 25u * 17u + 1u + 2u * 5u + 1u);
+    const std::vector<std::string> general = {
+        "last_menu = 3", "edit_mode_bit = on", "brightness = 100 %", "contrast = high",
+        "wheel_select = 1", "tdc_cyl = 1", "max_poti_speed = 6000 rpm",
+        "vss_pulses_per_km = 4000", "vss_pulse_width = 10 ms", "aux_speed_pulses = 4",
+        "aux_speed_pulse_width = 50 %", "lis_inversion = norm", "lis_lower_threshold = 800 mV",
+        "lis_upper_threshold = 3600 mV", "kickdown_threshold = 4000 mV",
+        "first_high_frequency = 0 Hz", "second_high_frequency = 1000 Hz",
+        "wheel[1].write_protection = no", "wheel[1].name = \"60-2 Crank      \"",
+        "wheel[1].cylinders = 4", "wheel[1].tdc_width = 30 deg", "wheel[1].cam_inversion = no",
+        "wheel[1].crank_flag = no", "wheel[1].crank_pulses = 60", "wheel[1].crank_width = 3.0 deg",
+        "wheel[1].crank_offset = 120.0 deg", "wheel[1].gap_phase = 0.0 deg",
+        "wheel[1].gap_pulses = 1", "wheel[1].gap_count = 2", "wheel[1].cam_pulses = 1",
+        "wheel[1].cam_width = 3.0 deg", "wheel[1].cam_offset = 0.0 deg",
+        "wheel[1].sync_phase = 90.0 deg", "wheel[1].sync_pulses = 1",
+    };
+    for (std::size_t k = 0; k < general.size(); ++k) EXPECT_EQ(got[k], general[k]);
+    EXPECT_EQ(got[17 + 24 * 17], "wheel[25].write_protection = no");
+    const std::vector<std::string> tail(got.end() - 12, got.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{
+                        "ramp_points = 5", "ramp[1].time = 2.50 s", "ramp[1].speed = 1000 rpm",
+                        "ramp[2].time = 0.00 s", "ramp[2].speed = 0 rpm", "ramp[3].time = 0.00 s",
+                        "ramp[3].speed = 0 rpm", "ramp[4].time = 0.00 s", "ramp[4].speed = 0 rpm",
+                        "ramp[5].time = 0.00 s", "ramp[5].speed = 0 rpm", "can_id = 18DAF110"}));
+}
+
+TEST(Show, ListsTheRampPointsInUseUpToTheTablesEnd) {
+    for (unsigned points : {0u, 1u, 2u, 99u, 100u, 255u}) {
+        Wert w = in_range_image();
+        set_ramp_points(w, points);
+        Dir dir;
+        const Result r = run({"show", dir.put(w)});
+        const std::vector<std::string> got = lines(r.out);
+        const unsigned listed = std::min(points, 99u);
+        ASSERT_EQ(got.size(), 17u + 25u * 17u + 1u + 2u * listed + 1u) << points;
+        if (listed > 0) {
+            const std::string last = "ramp[" + std::to_string(listed) + "].time";
+            EXPECT_EQ(got[got.size() - 3].rfind(last, 0), 0u) << points;
+        }
+    }
+}
+
+TEST(Get, PrintsTheNamedValuesOrRefusesUnknownNames) {
+    Dir dir;
+    dir.put(test::example_image());
+    Result r = run({"get", "can_id", "wheel[1].crank_offset", "ramp[1]", "--file", dir.file()});
+    EXPECT_EQ(r.status, status_ok);
+    EXPECT_EQ(r.out, "can_id = 18DAF110\nwheel[1].crank_offset = 120.0 deg\n"
+                     "ramp[1].time = 2.50 s\nramp[1].speed = 1000 rpm\n");
+    r = run({"get", "wheel[2]", "--file", dir.file()});
+    EXPECT_EQ(lines(r.out).size(), 17u);
+    r = run({"get", "can_id", "wheel[1].bogus", "--file", dir.file()});
+    EXPECT_EQ(r.status, status_rejected);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("wheel[1].bogus"), std::string::npos);
+}
+
+// ---- diff -------------------------------------------------------------------------------------
+
+TEST(Diff, AnImageAgainstItselfIsEmpty) {
+    Dir dir;
+    const std::string a = dir.put(in_range_image(), "a.txt");
+    // the same image written another way is the same image
+    std::string text = format_image(in_range_image());
+    for (char& c : text)
+        if (c == '\n') c = ' ';
+    std::ofstream(dir.file("b.txt")) << text;
+    for (const std::string& b : {a, dir.file("b.txt")}) {
+        const Result r = run({"diff", a, b});
+        EXPECT_EQ(r.status, status_ok);
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST(Diff, NamesEachChangedParameterGroupedAndCountsOtherBytes) {
+    Wert a = test::example_image(), b = a;
+    set_contrast(b, 50);
+    set_last_menu(b, 4);
+    set_crank_pulses(b, 2, 36);
+    set_gap_pulses(b, 2, -1);
+    set_name_char(b, 24, 1, 'X');
+    set_ramp_time(b, 50, 100); // a point beyond the five in use is still a parameter
+    set_can_byte(b, 0, 0x11);
+    set_byte(b, addr::edit_mode_bit, byte(b, addr::edit_mode_bit) | 0x08); // not the flag bit
+    set_byte(b, 20, 1);
+    set_byte(b, 2047, 1);
+    Dir dir;
+    const Result r = run({"diff", dir.put(a, "a.txt"), dir.put(b, "b.txt")});
+    EXPECT_EQ(r.status, status_differ);
+    EXPECT_EQ(r.out, "last_menu: 3 -> 4\n"
+                     "contrast: high -> low\n"
+                     "\n"
+                     "wheel[3].crank_pulses: 0 -> 36\n"
+                     "wheel[3].gap_pulses: 0 -> -1\n"
+                     "\n"
+                     "wheel[25].name: \"\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00"
+                     "\\x00\\x00\\x00\\x00\\x00\" -> \"X\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00"
+                     "\\x00\\x00\\x00\\x00\\x00\\x00\\x00\"\n"
+                     "\n"
+                     "ramp[50].time: 0.00 s -> 1.00 s\n"
+                     "\n"
+                     "can_id: 18DAF110 -> 18DAF111\n"
+                     "\n"
+                     "3 bytes differ outside the known parameters\n");
+    b = a;
+    set_byte(b, 1000, 7);
+    const Result one = run({"diff", dir.put(a, "a.txt"), dir.put(b, "b.txt")});
+    EXPECT_EQ(one.status, status_differ);
+    EXPECT_EQ(one.out, "1 byte differs outside the known parameters\n");
+}
+
+TEST(Diff, ReportsAFileThatCannotBeReadWithTheEditorsStatus) {
+    Dir dir;
+    const std::string a = dir.put(in_range_image(), "a.txt");
+    EXPECT_EQ(run({"diff", a, dir.file("missing.txt")}).status, status_cannot_open);
+    std::ofstream(dir.file("short.txt")) << "ULO 00h";
+    EXPECT_EQ(run({"diff", dir.file("short.txt"), a}).status, status_incorrect);
+}
+
+// ---- check ------------------------------------------------------------------------------------
+
+struct CheckCase {
+    unsigned address;
+    unsigned value;
+    const char* line; // what check says, from the start
+};
+
+TEST(Check, FindsEachKindOfValueNoFieldProduces) {
+    const unsigned rec = record_address(0, 0);
+    const CheckCase cases[] = {
+        {addr::wheel_select, 25, "wheel_select = 26: the field takes 1..25"},
+        {addr::last_menu, 11, "last_menu = 11: the field takes 0..10"},
+        {addr::brightness, 56, "brightness = 100 % (stored 56): the field takes 0..100 %"},
+        {addr::contrast, 77, "contrast = low (stored 77): the field takes high or low"},
+        {addr::lis_inversion, 2, "lis_inversion = inv (stored 2): the field takes norm or inv"},
+        {addr::tdc_cyl, 5, "tdc_cyl = 5: the field takes 0..4 (wheel[1] has 4 cylinders)"},
+        {addr::max_poti_speed, 0xE1, "max_poti_speed = 6000 rpm (stored 12001): the field takes 0..9999 rpm"},
+        {addr::vss_pulses_per_km + 1, 0, "vss_pulses_per_km = 160: the field takes 2401..50000"},
+        {addr::first_high_frequency, 30, "first_high_frequency = 30 Hz: the field takes 0 or 31..20000 Hz"},
+        {addr::ramp_points, 100, "ramp_points = 100: the field takes 2..99"},
+        {addr::ramp_points, 1, "ramp_points = 1: the field takes 2..99"},
+        {rec + addr::crank_pulses, 0, "wheel[1].crank_pulses = 0: the field takes 1..120"},
+        {rec + addr::wheel_flags, 0x21, "wheel[1].cylinders = 1: the field takes 2..8"},
+        {rec + addr::tdc_width, 31, "wheel[1].tdc_width = 31 deg: the field takes 0..30 deg"},
+        {rec + addr::crank_width, 0, "wheel[1].crank_width = 0.0 deg: the field takes 0.1..9.9 deg"},
+        {rec + addr::crank_offset, 61, "wheel[1].crank_offset = 6.1 deg: the field takes 0.0..6.0 deg"},
+        {rec + addr::gaps, 0x10, "wheel[1].gap_count = 0: the field takes 1..4"},
+        {rec + addr::gaps, 0x42, "wheel[1].gap_pulses = 4: the field takes -3..1"},
+        {rec + addr::cam_pulses, 61, "wheel[1].cam_pulses = 61: the field takes 1..60"},
+        {rec + addr::cam_width, 0x85, "wheel[1].cam_width = 5 deg: the field takes 0.1..12.5 deg"},
+        {rec + addr::sync_pulses, 0xFC, "wheel[1].sync_pulses = -4: the field takes -3..1"},
+        {name_address(0, 16), '@', "wheel[1].name = \"60-2 Crank     @\": the field takes 16"},
+        {name_address(24, 1), 0, "wheel[25].name = \"\\x006-1 Crank      \": the field"},
+        {ramp_time_address(2) + 1, 0x28, "ramp[2].time = 104.42 s: the field takes 0.00..99.99 s"},
+        {ramp_speed_address(5), 1, "ramp[5].speed = 384 rpm (stored 769): the field takes 0..9999 rpm"},
+    };
+    for (const CheckCase& c : cases) {
+        Wert w = in_range_image();
+        set_byte(w, c.address, c.value);
+        Dir dir;
+        const Result r = run({"check", dir.put(w)});
+        EXPECT_EQ(r.status, status_differ) << c.line;
+        const std::vector<std::string> got = lines(r.out);
+        ASSERT_EQ(got.size(), 1u) << c.line << "\n" << r.out;
+        EXPECT_EQ(got[0].rfind(c.line, 0), 0u) << got[0];
+    }
+}
+
+TEST(Check, IsQuietOnAnImageTheEditorCouldHaveMade) {
+    Dir dir;
+    const Result r = run({"check", "--file", dir.put(in_range_image())});
+    EXPECT_EQ(r.status, status_ok);
+    EXPECT_EQ(r.out, "");
+}
+
+// ---- screen and the command line itself ----------------------------------------------------------
+
+TEST(Screen, IsTheEditorsFirstScreenAsText) {
+    Dir dir;
+    const Result r = run({"screen", dir.put(test::example_image())});
+    EXPECT_EQ(r.status, status_ok);
+    EXPECT_EQ(lines(r.out), test::example_rows());
+}
+
+TEST(CommandLine, UsageErrorsHelpAndVersion) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+    };
+    const Case cases[] = {
+        {{"--help"}, status_ok},
+        {{"--version"}, status_ok},
+        {{"frobnicate"}, status_usage},
+        {{"show", "a", "b"}, status_usage},
+        {{"show", "--file", "a", "b"}, status_usage},
+        {{"show", "--file"}, status_usage},
+        {{"show", "--bogus"}, status_usage},
+        {{"get"}, status_usage},
+        {{"set", "--file", "x"}, status_usage},
+        {{"set", "last_menu"}, status_usage},
+        {{"diff", "a"}, status_usage},
+        {{"diff", "a", "b", "c"}, status_usage},
+        {{"diff", "a", "b", "--file", "c"}, status_usage},
+    };
+    for (const Case& c : cases) {
+        const Result r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args[0] << " " << r.err;
+        if (c.status == status_usage) {
+            EXPECT_NE(r.err.find("ulocfg --help"), std::string::npos) << r.err;
+        }
+    }
+    const std::string help = run({"--help"}).out;
+    for (const char* word : {"show", "get", "set", "diff", "check", "screen", "Escape", "Delete",
+                             "Dow you want to save the data (Y/N)? "})
+        EXPECT_NE(help.find(word), std::string::npos) << word;
+    EXPECT_EQ(run({"--version"}).out.rfind("ulocfg ", 0), 0u);
+}
+
+TEST(CommandLine, FileDefaultsToUloTxtInTheCurrentDirectory) {
+    Dir dir;
+    dir.put(test::example_image());
+    const fs::path here = fs::current_path();
+    fs::current_path(dir.path);
+    const Result r = run({"get", "can_id"});
+    const Result missing = run({"check", "other.txt"});
+    fs::current_path(here);
+    EXPECT_EQ(r.out, "can_id = 18DAF110\n");
+    EXPECT_EQ(missing.status, status_cannot_open);
+    EXPECT_EQ(missing.err, "ulocfg: cannot open other.txt\n");
+}
+
+} // namespace
+} // namespace ulo
