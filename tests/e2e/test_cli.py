@@ -1,0 +1,233 @@
+"""The command line on the real binary: show, get, set, diff, check and screen, without a
+terminal, and their exit statuses; screen of the sample against the editor in tmux."""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+from harness import Session, check, format_image, parse_image, row, run_tests, tests_in
+
+BINARY, SAMPLE = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+BUILD_DIR = os.path.dirname(BINARY)
+
+OK, CANNOT_OPEN, INCORRECT, DIFFER, REJECTED, USAGE = 0, 1, 2, 5, 6, 7
+
+# The values of the sample that no field could have produced, and in-range ones for them.
+SAMPLE_OUT_OF_RANGE = [
+    ("vss_pulse_width", "670"),
+    ("wheel[1].crank_offset", "6.0"),
+    ("wheel[4].cam_width", "10.0"),
+    ("wheel[8].cam_width", "10.0"),
+    ("wheel[13].cam_width", "5.0"),
+]
+
+
+def ulocfg(*args, cwd=None):
+    """Runs a command in its own session, so that it has no controlling terminal at all."""
+    r = subprocess.run([BINARY] + list(args), cwd=cwd, stdin=subprocess.DEVNULL,
+                       capture_output=True, text=True, start_new_session=True, timeout=60)
+    return r.returncode, r.stdout, r.stderr
+
+
+class Scratch:
+    def __enter__(self):
+        self.dir = tempfile.mkdtemp(prefix="ulocfg-cli-")
+        return self
+
+    def __exit__(self, *exc):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def copy(self, name, source=SAMPLE):
+        shutil.copyfile(source, self.path(name))
+        return self.path(name)
+
+    def read(self, name):
+        with open(self.path(name), "rb") as f:
+            return f.read()
+
+
+def in_range_sample(scratch, name):
+    """A copy of the sample with its out-of-range values brought into range."""
+    path = scratch.copy(name)
+    status, _, err = ulocfg("set", "--file", path,
+                            *("%s=%s" % kv for kv in SAMPLE_OUT_OF_RANGE))
+    check(status == OK, "fixing the sample: %d %s" % (status, err))
+    return path
+
+
+def test_show_lists_every_parameter_of_the_sample():
+    status, out, err = ulocfg("show", SAMPLE)
+    check(status == OK, "status %d %s" % (status, err))
+    lines = out.splitlines()
+    check(len(lines) == 17 + 25 * 17 + 1 + 2 * 5 + 1, "%d lines" % len(lines))
+    for line in ["last_menu = 3", "wheel[3].crank_pulses = 60",
+                 'wheel[1].name = "60-2 Crank      "', "wheel[1].crank_offset = 120.0 deg",
+                 "ramp_points = 5", "ramp[1].time = 2.50 s", "ramp[5].speed = 800 rpm",
+                 "can_id = 18DAF110"]:
+        check(line in lines, "missing %r" % line)
+    check(lines[-1] == "can_id = 18DAF110", lines[-1])
+
+
+def test_get_and_the_default_file_in_the_current_directory():
+    with Scratch() as s:
+        s.copy("ulo.txt")
+        status, out, _ = ulocfg("get", "wheel[2].name", "max_poti_speed", cwd=s.dir)
+        check(status == OK and out == 'wheel[2].name = "36-1 Crank      "\n'
+              "max_poti_speed = 6000 rpm\n", "get: %d %r" % (status, out))
+        status, out, err = ulocfg("get", "nothing", cwd=s.dir)
+        check(status == REJECTED and out == "" and "nothing" in err, "bad name: %d" % status)
+        os.remove(s.path("ulo.txt"))
+        status, _, err = ulocfg("show", cwd=s.dir)
+        check(status == CANNOT_OPEN and "ulo.txt" in err, "no ulo.txt: %d %s" % (status, err))
+
+
+def test_check_finds_the_samples_out_of_range_values_and_passes_once_they_are_set():
+    status, out, _ = ulocfg("check", SAMPLE)
+    check(status == DIFFER, "status %d" % status)
+    found = [line.split(" = ")[0] for line in out.splitlines()]
+    check(found == [name for name, _ in SAMPLE_OUT_OF_RANGE], "found %r" % found)
+    with Scratch() as s:
+        path = in_range_sample(s, "ulo.txt")
+        status, out, _ = ulocfg("check", path)
+        check(status == OK and out == "", "after set: %d %r" % (status, out))
+
+
+def test_show_then_set_of_every_line_gives_the_same_image_byte_for_byte():
+    with Scratch() as s:
+        fixed = in_range_sample(s, "fixed.txt")
+        status, out, _ = ulocfg("show", fixed)
+        check(status == OK, "show")
+        # onto the untouched sample, whose five values differ, and onto an image whose
+        # wheel records and names all hold other values
+        other = parse_image(open(SAMPLE, encoding="latin-1").read())
+        for a in range(64, 464):
+            other[a] ^= 0x5A
+        with open(s.path("other.txt"), "w") as f:
+            f.write(format_image(other))
+        for target in (s.copy("copy.txt"), s.path("other.txt")):
+            status, _, err = ulocfg("set", "--file", target, *out.splitlines())
+            check(status == OK, "set: %d %s" % (status, err))
+            check(open(target, "rb").read() == s.read("fixed.txt"),
+                  "%s differs from the shown image" % os.path.basename(target))
+
+
+def test_set_changes_values_in_the_screens_units_and_saves_like_the_editor():
+    with Scratch() as s:
+        path = s.copy("ulo.txt")
+        status, _, err = ulocfg("set", "vss_pulses_per_km=4100", 'wheel[2].name="36-1 Crank 2"',
+                                "ramp[3].time=2.5", "max_poti_speed=5000", "brightness=60",
+                                "contrast=low", "can_id=18DAF111", "--file", path)
+        check(status == OK, "status %d %s" % (status, err))
+        data = s.read("ulo.txt")
+        check(data == format_image(parse_image(data.decode("latin-1"))).encode("latin-1"),
+              "written in the editor's format")
+        image = parse_image(data.decode("latin-1"))
+        check(image[32] + 256 * image[33] == 4100, "vss")
+        check(bytes(image[1040:1056]) == b"36-1 Crank 2    ", "name")
+        check(image[714] + 256 * image[715] == 250, "ramp time in hundredths")
+        check(image[5] + 256 * image[6] == 10000, "poti speed stored doubled")
+        check(image[1] == 30 and image[2] == 50, "brightness, contrast")
+        check(image[1536:1540] == [0x11, 0xF1, 0xDA, 0x18], "CAN id")
+
+
+def test_set_writes_nothing_when_one_value_is_rejected():
+    with Scratch() as s:
+        path = s.copy("ulo.txt")
+        before = s.read("ulo.txt")
+        os.utime(path, (1000000000, 1000000000))
+        status, _, err = ulocfg("set", "--file", path, "last_menu=5",
+                                "first_high_frequency=30", "wheel[3].cylinders=9")
+        check(status == REJECTED, "status %d" % status)
+        check("first_high_frequency=30" in err and "0 or 31..20000 Hz" in err, err)
+        check("wheel[3].cylinders=9" in err and "2..8" in err, err)
+        check(s.read("ulo.txt") == before and os.stat(path).st_mtime == 1000000000,
+              "the file is untouched")
+        check(sorted(os.listdir(s.dir)) == ["ulo.txt"], "no temporary file left")
+
+
+def test_diff_of_an_image_against_itself_is_empty_and_differences_are_named():
+    with Scratch() as s:
+        status, out, _ = ulocfg("diff", SAMPLE, SAMPLE)
+        check(status == OK and out == "", "self: %d %r" % (status, out))
+        fixed = in_range_sample(s, "fixed.txt")
+        status, out, _ = ulocfg("diff", SAMPLE, fixed)
+        check(status == DIFFER, "status %d" % status)
+        check(out == "vss_pulse_width: 10 ms -> 670 ms\n\n"
+                     "wheel[1].crank_offset: 120.0 deg -> 6.0 deg\n\n"
+                     "wheel[4].cam_width: 10 deg -> 10.0 deg\n\n"
+                     "wheel[8].cam_width: 10 deg -> 10.0 deg\n\n"
+                     "wheel[13].cam_width: 5 deg -> 5.0 deg\n", "diff:\n" + out)
+        image = parse_image(open(SAMPLE, encoding="latin-1").read())
+        image[2047] ^= 1
+        image[30] ^= 1
+        with open(s.path("other.txt"), "w") as f:
+            f.write(format_image(image))
+        status, out, _ = ulocfg("diff", SAMPLE, s.path("other.txt"))
+        check(status == DIFFER and out == "2 bytes differ outside the known parameters\n",
+              "unknown bytes: %d %r" % (status, out))
+
+
+def test_file_problems_and_usage_errors_have_their_own_statuses():
+    with Scratch() as s:
+        with open(s.path("short.txt"), "w") as f:
+            f.write("ULO EEPROM Memory:\n00h 01h\n")
+        cases = [
+            (("show", s.path("missing.txt")), CANNOT_OPEN),
+            (("check", s.path("short.txt")), INCORRECT),
+            (("diff", SAMPLE, s.path("short.txt")), INCORRECT),
+            (("set", "--file", s.path("missing.txt"), "last_menu=1"), CANNOT_OPEN),
+            (("explode",), USAGE),
+            (("diff", SAMPLE), USAGE),
+            (("set", "--file", s.path("short.txt"), "last_menu"), USAGE),
+            (("show", "--colour"), USAGE),
+            (("--help",), OK),
+            (("--version",), OK),
+        ]
+        for args, want in cases:
+            status, _, err = ulocfg(*args)
+            check(status == want, "%s: status %d, not %d (%s)" % (args, status, want, err))
+        check(not os.path.exists(s.path("missing.txt")), "set made no file")
+
+
+def test_screen_of_the_sample_is_the_editors_first_screen():
+    status, out, err = ulocfg("screen", SAMPLE)
+    check(status == OK, "status %d %s" % (status, err))
+    rows = out.split("\n")
+    check(len(rows) == 26 and rows[25] == "", "25 rows: %d" % len(rows))
+    with Session(BINARY, SAMPLE) as s:
+        s.wait_for("CAN 29-bit ID")
+        s.settle()
+        lines = s.lines()
+        for y in range(1, 26):
+            check(row(lines, y) == rows[y - 1],
+                  "row %d:\n tmux   %r\n screen %r" % (y, row(lines, y), rows[y - 1]))
+        s.escape()
+        s.wait_for("Dow you want")
+        s.keys("n")
+        check(s.wait_exit() == 0, "status 0")
+
+
+def test_help_and_the_man_page_document_every_command():
+    status, out, _ = ulocfg("--help")
+    source = os.path.join(os.path.dirname(SAMPLE), "..", "docs", "ulocfg.1")
+    with open(source) as f:
+        page = f.read()
+    for word in ("show", "get", "set", "diff", "check", "screen", "--file", "Escape",
+                 "Dow you want to save the data (Y/N)? "):
+        check(word in out, "--help lacks %r" % word)
+        check(word.replace("-", "\\-") in page or word in page, "the man page lacks %r" % word)
+    cmake = shutil.which("cmake")
+    if cmake and os.path.exists(os.path.join(BUILD_DIR, "cmake_install.cmake")):
+        with Scratch() as s:
+            r = subprocess.run([cmake, "--install", BUILD_DIR, "--prefix", s.dir],
+                               capture_output=True, text=True)
+            check(r.returncode == 0, r.stderr)
+            check(os.path.exists(s.path("share/man/man1/ulocfg.1")), "man page installed")
+            check(os.path.exists(s.path("bin/ulocfg")), "program installed")
+
+
+run_tests(tests_in(dict(globals())))
