@@ -3,11 +3,19 @@
 #include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <exception>
 #include <iostream>
 
 #include "app/cli.hpp"
 #include "app/flow.hpp"
 #include "console/terminal.hpp"
+
+namespace {
+
+// An exception the run did not expect (running out of memory, say) ended it.
+constexpr int status_failure = 4;
+
+} // namespace
 
 int main(int argc, char** argv) {
     // With arguments: one command of the command line, which needs no terminal. It runs in
@@ -29,7 +37,19 @@ int main(int argc, char** argv) {
     con.terminal = &term;
     ulo::Wert wert{};
     ulo::Editor ed;
-    int status = ulo::run(con, wert, ed, "ulo.txt");
+    int status = ulo::status_ok;
+    try {
+        status = ulo::run(con, wert, ed, "ulo.txt");
+    } catch (const std::exception& e) {
+        // The terminal is still in raw mode: give it back before saying why we stop.
+        ulo::terminal_close(term, con);
+        std::fprintf(stderr, "ulocfg: %s\n", e.what());
+        return status_failure;
+    } catch (...) {
+        ulo::terminal_close(term, con);
+        std::fputs("ulocfg: unexpected failure\n", stderr);
+        return status_failure;
+    }
     ulo::terminal_close(term, con);
 
     // Ended by a signal: say so in the exit status, as the shell expects.

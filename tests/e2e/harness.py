@@ -33,6 +33,20 @@ KEYS = {
     "F1": "F1",
 }
 
+# The tmux formats that together say which modes and which title the pane's terminal is in.
+TERMINAL_STATE = (
+    "alternate_on", "cursor_flag", "insert_flag", "keypad_cursor_flag", "keypad_flag",
+    "mouse_any_flag", "mouse_all_flag", "mouse_button_flag", "mouse_standard_flag",
+    "mouse_sgr_flag", "mouse_utf8_flag", "wrap_flag", "origin_flag", "scroll_region_upper",
+    "scroll_region_lower", "pane_title",
+)
+
+
+def state_snippet(name=".terminal-state"):
+    """Shell for `after`: records terminal_state from inside the pane into the file `name`."""
+    return "tmux display-message -p '%s' > '%s'" % (
+        "\t".join("#{%s}" % n for n in TERMINAL_STATE), name)
+
 
 def parse_image(text):
     """The editor's reader rules for a writer-produced file: 2048 byte tokens after the header."""
@@ -60,11 +74,13 @@ def check(condition, message):
 
 class Session:
     def __init__(self, binary, sample=None, width=80, height=25, workdir=None, content=None,
-                 env=None, wrapper=None, redirect="", lang="C.UTF-8"):
+                 env=None, wrapper=None, redirect="", lang="C.UTF-8", after=None):
         """Starts `binary` in a fresh directory. The directory gets a copy of `sample` as
         ulo.txt, or `content` (bytes or str) when given, or no ulo.txt when both are None.
         `wrapper` is a shell prefix (for example "ulimit -f 4;"), `redirect` shell
-        redirections for the program alone (the pane's shell keeps the terminal)."""
+        redirections for the program alone (the pane's shell keeps the terminal). `after` is
+        shell run in the pane once the program has ended and before its status is recorded
+        (for example "stty -a > .stty", to see the terminal the program left behind)."""
         self.binary = os.path.abspath(binary)
         self.own_dir = workdir is None
         self.dir = workdir or tempfile.mkdtemp(prefix="ulocfg-e2e-")
@@ -80,8 +96,12 @@ class Session:
         self.status_file = os.path.join(self.dir, ".status")
         self.width, self.height = width, height
         shell_env = " ".join("%s=%s" % kv for kv in (env or {}).items())
-        command = "cd '%s' && %s LANG=%s %s '%s' %s; echo $? > '%s'" % (
-            self.dir, wrapper or "", lang, shell_env, self.binary, redirect, self.status_file)
+        run = "%s LANG=%s %s '%s' %s" % (wrapper or "", lang, shell_env, self.binary, redirect)
+        if after:
+            command = "cd '%s' && %s; st=$?; %s; echo $st > '%s'" % (
+                self.dir, run, after, self.status_file)
+        else:
+            command = "cd '%s' && %s; echo $? > '%s'" % (self.dir, run, self.status_file)
         self._tmux("-f", "/dev/null", "new-session", "-d", "-s", self.name, "-x", str(width),
                    "-y", str(height), "sh", "-c", command)
         self._tmux("set-option", "-t", self.name, "remain-on-exit", "on")
@@ -197,6 +217,27 @@ class Session:
                 return int(r.stdout.split()[0])
             time.sleep(0.05)
         raise Failure("no ulocfg process")
+
+    def signal(self, sig):
+        """Sends `sig` to ulocfg alone; the pane's shell gets nothing."""
+        os.kill(self.pid(), sig)
+
+    def pane_format(self, fmt):
+        """A tmux format expanded for the pane, such as "#{alternate_on}"."""
+        return self._tmux("display-message", "-p", "-t", self.name, fmt).rstrip("\n")
+
+    def terminal_state(self):
+        """What a program can change in the terminal besides its cells: the modes, the
+        scrolling region and the title, by tmux format name."""
+        values = self.pane_format("\t".join("#{%s}" % n for n in TERMINAL_STATE)).split("\t")
+        return dict(zip(TERMINAL_STATE, values))
+
+    def terminal_state_left(self, name=".terminal-state"):
+        """The terminal state that `after=state_snippet()` recorded once the program had
+        ended, while the pane still lived (tmux hides the cursor of a dead pane)."""
+        with open(os.path.join(self.dir, name)) as f:
+            values = f.read().rstrip("\n").split("\t")
+        return dict(zip(TERMINAL_STATE, values))
 
     def resize(self, width, height):
         self._tmux("resize-window", "-t", self.name, "-x", str(width), "-y", str(height))

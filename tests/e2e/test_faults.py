@@ -1,0 +1,284 @@
+"""Faults from outside while the real program runs: stop signals, a terminal resized under it,
+saves that fail half-way, an exception escaping the run, and keys typed faster than it draws.
+Every scenario checks the user's file and the terminal the program leaves behind."""
+import os
+import random
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+
+from harness import (Session, check, parse_image, red_text, row, run_tests, state_snippet,
+                     tests_in)
+
+BINARY, SAMPLE = sys.argv[1], sys.argv[2]
+with open(SAMPLE, "rb") as f:
+    SAMPLE_BYTES = f.read()
+SAMPLE_IMAGE = parse_image(SAMPLE_BYTES.decode("latin-1"))
+
+# The pane's terminal before and after the program (line settings, modes, title), recorded
+# from inside the pane, to compare them.
+BEFORE = "stty -g > .stty-before; %s;" % state_snippet(".terminal-before")
+AFTER = "stty -g > .stty-after; stty -a > .stty-all; %s" % state_snippet(".terminal-after")
+HARNESS_FILES = (".status", ".stty-before", ".stty-after", ".stty-all", ".terminal-before",
+                 ".terminal-after")
+
+
+def read(s, name):
+    with open(os.path.join(s.dir, name)) as f:
+        return f.read()
+
+
+def check_terminal_given_back(s, what):
+    """The terminal as the program found it: main screen, cursor shown, the same modes and
+    title, the same line settings (cooked: line editing and echo on)."""
+    before = s.terminal_state_left(".terminal-before")
+    after = s.terminal_state_left(".terminal-after")
+    check(after["alternate_on"] == "0", "%s: still on the alternate screen" % what)
+    check(after["cursor_flag"] == "1", "%s: cursor hidden" % what)
+    check(after == before, "%s: terminal state\n was %s\n now %s" % (what, before, after))
+    check(read(s, ".stty-after") == read(s, ".stty-before"),
+          "%s: terminal settings not restored:\n%s" % (what, read(s, ".stty-all")))
+    words = read(s, ".stty-all").split()
+    check("icanon" in words and "echo" in words, "%s: not in cooked mode" % what)
+
+
+def files_in(directory, ignore=()):
+    return sorted(n for n in os.listdir(directory) if n not in ignore)
+
+
+# -- stop signals ---------------------------------------------------------------------------
+
+def at_field_edited(s):
+    s.keys("7", "Down", "Space")  # last_menu 7, edit mode toggled: unsaved edits
+    check(" Edit mode protected:      off" in s.text(), "edits shown:\n" + s.text())
+
+
+def at_the_question(s):
+    at_field_edited(s)
+    s.escape()
+    s.wait_for("Dow you want to save the data (Y/N)?")
+
+
+def test_stop_signals_restore_the_terminal_and_keep_the_file():
+    for sig, status in ((signal.SIGTERM, 143), (signal.SIGHUP, 129), (signal.SIGINT, 130)):
+        for where in (at_field_edited, at_the_question):
+            what = "%s %s" % (signal.Signals(sig).name, where.__name__)
+            with Session(BINARY, SAMPLE, wrapper=BEFORE, after=AFTER) as s:
+                s.wait_for("CAN 29-bit ID")
+                where(s)
+                s.signal(sig)
+                got = s.wait_exit()
+                check(got == status, "%s: status %d, not %d" % (what, got, status))
+                check(s.file_bytes() == SAMPLE_BYTES, "%s: ulo.txt changed" % what)
+                check(files_in(s.dir, HARNESS_FILES) == ["ulo.txt"],
+                      "%s: files left: %s" % (what, files_in(s.dir)))
+                check_terminal_given_back(s, what)
+
+
+# -- resize ---------------------------------------------------------------------------------
+
+def test_resize_to_60x20_shows_the_notice_and_back_restores_the_screen():
+    with Session(BINARY, SAMPLE) as s:
+        s.wait_for("CAN 29-bit ID")
+        # last_menu 7; to field 4, configuration 3; to its name, two characters typed over.
+        s.keys("7", "Down", "Down", "3", "Right", "Ab")
+        s.settle()
+        before, styled, cursor = s.lines(), s.styled(), s.cursor()
+        check(row(before, 8).startswith(' Wheel speed config no.:     3         "Ab'),
+              "edits shown: %r" % row(before, 8))
+        check(red_text(styled[7]) != [], "the name is highlighted: %r" % styled[7])
+
+        s.resize(60, 20)
+        s.wait_for("80x25")
+        s.settle()
+        check("Last menu used" not in s.text(), "notice only:\n" + s.text())
+        # Typed blind at the notice: thrown away, not applied to a screen nobody sees.
+        s.keys("Z")
+        s.resize(80, 25)
+        s.wait_for("CAN 29-bit ID")
+        s.settle()
+        after = s.lines()
+        for y in range(1, 26):
+            check(row(after, y) == row(before, y),
+                  "row %d:\n got  %r\n want %r" % (y, row(after, y), row(before, y)))
+        check(s.styled()[:25] == styled[:25], "colours differ after the resize")
+        check(s.cursor() == cursor, "cursor %s, was %s" % (s.cursor(), cursor))
+
+        s.keys("c")  # the name cursor goes on where it was
+        s.escape()
+        s.wait_for("Dow you want to save")
+        s.keys("y")
+        check(s.wait_exit() == 0, "status 0")
+        saved = s.saved_image()
+    expected = list(SAMPLE_IMAGE)
+    expected[0] = 7
+    expected[3] = 2
+    expected[1024 + 32:1024 + 35] = list(b"Abc")
+    for a in range(2048):
+        check(saved[a] == expected[a], "address %d: %02X, want %02X" % (a, saved[a], expected[a]))
+
+
+# -- saves that fail half-way ---------------------------------------------------------------
+
+def edit_and_save(s):
+    s.wait_for("CAN 29-bit ID")
+    at_field_edited(s)
+    s.escape()
+    s.wait_for("Dow you want to save")
+    s.keys("y")
+
+
+def check_failed_save(s, directory, others, what):
+    got = s.wait_exit()
+    check(got == 1, "%s: status %d" % (what, got))
+    check(" Error: Cannot write ulo.txt !" in s.text(), "%s: message:\n%s" % (what, s.text()))
+    with open(os.path.join(directory, "ulo.txt"), "rb") as f:
+        check(f.read() == SAMPLE_BYTES, "%s: the old ulo.txt is not byte-identical" % what)
+    left = files_in(directory, HARNESS_FILES)
+    check(left == sorted(["ulo.txt"] + others), "%s: files left behind: %s" % (what, left))
+    check_terminal_given_back(s, what)
+
+
+def test_save_beyond_the_file_size_limit_keeps_the_old_file():
+    # dash counts ulimit -f in blocks of 512 bytes: 4 KiB, half of the 8338-byte file.
+    check(len(SAMPLE_BYTES) > 8 * 512, "the sample must not fit the limit")
+    with Session(BINARY, SAMPLE, wrapper=BEFORE + " ulimit -f 8;", after=AFTER) as s:
+        edit_and_save(s)
+        check_failed_save(s, s.dir, [], "file size limit")
+
+
+def mount_small_tmpfs(directory):
+    """A 64 KiB tmpfs at `directory`; the reason when it cannot be had here."""
+    if os.geteuid() != 0:
+        return "not root"
+    if not shutil.which("mount"):
+        return "no mount command"
+    r = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k,mode=0755", "tmpfs", directory],
+                       capture_output=True, text=True)
+    return None if r.returncode == 0 else "mount: " + r.stderr.strip()
+
+
+def test_save_on_a_full_file_system_keeps_the_old_file():
+    top = tempfile.mkdtemp(prefix="ulocfg-e2e-")
+    fs = os.path.join(top, "fs")
+    os.mkdir(fs)
+    reason = mount_small_tmpfs(fs)
+    if reason:
+        print("skip full file system (a small tmpfs cannot be mounted: %s)" % reason)
+        shutil.rmtree(top, ignore_errors=True)
+        return
+    try:
+        with open(os.path.join(fs, "ulo.txt"), "wb") as f:
+            f.write(SAMPLE_BYTES)
+        # Fill it up to one free page: room to start the new file, not to finish it.
+        st = os.statvfs(fs)
+        with open(os.path.join(fs, "filler"), "wb") as f:
+            f.write(b"\0" * (st.f_bavail * st.f_frsize - 4096))
+        st = os.statvfs(fs)
+        free = st.f_bavail * st.f_frsize
+        check(0 < free < len(SAMPLE_BYTES), "free space %d" % free)
+        with Session(BINARY, workdir=top, wrapper=BEFORE + " cd fs;",
+                     after="cd ..; " + AFTER) as s:
+            edit_and_save(s)
+            check_failed_save(s, fs, ["filler"], "full file system")
+    finally:
+        subprocess.run(["umount", fs], check=False)
+        shutil.rmtree(top, ignore_errors=True)
+
+
+# -- an exception escaping the run ----------------------------------------------------------
+
+SHIM = r"""
+#include <new>
+// The save's temporary file: refused with the exception a failed allocation throws.
+extern "C" int mkostemp(char*, int) { throw std::bad_alloc(); }
+"""
+
+
+def test_an_exception_gives_the_terminal_back_and_says_why():
+    compiler = shutil.which("c++") or shutil.which("g++")
+    if not compiler:
+        print("skip exception: no C++ compiler to build the shim")
+        return
+    work = tempfile.mkdtemp(prefix="ulocfg-shim-")
+    try:
+        source, shim = os.path.join(work, "shim.cpp"), os.path.join(work, "shim.so")
+        with open(source, "w") as f:
+            f.write(SHIM)
+        subprocess.run([compiler, "-shared", "-fPIC", "-o", shim, source], check=True)
+        asan = os.environ.get("ASAN_OPTIONS", "")
+        env = {"LD_PRELOAD": shim,  # a sanitizer runtime must not insist on coming first
+               "ASAN_OPTIONS": (asan + ":" if asan else "") + "verify_asan_link_order=0"}
+        with Session(BINARY, SAMPLE, env=env, wrapper=BEFORE, after=AFTER) as s:
+            edit_and_save(s)
+            got = s.wait_exit()
+            check(got == 4, "status %d" % got)
+            check("ulocfg: std::bad_alloc" in s.text(), "message:\n" + s.text())
+            check(s.file_bytes() == SAMPLE_BYTES, "ulo.txt changed")
+            check(files_in(s.dir, HARNESS_FILES) == ["ulo.txt"], "files: %s" % files_in(s.dir))
+            check_terminal_given_back(s, "exception")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+# -- keys faster than the screen ------------------------------------------------------------
+
+# The bytes a terminal sends for the keys.
+SEQ = {"Up": "\x1b[A", "Down": "\x1b[B", "Right": "\x1b[C", "Left": "\x1b[D",
+       "Home": "\x1b[1~", "End": "\x1b[4~", "PageUp": "\x1b[5~", "PageDown": "\x1b[6~",
+       "Delete": "\x1b[3~", "Enter": "\r", "Space": " ", "Backspace": "\x7f"}
+
+
+def burst_keys():
+    """200 keys: a walk that edits values, flags, a wheel name, a ramp point and the CAN
+    identifier, then a fixed pseudo-random tail over the same keys. No lone Escape."""
+    walk = (["7", "Down", "Space", "Down", "1", "2", "Right", "F", "a", "s", "t", "Backspace",
+             "!", "Delete", "Enter", "5", "Down", "2", "0", "Down", "Space", "Down", "3", "3",
+             "Enter", "1", "2", "3", "4", "Enter", "PageUp", "PageUp", "Enter", "-",
+             "End", "Up", "4", "5", "0", "0", "Down", "Down", "a", "B", "c", "Right", "9",
+             "Home", "Down", "Down", "Down", "Right", "Down", "2", "5", "Enter", "PageDown"])
+    rng = random.Random(20240607)
+    choices = list("0123456789abcdefABCDEF-") + list(SEQ)
+    tail = [rng.choice(choices) for _ in range(200 - len(walk))]
+    return [SEQ.get(k, k) for k in walk + tail]
+
+
+def run_keys(keys, at_once):
+    with Session(BINARY, SAMPLE) as s:
+        s.wait_for("CAN 29-bit ID")
+        s.settle()
+        if at_once:
+            s.send_raw("".join(keys))
+        else:
+            for k in keys:
+                s.send_raw(k)
+                s.settle(quiet=0.08)
+        s.settle(quiet=0.5, timeout=30)
+        screen = (s.lines(), s.cursor())
+        s.keys("Alt+X")
+        s.wait_for("Dow you want to save")
+        s.keys("y")
+        check(s.wait_exit() == 0, "status 0")
+        return screen, s.file_bytes()
+
+
+def test_a_burst_of_200_keys_saves_what_the_same_keys_one_by_one_save():
+    keys = burst_keys()
+    check(len(keys) == 200, "%d keys" % len(keys))
+    slow_screen, slow = run_keys(keys, at_once=False)
+    fast_screen, fast = run_keys(keys, at_once=True)
+    check(slow != SAMPLE_BYTES, "the keys change nothing, so they prove nothing")
+    changed = sum(a != b for a, b in zip(parse_image(slow.decode("latin-1")), SAMPLE_IMAGE))
+    check(changed >= 10, "only %d bytes changed" % changed)
+    check(fast_screen == slow_screen, "screens differ:\n%s\n--- one by one:\n%s" % (
+        "\n".join(fast_screen[0]), "\n".join(slow_screen[0])))
+    if fast != slow:
+        a, b = parse_image(fast.decode("latin-1")), parse_image(slow.decode("latin-1"))
+        diff = ["%d: %02X/%02X" % (i, a[i], b[i]) for i in range(2048) if a[i] != b[i]]
+        check(False, "the burst saved another file (address: burst/one by one): %s" % diff)
+
+
+if __name__ == "__main__":
+    run_tests(tests_in(dict(globals())))

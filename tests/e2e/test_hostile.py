@@ -1,0 +1,227 @@
+"""Hostile contents in the real program: wheel names made of terminal control bytes and of
+every byte above 127, and "ulo.txt" files that are no text file at all, huge, or full of NUL
+bytes. Nothing of a file may reach the terminal as a control; no file may hang the program or
+make it use memory in proportion to the file."""
+import os
+import re
+import shutil
+import sys
+import tempfile
+import time
+
+from harness import (Session, check, format_image, parse_image, red_text, row, run_tests,
+                     state_snippet, tests_in)
+
+BINARY, SAMPLE = sys.argv[1], sys.argv[2]
+with open(SAMPLE, "rb") as f:
+    SAMPLE_BYTES = f.read()
+SAMPLE_IMAGE = parse_image(SAMPLE_BYTES.decode("latin-1"))
+
+# Code page 437 as the screen shows it: the glyphs of the bytes 0x00 to 0x1F and 0x7F (NUL
+# as a blank), the rest as Python's cp437 codec reads them.
+LOW_GLYPHS = " ☺☻♥♦♣♠•◘○◙♂♀♪♫☼►◄↕‼¶§▬↨↑↓→←∟↔▲▼"
+
+
+def glyphs(data):
+    """What a name shows: bell bytes show nothing, every other byte its glyph (the names
+    below hold no backspace, line feed or carriage return, which move the cursor)."""
+    out = ""
+    for b in data:
+        if b == 0x07:
+            continue
+        check(b not in (0x08, 0x0A, 0x0D), "no cursor movers in these names")
+        out += LOW_GLYPHS[b] if b < 0x20 else "⌂" if b == 0x7F else bytes([b]).decode("cp437")
+    return out
+
+
+# Configuration 1: erase the screen, a C1 CSI turning text red, two bells, a title change.
+CONTROL_NAME = b"\x1b[2J\x9b31m\x07\x1b]0;X\x07Z"
+# Configurations 2 to 9: the bytes 0x80 to 0xFF, sixteen to a name.
+HIGH_NAMES = [bytes(range(0x80 + 16 * k, 0x90 + 16 * k)) for k in range(8)]
+# Configuration 10: control bytes that are glyphs, and DEL.
+LOW_NAME = bytes([0, 1, 2, 3, 4, 5, 6, 9, 0x0B, 0x0C, 0x0E, 0x0F, 0x10, 0x11, 0x7F, 0x1F])
+NAMES = [CONTROL_NAME] + HIGH_NAMES + [LOW_NAME]
+
+
+def hostile_image():
+    image = list(SAMPLE_IMAGE)
+    image[3] = 0  # configuration 1 selected
+    for n, name in enumerate(NAMES):
+        check(len(name) == 16, "16 bytes")
+        image[1024 + 16 * n:1040 + 16 * n] = list(name)
+    return image
+
+
+def name_row(n):
+    """Row 8 as it must read with configuration n + 1 selected, up to the closing quote."""
+    return ' Wheel speed config no.:    %2d         "%s"' % (n + 1, glyphs(NAMES[n]))
+
+
+def sgr(styled_row):
+    """The colour sequences of a captured row."""
+    return re.findall(r"\x1b\[[0-9;]*m", styled_row)
+
+
+def record_screen(s):
+    s.settle()
+    return s.lines(), s.styled()[:25], s.terminal_state()
+
+
+AFTER = state_snippet(".terminal-after")
+
+
+def test_names_of_control_bytes_and_high_bytes_show_as_glyphs():
+    # The sample with its own names: the screen and terminal the hostile names must leave alone.
+    with Session(BINARY, SAMPLE, after=AFTER) as s:
+        s.wait_for("CAN 29-bit ID")
+        clean_lines, clean_styled, clean_state = record_screen(s)
+        s.escape()
+        s.wait_for("Dow you want")
+        s.keys("n")
+        check(s.wait_exit() == 0, "clean run: status 0")
+        clean_after = s.terminal_state_left(".terminal-after")
+
+    image = hostile_image()
+    with Session(BINARY, content=format_image(image), after=AFTER) as s:
+        s.wait_for("CAN 29-bit ID")
+        lines, styled, state = record_screen(s)
+        check(row(lines, 8).startswith(name_row(0)),
+              "row 8:\n got  %r\n want %r" % (row(lines, 8), name_row(0)))
+        check(row(lines, 8).endswith("4 Cyl.") and len(row(lines, 8)) == 75,
+              "the rest of row 8: %r" % row(lines, 8))
+        for y in range(1, 26):
+            if y != 8:
+                check(lines[y - 1] == clean_lines[y - 1], "row %d differs:\n%r\n%r" % (
+                    y, lines[y - 1], clean_lines[y - 1]))
+                check(styled[y - 1] == clean_styled[y - 1], "colours of row %d differ:\n%r\n%r"
+                      % (y, styled[y - 1], clean_styled[y - 1]))
+        check(sgr(styled[7]) == sgr(clean_styled[7]), "colours in row 8: %r" % styled[7])
+        check(state == clean_state, "terminal state\n was %s\n now %s" % (clean_state, state))
+
+        s.keys("Down", "Down", "Right")  # the name highlighted: written once more, in red
+        check(red_text(s.styled()[7]) == ['"%s"' % glyphs(CONTROL_NAME)],
+              "highlighted name: %r" % s.styled()[7])
+        check(s.cursor() == (41, 8), "cursor on the first name character: %s" % (s.cursor(),))
+
+        s.keys("Up", "Home", "Down", "Down")  # field 4: Page Up steps through them
+        check(s.cursor() == (30, 8), "on field 4: cursor %s" % (s.cursor(),))
+        for n in range(1, len(NAMES)):
+            s.keys("PageUp")
+            check(row(s.lines(), 8).startswith(name_row(n)),
+                  "configuration %d:\n got  %r\n want %r" % (n + 1, row(s.lines(), 8),
+                                                              name_row(n)))
+            check(s.terminal_state() == clean_state, "terminal state changed by name %d" % n)
+        for n in range(1, len(NAMES)):
+            s.keys("PageDown")
+        check(row(s.lines(), 8).startswith(name_row(0)), "back on configuration 1")
+        check(s.lines()[:3] == clean_lines[:3], "title box intact:\n" + s.text())
+
+        s.escape()
+        s.wait_for("Dow you want")
+        s.keys("n")
+        check(s.wait_exit() == 0, "status 0")
+        # The screen left behind on the terminal is glyphs too.
+        check('"%s"' % glyphs(CONTROL_NAME) in s.text(), "left behind:\n" + s.text())
+        after = s.terminal_state_left(".terminal-after")
+        check(after == clean_after, "terminal state at the end\n was %s\n now %s" % (
+            clean_after, after))
+        check(s.file_bytes() == format_image(image).encode(), "ulo.txt untouched")
+
+
+# -- files that are no EEPROM text file ------------------------------------------------------
+
+def test_a_directory_a_fifo_or_a_device_as_ulo_txt_cannot_be_opened():
+    makers = [
+        ("directory", lambda p: os.mkdir(p)),
+        ("fifo without a writer", lambda p: os.mkfifo(p)),
+        ("link to /dev/zero", lambda p: os.symlink("/dev/zero", p)),
+    ]
+    for what, make in makers:
+        top = tempfile.mkdtemp(prefix="ulocfg-e2e-")
+        try:
+            make(os.path.join(top, "ulo.txt"))
+            with Session(BINARY, workdir=top) as s:
+                got = s.wait_exit(timeout=20)
+                check(got == 1, "%s: status %d" % (what, got))
+                check(" Error: Cannot open ulo.txt !" in s.text(), "%s:\n%s" % (what, s.text()))
+        finally:
+            shutil.rmtree(top, ignore_errors=True)
+
+
+TEN_MB = 10 * 1024 * 1024
+TIME = shutil.which("time", path="/usr/bin:/bin")
+
+
+def run_measured(content):
+    """Status, seconds and peak resident memory in KiB of a run on `content`."""
+    wrapper = "'%s' -f %%M -o .rss env" % TIME
+    started = time.monotonic()
+    with Session(BINARY, content=content, wrapper=wrapper) as s:
+        status = s.wait_exit(timeout=60)
+        seconds = time.monotonic() - started
+        check(" EEPROM textfile incorrect!" in s.text(), "message:\n" + s.text())
+        with open(os.path.join(s.dir, ".rss")) as f:
+            rss = int(f.read().split()[-1])
+    return status, seconds, rss
+
+
+def test_ten_megabytes_without_white_space_end_quickly_in_bounded_memory():
+    if not TIME:
+        print("skip: /usr/bin/time (Debian package time) is not installed")
+        return
+    # The same refusal for a small file: what the program needs anyway.
+    status, _, base = run_measured(b"ULO EEPROM Memory:\n00h 01h")
+    check(status == 2, "small file: status %d" % status)
+    cases = [
+        ("one word", b"A" * TEN_MB),                    # all of it is the header
+        ("byte tokens run together", b"00h" * (TEN_MB // 3)),
+        ("a header, then one word", b"ULO " + b"x" * TEN_MB),
+        ("a header, then h after h", b"ULO " + b"h" * TEN_MB),
+        ("a header, then digits and one h", b"ULO " + b"0" * TEN_MB + b"h"),
+    ]
+    for what, content in cases:
+        status, seconds, rss = run_measured(content)
+        print("     %-32s status %d, %.2f s, %d KiB (small file %d KiB)" % (
+            what, status, seconds, rss, base))
+        check(status == 2, "%s: status %d" % (what, status))
+        check(seconds < 5, "%s: took %.1f s" % (what, seconds))
+        # Far less than the file: it is read piece by piece, not held whole.
+        check(rss - base < 4096, "%s: %d KiB more than for a small file" % (what, rss - base))
+
+
+def test_files_with_nul_bytes():
+    # NUL is no white space and no digit: it joins tokens and reads as the digit value 0.
+    loads = [
+        ("NUL between the tokens", SAMPLE_BYTES.replace(b" ", b"\0")),
+        ("NUL for each leading zero", re.sub(rb"(?<=[\s])0(?=[0-9A-F]h)", b"\0", SAMPLE_BYTES)),
+        ("NUL in the header", SAMPLE_BYTES.replace(b"ULO EEPROM", b"U\0LO\0\0EEPROM", 1)),
+        ("NUL bytes after the last token", SAMPLE_BYTES + b"\0" * 4096),
+    ]
+    for what, content in loads:
+        check(content != SAMPLE_BYTES, "%s: the file has NUL bytes" % what)
+        with Session(BINARY, content=content) as s:
+            s.wait_for("CAN 29-bit ID")
+            s.settle()
+            check(row(s.lines(), 25) == " CAN 29-bit ID:    18 DA F1 10 hex", s.text())
+            s.escape()
+            s.wait_for("Dow you want to save")
+            s.keys("y")
+            check(s.wait_exit() == 0, "%s: status 0" % what)
+            check(s.file_bytes() == SAMPLE_BYTES, "%s: not the sample's image" % what)
+
+    one_h = SAMPLE_BYTES.index(b"h ", 1000)
+    refused = [
+        ("only NUL bytes", b"\0" * 4096),
+        ("NUL for every white space", re.sub(rb"\s", b"\0", SAMPLE_BYTES)),
+        ("NUL in place of one h", SAMPLE_BYTES[:one_h] + b"\0" + SAMPLE_BYTES[one_h + 1:]),
+    ]
+    for what, content in refused:
+        with Session(BINARY, content=content) as s:
+            got = s.wait_exit()
+            check(got == 2, "%s: status %d" % (what, got))
+            check(" EEPROM textfile incorrect!" in s.text(), "%s:\n%s" % (what, s.text()))
+            check(s.file_bytes() == content, "%s: file changed" % what)
+
+
+if __name__ == "__main__":
+    run_tests(tests_in(dict(globals())))
