@@ -5,6 +5,7 @@
 // highlight. The file benchmarks use the sample image, from memory and from a scratch folder.
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
