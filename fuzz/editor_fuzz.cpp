@@ -2,9 +2,10 @@
 // types, and the whole program runs on them on the console model, without a terminal.
 //
 // Input: the first 2048 bytes are the image in "ulo.txt" (a shorter input is padded with FF,
-// as an erased EEPROM reads); every later byte is one key. Most bytes pick from the keys the
-// fields know, so that the fields are really edited; the rest give a raw key code, so that
-// keys nobody expects are typed too.
+// as an erased EEPROM reads); the bytes after them are keys. Most bytes pick one of the keys
+// the fields know, so that the fields are really edited; a byte from 224 up takes the next
+// byte as a raw key code (0 there: an extended key), so that keys nobody expects are typed
+// too.
 //
 // Each input runs twice:
 // 1. Key by key through the editor's own cycle (screen, highlight, read a key, the field's
