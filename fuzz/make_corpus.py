@@ -103,24 +103,24 @@ def editor_seeds(image):
     down_walk = keys(*(["50000", DELETE, PGUP, SPACE, "-", DOWN] * 20), ESC, "y")
     # Enter from field 0 reaches the ramp, where Enter turns between the point and its time.
     enter_walk = keys(*(["129", PGDN, ENTER] * 14), ESC, "n")
-    wheel = keys(DOWN, DOWN, "3", "0", DELETE, BACKSPACE, PGUP, PGDN, ENTER,       # 4
-                 SPACE, RIGHT, "9", "4", ENTER,                                    # 19, 6
-                 "0", ENTER, SPACE, DOWN,                                          # 21, 33
-                 "0", ENTER, "99", DELETE, "5", ENTER,                             # 22, 23
-                 "150", ENTER, "3600", ENTER,                                      # 24, 25
-                 "-", PGDN, "2", "-", PGUP, "3", UP, DOWN, DOWN,                   # 27
-                 "0", ENTER, "135", DELETE, "126", ENTER,                          # 28, 29
-                 "99999", ENTER, "36000", ENTER,                                   # 30, 31
-                 "-", PGDN, PGDN, PGDN, PGDN, "0", PGUP, PGUP, ENTER,              # 32
-                 ENTER, "2", ENTER, "1", PGUP, PGUP, PGUP, PGDN, "4", UP,          # 19, 26
-                 HOME, RIGHT, ENTER, DOWN, "9", "4", "1", "8", ESC, "y")           # 3, 20
+    wheel = keys(DOWN, DOWN, "3", "0", DELETE, BACKSPACE, PGUP, PGDN, ENTER,        # 4 to 19
+                 SPACE, RIGHT, "9", "4", ENTER,                                     # 19, 6
+                 "0", ENTER, SPACE, DOWN,                                           # 21, 33
+                 "0", ENTER, "99", DELETE, "5", ENTER,                              # 22, 23
+                 "150", ENTER, "3600", ENTER,                                       # 24, 25
+                 "-", PGDN, "2", "-", PGUP, "3", DOWN,                              # 27
+                 "0", ENTER, "135", DELETE, "126", ENTER,                           # 28, 29
+                 "99999", ENTER, "36000", ENTER,                                    # 30, 31
+                 "-", PGDN, PGDN, PGDN, PGDN, "0", PGUP, PGUP, UP,                  # 32
+                 UP, UP, UP, "2", PGUP, PGUP, PGUP, PGDN, "4",                      # 30, 29, 26
+                 HOME, RIGHT, ENTER, DOWN, "9", "4", "1", "8", ESC, "y")            # 0, 2, 3, 20
     name = keys(DOWN, DOWN, RIGHT, "Hello&(*)+/<=>\\]^{ World!", ALT_7, ALT_8, ALT_9, ALT_0,
                 "#'\":;?@[`|}~", 127, HOME, BACKSPACE, DELETE, END, BACKSPACE, DELETE,
                 *([RIGHT] * 17), LEFT, LEFT, ALT_X, ESC, UP, UP, RIGHT, LEFT, LEFT, ESC, "Y")
     ramp = keys(DOWN, DOWN, DOWN, DOWN, DOWN, "123", DELETE, ENTER,                # to 8
                 "9", "0", PGUP, PGUP, PGDN, PGDN, PGDN, "0", ENTER,                # 35
                 "12345", DELETE, RIGHT, "12345", DELETE, LEFT, LEFT,               # 36, 37
-                DELETE, DELETE, ENTER, UP, "0", ESC, ESC, "y")
+                DELETE, DELETE, ENTER, UP, "0", ESC, ESC, ESC, "y")
     can = keys(UP, "FF1", RIGHT, "aB", DELETE, "C", ENTER, "057", DELETE, RIGHT,
                "gG", SPACE, "8", ENTER, LEFT, UP, DOWN, UP, DOWN, ALT_X, "n")
     general = keys("53", DELETE, ENTER, SPACE, ENTER, "1", PGUP, PGDN, "7", DELETE, ENTER,
