@@ -317,8 +317,8 @@ constexpr WheelByte wheel_bytes[] = {
 };
 
 // cam_width as the editor writes it: tenths up to 12.5 degrees, or whole degrees with the
-// form bit set (at most 12 whole degrees plus the bit: the tenths typed before the digit that
-// overflowed).
+// form bit set, where the degrees are the number typed before the digit that overflowed, so at
+// most 125. (Delete on 254 or 255, which only a file brings, leaves 126 or 127.)
 bool cam_width_valid(unsigned w) {
     return w <= cam_width_tenths_max ||
            (w >= cam_width_degrees_bit && w <= (cam_width_tenths_max | cam_width_degrees_bit));
