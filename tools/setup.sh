@@ -24,4 +24,4 @@ need_packages() {
 # What building the editor needs.
 build_packages=(g++ cmake ninja-build pkg-config libncurses-dev)
 # What its tests need on top.
-test_packages=(libgtest-dev tmux python3 procps)
+test_packages=(libgtest-dev tmux python3 procps time)

@@ -12,6 +12,11 @@ A script makes a Session per scenario, in a scratch directory holding a copy of 
         assert s.wait_exit() == 0
         data = s.saved_image()                    # the 2048 bytes of ulo.txt, parsed
 
+For faults: `Session(..., after="stty -a > .stty")` runs shell in the pane once the program
+has ended, `state_snippet()` there records the terminal's modes and title (read back with
+`terminal_state_left()`), `terminal_state()` reads them while the program runs, and
+`signal(sig)` signals the program alone.
+
 Only the Python standard library and tmux are used. Every session has its own tmux server
 (socket) so that tests never see each other, and the server is killed when it ends.
 """
