@@ -8,6 +8,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import time
 
 from harness import (Session, check, parse_image, red_text, row, run_tests, state_snippet,
                      tests_in)
@@ -75,6 +76,37 @@ def test_stop_signals_restore_the_terminal_and_keep_the_file():
                 check(files_in(s.dir, HARNESS_FILES) == ["ulo.txt"],
                       "%s: files left: %s" % (what, files_in(s.dir)))
                 check_terminal_given_back(s, what)
+
+
+def process_state(pid):
+    """The state letter of a process (Z for one that has ended but is not reaped), or None."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0]
+    except (FileNotFoundError, ProcessLookupError, IndexError):
+        return None
+
+
+def test_a_real_hangup_ends_the_program_without_touching_the_file():
+    # The terminal itself goes away: the program must end, not spin on a dead terminal.
+    # With SIGHUP ignored (nohup) only the terminal's end of input tells.
+    for wrapper, where in ((None, at_field_edited), (None, at_the_question),
+                           ("trap '' HUP;", at_field_edited), ("trap '' HUP;", at_the_question)):
+        what = "%s%s" % (where.__name__, ", SIGHUP ignored" if wrapper else "")
+        with Session(BINARY, SAMPLE, wrapper=wrapper) as s:
+            s.wait_for("CAN 29-bit ID")
+            where(s)
+            pid = s.pid()
+            s._tmux("kill-server", check_rc=False)
+            end = time.monotonic() + 10
+            while process_state(pid) not in (None, "Z") and time.monotonic() < end:
+                time.sleep(0.05)
+            if process_state(pid) not in (None, "Z"):
+                os.kill(pid, signal.SIGKILL)  # leave no stray process behind
+                check(False, "%s: still running after the hangup" % what)
+            check(s.file_bytes() == SAMPLE_BYTES, "%s: ulo.txt changed" % what)
+            check(files_in(s.dir, HARNESS_FILES) == ["ulo.txt"], "%s: files: %s" % (
+                what, files_in(s.dir)))
 
 
 # -- resize ---------------------------------------------------------------------------------
