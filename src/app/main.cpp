@@ -10,13 +10,6 @@
 #include "app/flow.hpp"
 #include "console/terminal.hpp"
 
-namespace {
-
-// An exception the run did not expect (running out of memory, say) ended it.
-constexpr int status_failure = 4;
-
-} // namespace
-
 int main(int argc, char** argv) {
     // With arguments: one command of the command line, which needs no terminal. It runs in
     // the C locale, so that its numbers keep the decimal point whatever the user's locale.
@@ -25,6 +18,8 @@ int main(int argc, char** argv) {
         return ulo::cli(argc, argv, std::cout, std::cerr);
     }
     std::setlocale(LC_ALL, "");
+    // The locale tells how to show glyphs; numbers keep the device's decimal point.
+    std::setlocale(LC_NUMERIC, "C");
     // A file size limit must make a write fail, not kill the program half-way through a save.
     std::signal(SIGXFSZ, SIG_IGN);
 
@@ -44,11 +39,11 @@ int main(int argc, char** argv) {
         // The terminal is still in raw mode: give it back before saying why we stop.
         ulo::terminal_close(term, con);
         std::fprintf(stderr, "ulocfg: %s\n", e.what());
-        return status_failure;
+        return ulo::status_failure;
     } catch (...) {
         ulo::terminal_close(term, con);
         std::fputs("ulocfg: unexpected failure\n", stderr);
-        return status_failure;
+        return ulo::status_failure;
     }
     ulo::terminal_close(term, con);
 
