@@ -11,12 +11,7 @@ namespace {
 
 using namespace key;
 
-void press(Editor& ed, Wert& w, const std::vector<int>& keys) {
-    for (int k : keys) {
-        ed.letter = k;
-        apply_rule(ed, w);
-    }
-}
+using test::press;
 
 // The field, its byte and the flag before; its byte, the field and the flag after the keys.
 struct Case {

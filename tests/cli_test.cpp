@@ -23,30 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Dir {
-    fs::path path;
-    Dir() {
-        std::string tmpl = (fs::temp_directory_path() / "ulocfg-cli-XXXXXX").string();
-        path = mkdtemp(tmpl.data());
-    }
-    ~Dir() { fs::remove_all(path); }
-    std::string file(const std::string& name = "ulo.txt") const { return (path / name).string(); }
-    std::string put(const Wert& w, const std::string& name = "ulo.txt") const {
-        std::ofstream(file(name), std::ios::binary) << format_image(w);
-        return file(name);
-    }
-    std::string read(const std::string& name = "ulo.txt") const {
-        std::ifstream in(file(name), std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    Wert image(const std::string& name = "ulo.txt") const {
-        Wert w{};
-        EXPECT_TRUE(parse_image(read(name), w));
-        return w;
-    }
-};
+using Dir = test::ScratchDir;
 
 struct Result {
     int status;

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "support.hpp"
+
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -75,20 +77,7 @@ mode_t mode_of(const std::string& path) {
     return st.st_mode & 07777;
 }
 
-// A fresh directory for one test, removed with everything in it afterwards.
-struct TempDir {
-    std::string path;
-    TempDir() {
-        char name[] = "/tmp/ulo_file_test.XXXXXX";
-        if (::mkdtemp(name) != nullptr) path = name;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(path, ignored);
-    }
-    std::string operator/(const std::string& name) const { return path + "/" + name; }
-};
+using TempDir = test::ScratchDir;
 
 // ---- convert ---------------------------------------------------------------------------
 

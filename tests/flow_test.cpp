@@ -14,23 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A scratch directory with (optionally) a ulo.txt in it.
-struct Dir {
-    fs::path path;
-    Dir() {
-        std::string tmpl = (fs::temp_directory_path() / "ulocfg-flow-XXXXXX").string();
-        path = mkdtemp(tmpl.data());
-    }
-    ~Dir() { fs::remove_all(path); }
-    std::string file() const { return (path / "ulo.txt").string(); }
-    void write(const std::string& text) const { std::ofstream(file(), std::ios::binary) << text; }
-    std::string read() const {
-        std::ifstream in(file(), std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-};
+using Dir = test::ScratchDir;
 
 struct Outcome {
     int status;

@@ -11,12 +11,7 @@ namespace {
 
 using namespace key;
 
-void press(Editor& ed, Wert& w, const std::vector<int>& keys) {
-    for (int k : keys) {
-        ed.letter = k;
-        apply_rule(ed, w);
-    }
-}
+using test::press;
 
 // Before: the field, ramp_points, the point on the screen, that point's time and speed (stored
 // values) and the flag. After the keys: the same values and the field the cursor is on.

@@ -1,10 +1,19 @@
 // Shared by the unit tests: the example device image and ways to read the console model.
 #pragma once
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "console/console.hpp"
+#include "editor/editor.hpp"
+#include "eeprom/file.hpp"
 #include "eeprom/image.hpp"
 
 namespace ulo::test {
@@ -52,35 +61,15 @@ inline Wert example_image() {
     return w;
 }
 
-// The example screen, rows 1 to 25, trailing spaces removed.
+// The screen the device's manual shows for that image: rows 1 to 25 as UTF-8, trailing
+// spaces removed. The end-to-end tests compare the real terminal with the same file.
 inline const std::vector<std::string>& example_rows() {
-    static const std::vector<std::string> rows = {
-        " ╔═══════════════════════════════════════════════════════════╗",
-        " ║ EEPROM Configtool for ULO SW V2.4.x                       ║",
-        " ╚═══════════════════════════════════════════════════════════╝",
-        "",
-        " Last menu used:             3         Brightness:                 100 %",
-        " Edit mode protected:       on         Contrast:                  high",
-        "",
-        " Wheel speed config no.:     1         \"60-2 Crank      \"            4 Cyl.",
-        " Write protection:          no         TDC cyl.:        1  Width:   30 °Cam",
-        " Max Poti Speed:          6000 rpm     Inversion Cam:  no  Crank:   no",
-        " Number of Ramp Points:      5",
-        " 01: Time:  2.50s  Speed: 1000 rpm     Crank Pulses:   60  Width:  3.0 °Crank",
-        "                                       Offset Crank to TDC:      120.0 °Crank",
-        " VSS Pulses per km:       4000         Phase Gap to TDC:           0.0 °Crank",
-        " VSS Pulswidth:             10 ms      Gap Pulses:      1  No Gaps:  2",
-        "",
-        " Aux Speed Pulses/Rot.:      4         Cam Pulses:      1  Width:  3.0 °Cam",
-        " Aux Speed Pulswidth:       50 %       Offset Cam to TDC:          0.0 °Cam",
-        "                                       Phase Sync to TDC:         90.0 °Cam",
-        " LIS Inversion:           norm         Sync Pulses:     1",
-        " LIS Lower Threshold:      800 mV",
-        " LIS Upper Threshold:     3600 mV      First High Frequency:         0 Hz",
-        " Kickdown Threshold:      4000 mV      Second High Frequency:     1000 Hz",
-        "",
-        " CAN 29-bit ID:    18 DA F1 10 hex",
-    };
+    static const std::vector<std::string> rows = [] {
+        std::vector<std::string> lines;
+        std::ifstream in(ULOCFG_TEST_DATA "/example_screen.txt");
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }();
     return rows;
 }
 
@@ -96,5 +85,51 @@ inline std::string text(const Console& con, int y) { return rtrim(row_text(con, 
 inline std::string cells(const Console& con, int x, int y, int width) {
     return row_bytes(con, y).substr(static_cast<std::size_t>(x - 1), static_cast<std::size_t>(width));
 }
+
+// Applies key codes one after the other to the rule of the current field.
+inline void press(Editor& ed, Wert& w, const std::vector<int>& keys) {
+    for (int k : keys) {
+        ed.letter = k;
+        apply_rule(ed, w);
+    }
+}
+
+// A fresh directory for one test, removed with everything in it afterwards.
+struct ScratchDir {
+    std::filesystem::path path;
+    ScratchDir() {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "ulocfg-test-XXXXXX").string();
+        if (::mkdtemp(tmpl.data()) != nullptr) path = tmpl;
+    }
+    ~ScratchDir() {
+        std::error_code ignored; // a test may have taken the permissions away
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
+        std::filesystem::remove_all(path, ignored);
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    std::string file(const std::string& name = "ulo.txt") const { return (path / name).string(); }
+    std::string operator/(const std::string& name) const { return file(name); }
+    std::string write(const std::string& text, const std::string& name = "ulo.txt") const {
+        std::ofstream(file(name), std::ios::binary) << text;
+        return file(name);
+    }
+    std::string put(const Wert& w, const std::string& name = "ulo.txt") const {
+        return write(format_image(w), name);
+    }
+    std::string read(const std::string& name = "ulo.txt") const {
+        std::ifstream in(file(name), std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    Wert image(const std::string& name = "ulo.txt") const {
+        Wert w{};
+        EXPECT_TRUE(parse_image(read(name), w));
+        return w;
+    }
+};
 
 } // namespace ulo::test
