@@ -223,6 +223,11 @@ class Session:
             time.sleep(0.05)
         raise Failure("no ulocfg process")
 
+    def hang_up(self):
+        """Takes the terminal away, as a closed terminal window or a dropped line does: the
+        tmux server ends and the pane's terminal with it."""
+        self._tmux("kill-server", check_rc=False)
+
     def signal(self, sig):
         """Sends `sig` to ulocfg alone; the pane's shell gets nothing."""
         os.kill(self.pid(), sig)

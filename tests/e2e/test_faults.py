@@ -97,7 +97,7 @@ def test_a_real_hangup_ends_the_program_without_touching_the_file():
             s.wait_for("CAN 29-bit ID")
             where(s)
             pid = s.pid()
-            s._tmux("kill-server", check_rc=False)
+            s.hang_up()
             end = time.monotonic() + 10
             while process_state(pid) not in (None, "Z") and time.monotonic() < end:
                 time.sleep(0.05)
