@@ -36,6 +36,7 @@
 #include "editor/editor.hpp"
 #include "editor/general.hpp"
 #include "editor/ramp.hpp"
+#include "editor/speed.hpp"
 #include "editor/wheel.hpp"
 #include "eeprom/file.hpp"
 #include "eeprom/image.hpp"
@@ -388,9 +389,9 @@ void check_key(const State& b, const Editor& ed, const Wert& w) {
         if (max_poti_speed(w) != max_poti_speed(b.w)) {
             CHECK(max_poti_speed(w) % 2 == 0, "max_poti_speed stored odd: %u", max_poti_speed(w));
             if (digit)
-                CHECK(max_poti_speed(w) < max_poti_speed_stored_limit,
+                CHECK(max_poti_speed(w) <= speed_stored_max,
                       "max_poti_speed stored %u (%u rpm), a digit past %u rpm was taken",
-                      max_poti_speed(w), halved(max_poti_speed(w)), max_poti_speed_rpm_max);
+                      max_poti_speed(w), halved(max_poti_speed(w)), speed_rpm_max);
         }
         break;
     case 8:
@@ -464,7 +465,7 @@ void check_key(const State& b, const Editor& ed, const Wert& w) {
         if (ramp_speed(w, b.ed.ramp) != ramp_speed(b.w, b.ed.ramp)) {
             const unsigned s = ramp_speed(w, b.ed.ramp);
             CHECK(s % 2 == 0, "ramp_speed stored odd: %u", s);
-            if (digit) CHECK(s <= ramp_speed_max, "ramp_speed stored %u", s);
+            if (digit) CHECK(s <= speed_stored_max, "ramp_speed stored %u", s);
         }
         break;
     default: break;

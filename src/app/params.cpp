@@ -9,6 +9,7 @@
 #include "editor/can.hpp"
 #include "editor/general.hpp"
 #include "editor/ramp.hpp"
+#include "editor/speed.hpp"
 #include "editor/wheel.hpp"
 
 namespace ulo {
@@ -370,7 +371,7 @@ Bounds bounds(const Wert& w, Item item) {
     case ParamId::ramp_points: return {ramp_points_min, ramp_points_max};
     case ParamId::ramp_time: return {0, ramp_time_max};
     case ParamId::max_poti_speed:
-    case ParamId::ramp_speed: return {0, 2 * ramp_speed_rpm_max};
+    case ParamId::ramp_speed: return {0, speed_stored_max};
     case ParamId::can_id: return {0, 0xFFFFFFFFLL};
     default: return {0, 1}; // the flags
     }
@@ -635,7 +636,7 @@ bool in_range(const Wert& w, Item item, const Value& v) {
     case ParamId::max_poti_speed:
     case ParamId::ramp_speed:
         // stored doubled: an odd value is half an rpm no key makes
-        return between(v.n, 0, 2 * ramp_speed_rpm_max) && v.n % 2 == 0;
+        return between(v.n, 0, speed_stored_max) && v.n % 2 == 0;
     case ParamId::first_high_frequency:
     case ParamId::second_high_frequency:
         return v.n == 0 || between(v.n, high_frequency_min, high_frequency_max);
@@ -669,7 +670,7 @@ std::string allowed(const Wert& w, Item item) {
                decimal(cylinders(w, n)) + " cylinders)";
     }
     case ParamId::max_poti_speed:
-    case ParamId::ramp_speed: return range_text(0, ramp_speed_rpm_max, "rpm");
+    case ParamId::ramp_speed: return range_text(0, speed_rpm_max, "rpm");
     case ParamId::lis_inversion: return "norm or inv";
     case ParamId::first_high_frequency:
     case ParamId::second_high_frequency:

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "editor/editor.hpp"
+#include "editor/speed.hpp"
 
 namespace ulo {
 
@@ -54,7 +55,6 @@ constexpr Decimal decimals[] = {
 
 static_assert(contrast_high(contrast_high_value) && !contrast_high(contrast_low_value));
 static_assert(brightness_percent(brightness_full) == 100);
-static_assert(halved(max_poti_speed_stored_limit) == max_poti_speed_rpm_max + 1);
 
 const Decimal* find_decimal(int field) {
     for (const Decimal& d : decimals)
@@ -100,23 +100,6 @@ unsigned typed(Editor& ed, unsigned v, unsigned max) {
     return v;
 }
 
-// The speed is stored doubled, so a digit adds twice its value; a digit that would reach
-// the stored limit is dropped rather than clamped, keeping the speed the user typed so far.
-void poti_speed_key(Editor& ed, Wert& w) {
-    const unsigned s = max_poti_speed(w);
-    if (key::is_digit(ed.letter)) {
-        const unsigned d2 = 2 * key::digit(ed.letter);
-        const unsigned x = ed.start ? d2 : s * 10 + d2;
-        if (x < max_poti_speed_stored_limit)
-            set_max_poti_speed(w, x);
-        ed.start = 0;
-    } else if (ed.letter == key::del) {
-        // Dividing an odd stored value leaves half an rpm over; keep it even.
-        set_max_poti_speed(w, (s / 10) & ~1u);
-        ed.start = 0;
-    }
-}
-
 void brightness_key(int k, Wert& w) {
     const unsigned b = brightness(w);
     if (k == '1')
@@ -155,7 +138,7 @@ void value_key(Editor& ed, Wert& w) {
                                                                : contrast_high_value);
         break;
     case 6: tdc_cyl_key(k, w); break;
-    case 7: poti_speed_key(ed, w); break;
+    case 7: set_max_poti_speed(w, speed_key(ed, max_poti_speed(w))); break;
     case 13:
         if (is_toggle_key(k))
             set_lis_inversion(w, lis_inversion(w) == lis_inversion_normal ? lis_inversion_inverted

@@ -27,10 +27,7 @@ constexpr unsigned lis_inversion_inverted = 1;
 // `tdc_cyl`: a cylinder number typed as one digit, never above the wheel's cylinder count.
 constexpr unsigned tdc_cyl_max = 8;
 
-// `max_poti_speed` is stored as twice the rpm; a digit that would store this or more is
-// refused, so 9999 rpm is the fastest that can be typed.
-constexpr unsigned max_poti_speed_stored_limit = 20000;
-constexpr unsigned max_poti_speed_rpm_max = 9999;
+// `max_poti_speed`: see speed.hpp, shared with the ramp speeds.
 
 // The 16-bit parameters typed in decimal: the largest value a digit may make and, where the
 // device needs one, the least value the field keeps once it is left.

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "editor/editor.hpp"
+#include "editor/speed.hpp"
 
 namespace ulo {
 
@@ -27,13 +28,6 @@ unsigned typed(unsigned value, unsigned digit, bool fresh, unsigned max) {
     const unsigned x = value * 10 + digit;
     return x <= max ? x : value;
 }
-
-// Speeds are stored doubled, so a typed rpm digit counts twice. A tenth of the stored value,
-// rounded down to even, is the speed divided by ten, stored doubled again.
-unsigned speed_typed(unsigned stored, unsigned digit, bool fresh) {
-    return typed(stored, 2 * digit, fresh, ramp_speed_max);
-}
-unsigned speed_without_last_digit(unsigned stored) { return (stored / 10) & ~1u; }
 
 // The highest point number that can be typed. A file may bring more points in use than the
 // tables hold; past point 99 the addresses would fall on the time table and the wheel names.
@@ -103,17 +97,6 @@ void time_key(Editor& ed, Wert& w) {
     }
 }
 
-void speed_key(Editor& ed, Wert& w) {
-    const unsigned s = ramp_speed(w, ed.ramp);
-    if (key::is_digit(ed.letter)) {
-        set_ramp_speed(w, ed.ramp, speed_typed(s, key::digit(ed.letter), ed.start != 0));
-        ed.start = 0;
-    } else if (ed.letter == key::del) {
-        set_ramp_speed(w, ed.ramp, speed_without_last_digit(s));
-        ed.start = 0;
-    }
-}
-
 } // namespace
 
 void ramp_rule(Editor& ed, Wert& wert) {
@@ -129,7 +112,7 @@ void ramp_rule(Editor& ed, Wert& wert) {
     case 8: ramp_points_key(ed, wert); break;
     case 35: point_number_key(ed, wert); break;
     case 36: time_key(ed, wert); break;
-    case 37: speed_key(ed, wert); break;
+    case 37: set_ramp_speed(wert, ed.ramp, speed_key(ed, ramp_speed(wert, ed.ramp))); break;
     default: break;
     }
 }

@@ -18,9 +18,6 @@ constexpr unsigned ramp_points_two_digits = 10;
 // Field 36, `ramp_time`, in hundredths of a second.
 constexpr unsigned ramp_time_max = 9999; // 99.99 s
 
-// Field 37, `ramp_speed`, stored as twice the speed in rpm. The same limits hold for
-// `max_poti_speed` (field 7).
-constexpr unsigned ramp_speed_rpm_max = 9999;
-constexpr unsigned ramp_speed_max = 2 * ramp_speed_rpm_max + 1; // stored value, 19999
+// Field 37, `ramp_speed`: see speed.hpp, shared with `max_poti_speed`.
 
 } // namespace ulo
