@@ -219,6 +219,8 @@ SaveResult save_image(const std::string& path, const Wert& wert) {
         mode = st.st_mode & 0777;
     }
 
+    // Built before the temporary file exists: running out of memory here leaves nothing behind.
+    const std::string text = format_image(wert);
     const std::string dir = directory_of(target);
     std::string temporary = dir + "/." + base_name_of(target) + ".XXXXXX";
     std::vector<char> name(temporary.begin(), temporary.end());
@@ -227,7 +229,7 @@ SaveResult save_image(const std::string& path, const Wert& wert) {
     if (fd < 0) return SaveResult::cannot_open;
     temporary = name.data();
 
-    if (!fill_temporary(fd, format_image(wert), mode, exists ? &st : nullptr) ||
+    if (!fill_temporary(fd, text, mode, exists ? &st : nullptr) ||
         ::rename(temporary.c_str(), target.c_str()) != 0) {
         ::unlink(temporary.c_str());
         return SaveResult::cannot_write;
