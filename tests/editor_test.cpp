@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "editor/editor.hpp"
 #include "screen/screen.hpp"
 #include "support.hpp"
@@ -121,6 +123,49 @@ TEST(Engine, EscapeAndAltXEndTheRun) {
         EXPECT_EQ(r.ed.letter, end_key);
         EXPECT_EQ(r.con.script.size(), 1u) << "keys after the end key stay unread";
         EXPECT_FALSE(r.con.closed);
+    }
+}
+
+// The shortest sequence of cursor keys that takes the editor from field 0 to each field,
+// found by trying the real rules: so every field is reachable, and the paths are real ones.
+std::vector<std::vector<int>> paths_to_every_field() {
+    const int cursor_keys[] = {key::enter, key::up, key::down, key::left,
+                               key::right, key::home, key::end};
+    std::vector<std::vector<int>> path(field_count);
+    std::vector<bool> seen(field_count, false);
+    std::vector<int> queue = {0};
+    seen[0] = true;
+    for (std::size_t q = 0; q < queue.size(); ++q) {
+        for (int k : cursor_keys) {
+            Wert w = test::example_image();
+            Editor ed;
+            test::press(ed, w, path[queue[q]]);
+            test::press(ed, w, {k});
+            if (ed.mode >= 0 && ed.mode < field_count && !seen[ed.mode]) {
+                seen[ed.mode] = true;
+                path[ed.mode] = path[queue[q]];
+                path[ed.mode].push_back(k);
+                queue.push_back(ed.mode);
+            }
+        }
+    }
+    for (int f = 0; f < field_count; ++f) EXPECT_TRUE(seen[f]) << "field " << f << " unreachable";
+    return path;
+}
+
+TEST(Engine, EscapeAndAltXEndTheRunFromEveryField) {
+    const auto paths = paths_to_every_field();
+    for (int field = 0; field < field_count; ++field) {
+        for (int end_key : {key::escape, key::alt_x}) {
+            EditRun r;
+            r.con.script.assign(paths[field].begin(), paths[field].end());
+            r.con.script.push_back(end_key);
+            r.con.script.push_back('5');
+            run_editor(r.con, r.ed, r.wert);
+            EXPECT_EQ(r.ed.mode, field) << "the run ended on field " << field;
+            EXPECT_EQ(r.ed.letter, end_key);
+            EXPECT_EQ(r.con.script.size(), 1u) << "field " << field << ": keys after it stay unread";
+        }
     }
 }
 
