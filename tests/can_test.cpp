@@ -65,27 +65,13 @@ TEST(Can, KeysOnTheCanFields) {
 
 // The moves of the four fields, with -1 where the key is ignored.
 TEST(Can, Moves) {
-    const int keys[] = {enter, up, down, left, right, home, end};
-    const struct {
-        int field;
-        int to[7];
-    } rows[] = {
+    const test::MovesRow rows[] = {
         {38, {39, 16, 0, -1, 39, 0, 18}},
         {39, {40, 16, 0, 38, 40, 0, 18}},
         {40, {41, 16, 0, 39, 41, 0, 18}},
         {41, {18, 16, 0, 40, 18, 0, 18}},
     };
-    for (const auto& row : rows)
-        for (int k = 0; k < 7; ++k) {
-            Wert w = test::example_image();
-            const Wert before = w;
-            Editor ed{row.field, 0, 0, 1};
-            press(ed, w, {keys[k]});
-            const bool moved = row.to[k] >= 0;
-            EXPECT_EQ(ed.mode, moved ? row.to[k] : row.field) << row.field << " key " << keys[k];
-            EXPECT_EQ(ed.start, moved ? 1 : 0) << row.field << " key " << keys[k];
-            EXPECT_EQ(w, before);
-        }
+    for (const auto& row : rows) test::expect_moves(row, test::example_image(), true);
 }
 
 } // namespace

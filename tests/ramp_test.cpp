@@ -113,28 +113,13 @@ TEST(Ramp, KeysOnTheRampFields) {
 
 // The moves of the four fields, with -1 where the key is ignored.
 TEST(Ramp, Moves) {
-    const int keys[] = {enter, up, down, left, right, home, end};
-    const struct {
-        int field;
-        int to[7];
-    } rows[] = {
+    const test::MovesRow rows[] = {
         {8, {35, 7, 37, -1, -1, 0, 18}},
         {35, {36, 8, 9, -1, 36, 0, 18}},
         {36, {35, 8, 9, 35, 37, 0, 18}},
         {37, {35, 8, 9, 36, 22, 0, 18}},
     };
-    for (const auto& row : rows)
-        for (int k = 0; k < 7; ++k) {
-            Wert w = ramp_image(5, 3, 250, 600);
-            const Wert before = w;
-            Editor ed{row.field, 0, 0, 3};
-            press(ed, w, {keys[k]});
-            const bool moved = row.to[k] >= 0;
-            EXPECT_EQ(ed.mode, moved ? row.to[k] : row.field) << row.field << " key " << keys[k];
-            EXPECT_EQ(ed.start, moved ? 1 : 0) << row.field << " key " << keys[k];
-            EXPECT_EQ(w, before);
-            EXPECT_EQ(ed.ramp, 3u);
-        }
+    for (const auto& row : rows) test::expect_moves(row, ramp_image(5, 3, 250, 600), true, 3);
 }
 
 // The first and the last point of the tables, by their addresses in the device.

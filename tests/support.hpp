@@ -94,6 +94,29 @@ inline void press(Editor& ed, Wert& w, const std::vector<int>& keys) {
     }
 }
 
+// One row of a moves table: the field each of Enter, Up, Down, Left, Right, Home and End leads
+// to, -1 where the key is ignored.
+struct MovesRow {
+    int field;
+    int to[7];
+};
+
+// Presses each cursor key of a row on `w`, starting with the fresh-entry flag clear, and checks
+// the field cursor, the flag (set by every move when `sets_flag`) and that nothing else changed.
+inline void expect_moves(const MovesRow& row, const Wert& w, bool sets_flag, unsigned ramp = 1) {
+    const int keys[] = {key::enter, key::up, key::down, key::left, key::right, key::home, key::end};
+    for (int k = 0; k < 7; ++k) {
+        Wert after = w;
+        Editor ed{row.field, 0, 0, ramp};
+        press(ed, after, {keys[k]});
+        const bool moved = row.to[k] >= 0;
+        EXPECT_EQ(ed.mode, moved ? row.to[k] : row.field) << row.field << " key " << keys[k];
+        EXPECT_EQ(ed.start, moved && sets_flag ? 1 : 0) << row.field << " key " << keys[k];
+        EXPECT_EQ(after, w) << row.field << " key " << keys[k];
+        EXPECT_EQ(ed.ramp, ramp) << row.field << " key " << keys[k];
+    }
+}
+
 // A fresh directory for one test, removed with everything in it afterwards.
 struct ScratchDir {
     std::filesystem::path path;
