@@ -327,6 +327,34 @@ TEST(WheelFields, WritesStayInTheSelectedRecordAndName) {
     }
 }
 
+TEST(WheelFields, Moves) {
+    // Enter, Up, Down, Left, Right, Home, End; -1 where the key is ignored. The fields that
+    // only go leave the fresh-entry flag as it was.
+    const struct {
+        test::MovesRow row;
+        bool sets_flag;
+    } rows[] = {
+        {{4, {19, 1, 19, -1, 5, 0, 18}}, true},     {{19, {7, 4, 7, -1, 6, 0, 18}}, false},
+        {{20, {6, 3, 21, 5, -1, 0, 18}}, false},    {{21, {33, 20, 34, 6, -1, 0, 18}}, true},
+        {{22, {23, 33, 24, 37, 23, 0, 18}}, true},  {{23, {24, 34, 24, 22, -1, 0, 18}}, true},
+        {{24, {25, 23, 25, -1, -1, 0, 18}}, true},  {{25, {27, 24, 26, 9, -1, 0, 18}}, true},
+        {{26, {28, 25, 29, 27, -1, 0, 18}}, false}, {{27, {26, 25, 28, 10, 26, 0, 18}}, false},
+        {{28, {29, 27, 30, 11, 29, 0, 18}}, true},  {{29, {30, 26, 30, 28, -1, 0, 18}}, true},
+        {{30, {31, 29, 31, 12, -1, 0, 18}}, true},  {{31, {32, 30, 32, -1, -1, 0, 18}}, true},
+        {{32, {4, 31, 17, 13, -1, 0, 18}}, false},  {{33, {34, 6, 22, 7, 34, 0, 18}}, false},
+        {{34, {22, 21, 23, 33, -1, 0, 18}}, false},
+    };
+    for (const auto& r : rows) test::expect_moves(r.row, test::example_image(), r.sets_flag);
+    // The name leaves with Enter, Up and Down from any position; the other cursor keys move
+    // within it (see WheelName).
+    for (const auto& [keys, target] : {std::pair{"<enter>", 20}, {"<up>", 3}, {"<down>", 6}}) {
+        Wert w = test::example_image();
+        const Editor ed = press(w, 5, 7, keys);
+        EXPECT_EQ(ed.mode, target) << keys;
+        EXPECT_EQ(ed.start, 1) << keys;
+    }
+}
+
 // Whatever was typed, every key that leaves a field leaves the flag set for the next one.
 TEST(WheelFields, EveryWayOutLeavesTheFlagSet) {
     for (int field : wheel_fields) {
