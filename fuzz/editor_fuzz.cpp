@@ -41,6 +41,7 @@
 #include "eeprom/file.hpp"
 #include "eeprom/image.hpp"
 #include "screen/screen.hpp"
+#include "scratch.hpp"
 
 namespace {
 
@@ -123,41 +124,8 @@ Input decode(const std::uint8_t* data, std::size_t size) {
 
 // ---- The file -----------------------------------------------------------------------------
 
-// One directory per fuzzing process, made on first use and removed when the process ends.
-std::string scratch_dir;
-std::string scratch_file;
-
-void remove_scratch() {
-    ::unlink(scratch_file.c_str());
-    ::rmdir(scratch_dir.c_str());
-}
-
-const std::string& file_path() {
-    if (scratch_file.empty()) {
-        // Saving syncs the file to disk; in memory that costs nothing.
-        const char* base = std::getenv("TMPDIR");
-        std::string dir = base != nullptr && *base != '\0' ? base
-                          : ::access("/dev/shm", W_OK) == 0 ? "/dev/shm"
-                                                            : "/tmp";
-        std::string pattern = dir + "/ulocfg-editor-fuzz.XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) broken("cannot make a scratch directory");
-        scratch_dir = pattern;
-        scratch_file = scratch_dir + "/ulo.txt";
-        std::atexit(remove_scratch);
-    }
-    return scratch_file;
-}
-
-void write_file(const std::string& path, std::string_view text) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) broken("cannot write the scratch file");
-    while (!text.empty()) {
-        const ssize_t n = ::write(fd, text.data(), text.size());
-        if (n <= 0) broken("cannot write the scratch file");
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-}
+const std::string& file_path() { return fuzz::scratch_file("editor-fuzz"); }
+using fuzz::write_file;
 
 std::string read_file(const std::string& path) {
     std::string text;

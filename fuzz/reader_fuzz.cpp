@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "eeprom/file.hpp"
+#include "scratch.hpp"
 
 namespace {
 
@@ -81,38 +82,8 @@ Plain plain_reading(std::string_view text) {
 
 // ---- The file ------------------------------------------------------------------------------
 
-// One directory per fuzzing process, made on first use and removed when the process ends.
-std::string scratch_dir;
-std::string scratch_file;
-
-void remove_scratch() {
-    ::unlink(scratch_file.c_str());
-    ::rmdir(scratch_dir.c_str());
-}
-
-const std::string& file_path() {
-    if (scratch_file.empty()) {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                              "/ulocfg-reader-fuzz.XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) broken("cannot make a scratch directory");
-        scratch_dir = pattern;
-        scratch_file = scratch_dir + "/ulo.txt";
-        std::atexit(remove_scratch);
-    }
-    return scratch_file;
-}
-
-void write_file(const std::string& path, std::string_view text) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) broken("cannot write the scratch file");
-    while (!text.empty()) {
-        const ssize_t n = ::write(fd, text.data(), text.size());
-        if (n <= 0) broken("cannot write the scratch file");
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-}
+const std::string& file_path() { return ulo::fuzz::scratch_file("reader-fuzz"); }
+using ulo::fuzz::write_file;
 
 Wert filled(std::uint8_t value) {
     Wert w;
