@@ -2,9 +2,7 @@
 // show, get, set, diff, check and screen run through the entry function.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -153,31 +151,20 @@ struct FormatCase {
 TEST(Params, ValuesShowInTheScreensUnitsAndComeBackExactly) {
     const unsigned rec = record_address(2, 0); // configuration 3
     const FormatCase cases[] = {
-        {"last_menu", 0, {10}, "10"},
-        {"edit_mode_bit", 7, {0xFE}, "on"},
-        {"edit_mode_bit", 7, {0x01}, "off"},
-        {"brightness", 1, {50}, "100 %"},
-        {"brightness", 1, {45}, "80 % (stored 45)"},
-        {"brightness", 1, {9}, "0 % (stored 9)"},
-        {"brightness", 1, {55}, "100 % (stored 55)"},
-        {"contrast", 2, {100}, "high"},
-        {"contrast", 2, {50}, "low"},
-        {"contrast", 2, {77}, "low (stored 77)"},
-        {"wheel_select", 3, {0x18}, "25"},
-        {"wheel_select", 3, {200}, "201"},
+        {"edit_mode_bit", 7, {0xFE}, "on"}, {"edit_mode_bit", 7, {0x01}, "off"},
+        {"brightness", 1, {50}, "100 %"}, {"brightness", 1, {45}, "80 % (stored 45)"},
+        {"brightness", 1, {9}, "0 % (stored 9)"}, {"brightness", 1, {55}, "100 % (stored 55)"},
+        {"contrast", 2, {50}, "low"}, {"contrast", 2, {77}, "low (stored 77)"},
+        {"wheel_select", 3, {200}, "201"}, {"lis_inversion", 8, {7}, "inv (stored 7)"},
         {"max_poti_speed", 5, {0x59, 0x02}, "300 rpm (stored 601)"},
-        {"max_poti_speed", 5, {0xE0, 0x2E}, "6000 rpm"},
-        {"lis_inversion", 8, {7}, "inv (stored 7)"},
         {"lis_upper_threshold", 9, {0x10, 0x0E}, "3600 mV"},
         {"first_high_frequency", 16, {0xFF, 0xFF}, "65535 Hz"},
-        {"wheel[3].cylinders", rec, {0xE4}, "4"},
-        {"wheel[3].write_protection", rec, {0xE4}, "yes"},
+        {"wheel[3].cylinders", rec, {0xE4}, "4"}, {"wheel[3].write_protection", rec, {0xE4}, "yes"},
         {"wheel[3].crank_flag", rec, {0x04}, "no"},
         {"wheel[3].crank_offset", rec + 3, {0x10, 0x0E}, "360.0 deg"},
         {"wheel[3].gap_phase", rec + 5, {0xFF, 0xFF}, "6553.5 deg"},
         {"wheel[3].crank_width", rec + 7, {5}, "0.5 deg"},
-        {"wheel[3].gap_pulses", rec + 8, {0xD3}, "-3"},
-        {"wheel[3].gap_count", rec + 8, {0xD3}, "3"},
+        {"wheel[3].gap_pulses", rec + 8, {0xD3}, "-3"}, {"wheel[3].gap_count", rec + 8, {0xD3}, "3"},
         {"wheel[3].gap_pulses", rec + 8, {0x80}, "-8"},
         {"wheel[3].cam_width", rec + 14, {125}, "12.5 deg"},
         {"wheel[3].cam_width", rec + 14, {0x8D}, "13 deg"},
@@ -187,9 +174,7 @@ TEST(Params, ValuesShowInTheScreensUnitsAndComeBackExactly) {
         {"wheel[3].name", name_address(2, 1), {'6', '0', '"', '\\', 7, 0xE1, ' ', 'x'},
          "\"60\\\"\\\\\\x07\\xE1 x\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\""},
         {"ramp[1].time", 710, {0xFA, 0x00}, "2.50 s"},
-        {"ramp[99].speed", 708, {0xD0, 0x07}, "1000 rpm"},
         {"ramp[99].speed", 708, {0xD1, 0x07}, "1000 rpm (stored 2001)"},
-        {"can_id", 1536, {0x78, 0x56, 0x34, 0x12}, "12345678"},
     };
     for (const FormatCase& c : cases) {
         Wert w = test::example_image();
@@ -218,11 +203,11 @@ struct FieldCase {
     unsigned flags_byte = 4;  // byte +0 of its record: 4 cylinders, no flags
 };
 
-constexpr int field_keys[] = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', key::del,
-                              key::backspace, key::page_up, key::page_down, key::space,
-                              key::minus};
-constexpr int leave_keys[] = {key::enter, key::up, key::down, key::left, key::right,
-                              key::home, key::end, key::escape, key::alt_x};
+// The keys that type into a field, then those that leave it.
+constexpr int keys[] = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', key::del,
+                        key::backspace, key::page_up, key::page_down, key::space, key::minus,
+                        key::enter, key::up, key::down, key::left, key::right, key::home,
+                        key::end, key::escape, key::alt_x};
 
 struct State {
     long long value;
@@ -234,38 +219,25 @@ std::set<long long> produced(const FieldCase& c, const Wert& base, Item it,
                              const std::vector<State>& starts) {
     Wert w = base;
     std::vector<bool> seen(static_cast<std::size_t>(c.high - c.low + 1) * 2);
-    const auto first_visit = [&](State s) {
-        const auto k = static_cast<std::size_t>(s.value - c.low) * 2 + (s.start != 0);
-        if (seen[k]) return false;
-        seen[k] = true;
-        return true;
-    };
     std::vector<State> todo;
-    for (State s : starts)
-        if (first_visit(s)) todo.push_back(s);
+    const auto visit = [&](State s) {
+        const auto k = static_cast<std::size_t>(s.value - c.low) * 2 + (s.start != 0);
+        if (!seen[k]) todo.push_back(s);
+        seen[k] = true;
+    };
+    for (State s : starts) visit(s);
     std::set<long long> left;
     while (!todo.empty()) {
         const State s = todo.back();
         todo.pop_back();
-        for (int k : leave_keys) {
+        for (int k : keys) {
             write_value(w, it, Value{s.value, {}});
-            Editor ed;
-            ed.mode = c.field;
-            ed.start = s.start;
-            ed.letter = k;
+            Editor ed{c.field, s.start, k};
             apply_rule(ed, w);
-            // a key the field ignores does not leave it
-            if (ed.mode != c.field || key::ends_editing(k)) left.insert(read_value(w, it).n);
-        }
-        for (int k : field_keys) {
-            write_value(w, it, Value{s.value, {}});
-            Editor ed;
-            ed.mode = c.field;
-            ed.start = s.start;
-            ed.letter = k;
-            apply_rule(ed, w);
-            const State next{read_value(w, it).n, ed.start};
-            if (ed.mode == c.field && first_visit(next)) todo.push_back(next);
+            if (ed.mode != c.field || key::ends_editing(k))
+                left.insert(read_value(w, it).n);
+            else
+                visit({read_value(w, it).n, ed.start});
         }
     }
     return left;
@@ -273,53 +245,31 @@ std::set<long long> produced(const FieldCase& c, const Wert& base, Item it,
 
 TEST(Params, RangesAreWhatTheEditorsFieldsProduce) {
     const FieldCase cases[] = {
-        {0, "last_menu", 0, 255},
-        {1, "edit_mode_bit", 0, 1},
-        {2, "brightness", 0, 255},
-        {3, "contrast", 0, 255},
-        {4, "wheel_select", 0, 255},
-        {6, "tdc_cyl", 0, 255},
-        {6, "tdc_cyl", 0, 255, 60, 2},
+        {0, "last_menu", 0, 255}, {1, "edit_mode_bit", 0, 1}, {2, "brightness", 0, 255},
+        {3, "contrast", 0, 255}, {4, "wheel_select", 0, 255},
+        {6, "tdc_cyl", 0, 255}, {6, "tdc_cyl", 0, 255, 60, 2}, {6, "tdc_cyl", 0, 255, 60, 20},
         {6, "tdc_cyl", 0, 255, 60, 8 | write_protection_bit},
-        {6, "tdc_cyl", 0, 255, 60, 20},
-        {7, "max_poti_speed", 0, 65535},
-        {8, "ramp_points", 0, 255},
-        {9, "vss_pulses_per_km", 0, 65535},
-        {10, "vss_pulse_width", 0, 65535},
-        {11, "aux_speed_pulses", 0, 65535},
-        {12, "aux_speed_pulse_width", 0, 65535},
-        {13, "lis_inversion", 0, 255},
-        {14, "lis_lower_threshold", 0, 65535},
-        {15, "lis_upper_threshold", 0, 65535},
-        {16, "kickdown_threshold", 0, 65535},
-        {17, "first_high_frequency", 0, 65535},
-        {18, "second_high_frequency", 0, 65535},
-        {19, "wheel[1].write_protection", 0, 1},
-        {20, "wheel[1].cylinders", 0, 31},
-        {21, "wheel[1].tdc_width", 0, 255},
-        {22, "wheel[1].crank_pulses", 0, 255},
-        {23, "wheel[1].crank_width", 0, 255},
-        {24, "wheel[1].crank_offset", 0, 65535},
-        {24, "wheel[1].crank_offset", 0, 65535, 120},
-        {24, "wheel[1].crank_offset", 0, 65535, 7},
-        {25, "wheel[1].gap_phase", 0, 65535},
-        {26, "wheel[1].gap_count", 0, 15},
-        {27, "wheel[1].gap_pulses", -8, 7},
-        {28, "wheel[1].cam_pulses", 0, 255},
-        {29, "wheel[1].cam_width", 0, 255},
-        {30, "wheel[1].cam_offset", 0, 65535, 1},
-        {30, "wheel[1].cam_offset", 0, 65535, 36},
-        {31, "wheel[1].sync_phase", 0, 65535},
-        {32, "wheel[1].sync_pulses", -128, 127},
-        {33, "wheel[1].cam_inversion", 0, 1},
-        {34, "wheel[1].crank_flag", 0, 1},
-        {36, "ramp[1].time", 0, 65535},
+        {7, "max_poti_speed", 0, 65535}, {8, "ramp_points", 0, 255},
+        {9, "vss_pulses_per_km", 0, 65535}, {10, "vss_pulse_width", 0, 65535},
+        {11, "aux_speed_pulses", 0, 65535}, {12, "aux_speed_pulse_width", 0, 65535},
+        {13, "lis_inversion", 0, 255}, {14, "lis_lower_threshold", 0, 65535},
+        {15, "lis_upper_threshold", 0, 65535}, {16, "kickdown_threshold", 0, 65535},
+        {17, "first_high_frequency", 0, 65535}, {18, "second_high_frequency", 0, 65535},
+        {19, "wheel[1].write_protection", 0, 1}, {20, "wheel[1].cylinders", 0, 31},
+        {21, "wheel[1].tdc_width", 0, 255}, {22, "wheel[1].crank_pulses", 0, 255},
+        {23, "wheel[1].crank_width", 0, 255}, {24, "wheel[1].crank_offset", 0, 65535},
+        {24, "wheel[1].crank_offset", 0, 65535, 120}, {24, "wheel[1].crank_offset", 0, 65535, 7},
+        {25, "wheel[1].gap_phase", 0, 65535}, {26, "wheel[1].gap_count", 0, 15},
+        {27, "wheel[1].gap_pulses", -8, 7}, {28, "wheel[1].cam_pulses", 0, 255},
+        {29, "wheel[1].cam_width", 0, 255}, {30, "wheel[1].cam_offset", 0, 65535, 1},
+        {30, "wheel[1].cam_offset", 0, 65535, 36}, {31, "wheel[1].sync_phase", 0, 65535},
+        {32, "wheel[1].sync_pulses", -128, 127}, {33, "wheel[1].cam_inversion", 0, 1},
+        {34, "wheel[1].crank_flag", 0, 1}, {36, "ramp[1].time", 0, 65535},
         {37, "ramp[1].speed", 0, 65535},
     };
     for (const FieldCase& c : cases) {
-        const std::string what = std::string("field ") + std::to_string(c.field) + " " + c.name +
-                                 " pulses " + std::to_string(c.pulses) + " byte " +
-                                 std::to_string(c.flags_byte);
+        const std::string what = std::string(c.name) + " pulses " + std::to_string(c.pulses) +
+                                 " byte " + std::to_string(c.flags_byte);
         Wert base = in_range_image();
         set_wheel_byte(base, 0, addr::wheel_flags, c.flags_byte);
         set_crank_pulses(base, 0, c.pulses);
@@ -346,223 +296,166 @@ TEST(Params, RangesAreWhatTheEditorsFieldsProduce) {
 }
 
 TEST(Params, NamesTakeWhatTheNameFieldStores) {
-    for (int c = 0; c < 256; ++c) {
-        bool typed = false;
-        for (int k = 1; k < 512; ++k) typed = typed || name_character(k) == c;
-        EXPECT_EQ(name_storable(static_cast<unsigned char>(c)), typed) << c;
-    }
-    for (char c : std::string("\"@`|~<>\\")) EXPECT_FALSE(name_storable(static_cast<unsigned char>(c))) << c;
-    for (char c : std::string("Az09 !$%,-._/)=(*#;+:^'&?{[]}")) EXPECT_TRUE(name_storable(static_cast<unsigned char>(c))) << c;
+    for (char c : std::string("\"@`|~<>\\\x07\x7F\xE1"))
+        EXPECT_FALSE(name_storable(static_cast<unsigned char>(c))) << c;
+    for (char c : std::string("Az09 !$%,-._/)=(*#;+:^'&?{[]}"))
+        EXPECT_TRUE(name_storable(static_cast<unsigned char>(c))) << c;
 }
 
 // ---- set ------------------------------------------------------------------------------------
 
+// Taken when `err` is empty, and the first parameter named then holds `stored`; refused with
+// a message holding `err` otherwise.
 struct SetCase {
     std::vector<std::string> args;
-    int status;
-    const char* name = nullptr; // the parameter to read afterwards
-    long long stored = 0;       // its stored value
-    const char* err = "";       // part of the message
+    long long stored = 0;
+    const char* err = "";
 };
 
 TEST(Set, TakesValuesWithinTheFieldsRangesAndRefusesTheRest) {
-    const int ok = status_ok, no = status_rejected;
     const SetCase cases[] = {
-        {{"last_menu=0"}, ok, "last_menu", 0},
-        {{"last_menu=10"}, ok, "last_menu", 10},
-        {{"last_menu=11"}, no, nullptr, 0, "last_menu=11 rejected: the field takes 0..10"},
-        {{"last_menu=-1"}, no, nullptr, 0, "takes a whole number"},
-        {{"edit_mode_bit=off"}, ok, "edit_mode_bit", 1},
-        {{"edit_mode_bit=yes"}, no, nullptr, 0, "takes on or off"},
-        {{"brightness=100"}, ok, "brightness", 50},
-        {{"brightness=20 %"}, ok, "brightness", 10},
-        {{"brightness=0"}, ok, "brightness", 0},
-        {{"brightness=30"}, no, nullptr, 0, "steps of 20"},
-        {{"brightness=120"}, no, nullptr, 0, "the field takes 0..100 %"},
-        {{"brightness=100 % (stored 55)"}, ok, "brightness", 55},
-        {{"brightness=20 % (stored 15)"}, ok, "brightness", 15},
-        {{"brightness=100 % (stored 56)"}, no, nullptr, 0, "the field takes"},
-        {{"brightness=80 % (stored 55)"}, no, nullptr, 0, "stored 55 shows as 100 %"},
-        {{"contrast=low"}, ok, "contrast", 50},
-        {{"contrast=high"}, ok, "contrast", 100},
-        {{"contrast=medium"}, no, nullptr, 0, "takes high or low"},
-        {{"contrast=low (stored 77)"}, no, nullptr, 0, "the field takes high or low"},
-        {{"wheel_select=25"}, ok, "wheel_select", 24},
-        {{"wheel_select=1"}, ok, "wheel_select", 0},
-        {{"wheel_select=0"}, no, nullptr, 0, "the field takes 1..25"},
-        {{"wheel_select=26"}, no, nullptr, 0, "the field takes 1..25"},
-        {{"tdc_cyl=4"}, ok, "tdc_cyl", 4},
-        {{"tdc_cyl=5"}, no, nullptr, 0, "the field takes 0..4 (wheel[1] has 4 cylinders)"},
-        {{"tdc_cyl=8", "wheel[1].cylinders=8"}, ok, "tdc_cyl", 8},
-        {{"tdc_cyl=9", "wheel[1].cylinders=8"}, no, nullptr, 0, "0..8"},
-        {{"tdc_cyl=6", "wheel_select=5"}, ok, "tdc_cyl", 6}, // configuration 5 has 6 cylinders
-        {{"max_poti_speed=9999"}, ok, "max_poti_speed", 19998},
-        {{"max_poti_speed=0 rpm"}, ok, "max_poti_speed", 0},
-        {{"max_poti_speed=10000"}, no, nullptr, 0, "0..9999 rpm"},
-        {{"max_poti_speed=300 rpm (stored 601)"}, no, nullptr, 0, "0..9999 rpm"},
-        {{"vss_pulses_per_km=2400"}, no, nullptr, 0, "2401..50000"},
-        {{"vss_pulses_per_km=2401"}, ok, "vss_pulses_per_km", 2401},
-        {{"vss_pulses_per_km=50000"}, ok, "vss_pulses_per_km", 50000},
-        {{"vss_pulses_per_km=50001"}, no, nullptr, 0, "2401..50000"},
-        {{"vss_pulse_width=669"}, no, nullptr, 0, "670..6700 ms"},
-        {{"vss_pulse_width=670 ms"}, ok, "vss_pulse_width", 670},
-        {{"vss_pulse_width=6700"}, ok, "vss_pulse_width", 6700},
-        {{"vss_pulse_width=6701"}, no, nullptr, 0, "670..6700 ms"},
-        {{"aux_speed_pulses=0"}, no, nullptr, 0, "1..120"},
-        {{"aux_speed_pulses=120"}, ok, "aux_speed_pulses", 120},
-        {{"aux_speed_pulses=121"}, no, nullptr, 0, "1..120"},
-        {{"aux_speed_pulse_width=100"}, ok, "aux_speed_pulse_width", 100},
-        {{"aux_speed_pulse_width=101"}, no, nullptr, 0, "0..100 %"},
-        {{"lis_inversion=inv"}, ok, "lis_inversion", 1},
-        {{"lis_lower_threshold=5000"}, ok, "lis_lower_threshold", 5000},
-        {{"lis_upper_threshold=5001"}, no, nullptr, 0, "0..5000 mV"},
-        {{"kickdown_threshold=5001 mV"}, no, nullptr, 0, "0..5000 mV"},
-        {{"first_high_frequency=0"}, ok, "first_high_frequency", 0},
-        {{"first_high_frequency=30"}, no, nullptr, 0, "0 or 31..20000 Hz"},
-        {{"first_high_frequency=31"}, ok, "first_high_frequency", 31},
-        {{"second_high_frequency=20000 Hz"}, ok, "second_high_frequency", 20000},
-        {{"second_high_frequency=20001"}, no, nullptr, 0, "0 or 31..20000 Hz"},
-        {{"wheel[25].cylinders=1"}, no, nullptr, 0, "2..8"},
-        {{"wheel[25].cylinders=8"}, ok, "wheel[25].cylinders", 8},
-        {{"wheel[25].cylinders=9"}, no, nullptr, 0, "2..8"},
-        {{"wheel[2].write_protection=yes"}, ok, "wheel[2].write_protection", 1},
-        {{"wheel[2].crank_flag=on"}, no, nullptr, 0, "takes yes or no"},
-        {{"wheel[2].tdc_width=0"}, ok, "wheel[2].tdc_width", 0},
-        {{"wheel[2].tdc_width=30 deg"}, ok, "wheel[2].tdc_width", 30},
-        {{"wheel[2].tdc_width=31"}, no, nullptr, 0, "0..30 deg"},
-        {{"wheel[2].crank_pulses=0"}, no, nullptr, 0, "1..120"},
-        {{"wheel[2].crank_pulses=1"}, ok, "wheel[2].crank_pulses", 1},
-        {{"wheel[2].crank_pulses=120"}, ok, "wheel[2].crank_pulses", 120},
-        {{"wheel[2].crank_pulses=121"}, no, nullptr, 0, "1..120"},
-        {{"wheel[2].crank_width=0.0"}, no, nullptr, 0, "0.1..9.9 deg"},
-        {{"wheel[2].crank_width=0.1"}, ok, "wheel[2].crank_width", 1},
-        {{"wheel[2].crank_width=9.9"}, ok, "wheel[2].crank_width", 99},
-        {{"wheel[2].crank_width=10"}, no, nullptr, 0, "0.1..9.9 deg"},
-        {{"wheel[2].crank_width=0.15"}, no, nullptr, 0, "at most one decimal"},
-        {{"wheel[1].crank_offset=6.0"}, ok, "wheel[1].crank_offset", 60},
-        {{"wheel[1].crank_offset=6.1"}, no, nullptr, 0, "0.0..6.0 deg (one pulse spacing at 60"},
-        {{"wheel[1].crank_offset=10.0", "wheel[1].crank_pulses=36"}, ok, "wheel[1].crank_offset", 100},
-        {{"wheel[1].crank_pulses=36", "wheel[1].crank_offset=10.00"}, ok, "wheel[1].crank_offset", 100},
-        {{"wheel[2].gap_phase=359.9"}, ok, "wheel[2].gap_phase", 3599},
-        {{"wheel[2].gap_phase=360"}, no, nullptr, 0, "0.0..359.9 deg"},
-        {{"wheel[2].gap_pulses=-3"}, ok, "wheel[2].gap_pulses", -3},
-        {{"wheel[2].gap_pulses=+1"}, ok, "wheel[2].gap_pulses", 1},
-        {{"wheel[2].gap_pulses=-4"}, no, nullptr, 0, "-3..1"},
-        {{"wheel[2].gap_pulses=2"}, no, nullptr, 0, "-3..1"},
-        {{"wheel[2].gap_count=0"}, no, nullptr, 0, "1..4"},
-        {{"wheel[2].gap_count=4"}, ok, "wheel[2].gap_count", 4},
-        {{"wheel[2].gap_count=5"}, no, nullptr, 0, "1..4"},
-        {{"wheel[2].cam_pulses=60"}, ok, "wheel[2].cam_pulses", 60},
-        {{"wheel[2].cam_pulses=61"}, no, nullptr, 0, "1..60"},
-        {{"wheel[2].cam_width=0.1"}, ok, "wheel[2].cam_width", 1},
-        {{"wheel[2].cam_width=12.5 deg"}, ok, "wheel[2].cam_width", 125},
-        {{"wheel[2].cam_width=12.6"}, no, nullptr, 0, "or 12..125 deg in whole degrees"},
-        {{"wheel[2].cam_width=0.0"}, no, nullptr, 0, "0.1..12.5 deg"},
-        {{"wheel[2].cam_width=12"}, ok, "wheel[2].cam_width", 140},
-        {{"wheel[2].cam_width=13"}, ok, "wheel[2].cam_width", 141},
-        {{"wheel[2].cam_width=125"}, ok, "wheel[2].cam_width", 253},
-        {{"wheel[2].cam_width=11"}, no, nullptr, 0, "12..125 deg in whole degrees"},
-        {{"wheel[2].cam_width=126"}, no, nullptr, 0, "12..125 deg in whole degrees"},
-        {{"wheel[1].cam_offset=360.0"}, ok, "wheel[1].cam_offset", 3600},
-        {{"wheel[1].cam_offset=360.1"}, no, nullptr, 0, "one pulse spacing at 1 cam pulses"},
-        {{"wheel[2].sync_phase=359.9"}, ok, "wheel[2].sync_phase", 3599},
-        {{"wheel[2].sync_pulses=-3"}, ok, "wheel[2].sync_pulses", -3},
-        {{"wheel[2].sync_pulses=-4"}, no, nullptr, 0, "-3..1"},
-        {{"wheel[2].sync_pulses=1"}, ok, "wheel[2].sync_pulses", 1},
-        {{"wheel[2].sync_pulses=2"}, no, nullptr, 0, "-3..1"},
-        {{"ramp_points=1"}, no, nullptr, 0, "2..99"},
-        {{"ramp_points=2"}, ok, "ramp_points", 2},
-        {{"ramp_points=99"}, ok, "ramp_points", 99},
-        {{"ramp_points=100"}, no, nullptr, 0, "2..99"},
-        {{"ramp[3].time=2.5"}, ok, "ramp[3].time", 250},
-        {{"ramp[3].time = 2.50 s"}, ok, "ramp[3].time", 250},
-        {{"ramp[3].time=99.99"}, ok, "ramp[3].time", 9999},
-        {{"ramp[3].time=100"}, no, nullptr, 0, "0.00..99.99 s"},
-        {{"ramp[3].time=2.555"}, no, nullptr, 0, "at most two decimals"},
-        {{"ramp[99].speed=9999"}, ok, "ramp[99].speed", 19998},
-        {{"ramp[99].speed=10000 rpm"}, no, nullptr, 0, "0..9999 rpm"},
-        {{"can_id=18daf111"}, ok, "can_id", 0x18DAF111},
-        {{"can_id=FFFFFFFF"}, ok, "can_id", 0xFFFFFFFF},
-        {{"can_id=123456789"}, no, nullptr, 0, "up to 8 hexadecimal digits"},
-        {{"can_id=18DAF11G"}, no, nullptr, 0, "up to 8 hexadecimal digits"},
+        {{"last_menu=0"}, 0}, {{"last_menu=10"}, 10},
+        {{"last_menu=11"}, 0, "last_menu=11 rejected: the field takes 0..10"},
+        {{"last_menu=-1"}, 0, "takes a whole number"},
+        {{"edit_mode_bit=off"}, 1}, {{"edit_mode_bit=yes"}, 0, "takes on or off"},
+        {{"brightness=100"}, 50}, {{"brightness=20 %"}, 10}, {{"brightness=0"}, 0},
+        {{"brightness=30"}, 0, "steps of 20"}, {{"brightness=120"}, 0, "the field takes 0..100 %"},
+        {{"brightness=100 % (stored 55)"}, 55},
+        {{"brightness=100 % (stored 56)"}, 0, "the field takes"},
+        {{"brightness=80 % (stored 55)"}, 0, "stored 55 shows as 100 %"},
+        {{"contrast=low"}, 50}, {{"contrast=high"}, 100}, {{"contrast=medium"}, 0, "takes high or low"},
+        {{"contrast=low (stored 77)"}, 0, "the field takes high or low"},
+        {{"wheel_select=1"}, 0}, {{"wheel_select=25"}, 24},
+        {{"wheel_select=0"}, 0, "the field takes 1..25"}, {{"wheel_select=26"}, 0, "1..25"},
+        {{"tdc_cyl=4"}, 4}, {{"tdc_cyl=5"}, 0, "the field takes 0..4 (wheel[1] has 4 cylinders)"},
+        {{"tdc_cyl=8", "wheel[1].cylinders=8"}, 8},
+        {{"tdc_cyl=9", "wheel[1].cylinders=8"}, 0, "0..8"},
+        {{"tdc_cyl=6", "wheel_select=5"}, 6}, // configuration 5 has 6 cylinders
+        {{"max_poti_speed=9999"}, 19998}, {{"max_poti_speed=0 rpm"}, 0},
+        {{"max_poti_speed=10000"}, 0, "0..9999 rpm"},
+        {{"max_poti_speed=300 rpm (stored 601)"}, 0, "0..9999 rpm"},
+        {{"vss_pulses_per_km=2401"}, 2401}, {{"vss_pulses_per_km=50000"}, 50000},
+        {{"vss_pulses_per_km=2400"}, 0, "2401..50000"}, {{"vss_pulses_per_km=50001"}, 0, "2401..50000"},
+        {{"vss_pulse_width=670 ms"}, 670}, {{"vss_pulse_width=6700"}, 6700},
+        {{"vss_pulse_width=669"}, 0, "670..6700 ms"}, {{"vss_pulse_width=6701"}, 0, "670..6700 ms"},
+        {{"aux_speed_pulses=120"}, 120},
+        {{"aux_speed_pulses=0"}, 0, "1..120"}, {{"aux_speed_pulses=121"}, 0, "1..120"},
+        {{"aux_speed_pulse_width=100"}, 100}, {{"aux_speed_pulse_width=101"}, 0, "0..100 %"},
+        {{"lis_inversion=inv"}, 1}, {{"lis_lower_threshold=5000"}, 5000},
+        {{"lis_upper_threshold=5001"}, 0, "0..5000 mV"}, {{"kickdown_threshold=5001 mV"}, 0, "0..5000 mV"},
+        {{"first_high_frequency=0"}, 0}, {{"first_high_frequency=31"}, 31},
+        {{"first_high_frequency=30"}, 0, "0 or 31..20000 Hz"},
+        {{"second_high_frequency=20000 Hz"}, 20000},
+        {{"second_high_frequency=20001"}, 0, "0 or 31..20000 Hz"},
+        {{"wheel[25].cylinders=8"}, 8},
+        {{"wheel[25].cylinders=1"}, 0, "2..8"}, {{"wheel[25].cylinders=9"}, 0, "2..8"},
+        {{"wheel[2].write_protection=yes"}, 1}, {{"wheel[2].crank_flag=on"}, 0, "takes yes or no"},
+        {{"wheel[2].tdc_width=0"}, 0}, {{"wheel[2].tdc_width=30 deg"}, 30},
+        {{"wheel[2].tdc_width=31"}, 0, "0..30 deg"},
+        {{"wheel[2].crank_pulses=1"}, 1}, {{"wheel[2].crank_pulses=120"}, 120},
+        {{"wheel[2].crank_pulses=0"}, 0, "1..120"}, {{"wheel[2].crank_pulses=121"}, 0, "1..120"},
+        {{"wheel[2].crank_width=0.1"}, 1}, {{"wheel[2].crank_width=9.9"}, 99},
+        {{"wheel[2].crank_width=0.0"}, 0, "0.1..9.9 deg"}, {{"wheel[2].crank_width=10"}, 0, "0.1..9.9 deg"},
+        {{"wheel[2].crank_width=0.15"}, 0, "at most one decimal"},
+        {{"wheel[1].crank_offset=6.0"}, 60},
+        {{"wheel[1].crank_offset=6.1"}, 0, "0.0..6.0 deg (one pulse spacing at 60"},
+        // the offset's range follows the pulse count set with it, in either order
+        {{"wheel[1].crank_offset=10.0", "wheel[1].crank_pulses=36"}, 100},
+        {{"wheel[1].crank_pulses=36", "wheel[1].crank_offset=10.00"}, 36},
+        {{"wheel[2].gap_phase=359.9"}, 3599}, {{"wheel[2].gap_phase=360"}, 0, "0.0..359.9 deg"},
+        {{"wheel[2].gap_pulses=-3"}, -3}, {{"wheel[2].gap_pulses=+1"}, 1},
+        {{"wheel[2].gap_pulses=-4"}, 0, "-3..1"}, {{"wheel[2].gap_pulses=2"}, 0, "-3..1"},
+        {{"wheel[2].gap_count=4"}, 4},
+        {{"wheel[2].gap_count=0"}, 0, "1..4"}, {{"wheel[2].gap_count=5"}, 0, "1..4"},
+        {{"wheel[2].cam_pulses=60"}, 60}, {{"wheel[2].cam_pulses=61"}, 0, "1..60"},
+        // cam widths: tenths up to 12.5, whole degrees from 12 stored with the top bit
+        {{"wheel[2].cam_width=0.1"}, 1}, {{"wheel[2].cam_width=12.5 deg"}, 125},
+        {{"wheel[2].cam_width=12"}, 140}, {{"wheel[2].cam_width=125"}, 253},
+        {{"wheel[2].cam_width=0.0"}, 0, "0.1..12.5 deg"},
+        {{"wheel[2].cam_width=12.6"}, 0, "or 12..125 deg in whole degrees"},
+        {{"wheel[2].cam_width=11"}, 0, "12..125 deg in whole degrees"},
+        {{"wheel[2].cam_width=126"}, 0, "12..125 deg in whole degrees"},
+        {{"wheel[1].cam_offset=360.0"}, 3600},
+        {{"wheel[1].cam_offset=360.1"}, 0, "one pulse spacing at 1 cam pulses"},
+        {{"wheel[2].sync_phase=359.9"}, 3599},
+        {{"wheel[2].sync_pulses=-3"}, -3}, {{"wheel[2].sync_pulses=1"}, 1},
+        {{"wheel[2].sync_pulses=-4"}, 0, "-3..1"}, {{"wheel[2].sync_pulses=2"}, 0, "-3..1"},
+        {{"ramp_points=2"}, 2}, {{"ramp_points=99"}, 99},
+        {{"ramp_points=1"}, 0, "2..99"}, {{"ramp_points=100"}, 0, "2..99"},
+        {{"ramp[3].time=2.5"}, 250}, {{"ramp[3].time = 2.50 s"}, 250}, {{"ramp[3].time=99.99"}, 9999},
+        {{"ramp[3].time=100"}, 0, "0.00..99.99 s"}, {{"ramp[3].time=2.555"}, 0, "at most two decimals"},
+        {{"ramp[99].speed=9999"}, 19998}, {{"ramp[99].speed=10000 rpm"}, 0, "0..9999 rpm"},
+        {{"can_id=18daf111"}, 0x18DAF111}, {{"can_id=FFFFFFFF"}, 0xFFFFFFFF},
+        {{"can_id=123456789"}, 0, "up to 8 hexadecimal digits"},
+        {{"can_id=18DAF11G"}, 0, "up to 8 hexadecimal digits"},
         // names of items
-        {{"foo=1"}, no, nullptr, 0, "unknown parameter foo"},
-        {{"Contrast=high"}, no, nullptr, 0, "unknown parameter"},
-        {{"wheel[26].name=x"}, no, nullptr, 0, "numbered 1..25"},
-        {{"wheel[0].name=x"}, no, nullptr, 0, "numbered 1..25"},
-        {{"wheel[1].time=1"}, no, nullptr, 0, "unknown parameter"},
-        {{"ramp[100].time=1"}, no, nullptr, 0, "numbered 1..99"},
-        {{"ramp[0].speed=1"}, no, nullptr, 0, "numbered 1..99"},
-        {{"ramp[1].name=x"}, no, nullptr, 0, "unknown parameter"},
-        {{"wheel[x].name=x"}, no, nullptr, 0, "unknown parameter"},
-        {{"crank_pulses=60"}, no, nullptr, 0, "unknown parameter"},
+        {{"foo=1"}, 0, "unknown parameter foo"}, {{"Contrast=high"}, 0, "unknown parameter"},
+        {{"wheel[0].name=x"}, 0, "numbered 1..25"}, {{"wheel[26].name=x"}, 0, "numbered 1..25"},
+        {{"ramp[0].speed=1"}, 0, "numbered 1..99"}, {{"ramp[100].time=1"}, 0, "numbered 1..99"},
+        {{"wheel[1].time=1"}, 0, "unknown parameter"}, {{"ramp[1].name=x"}, 0, "unknown parameter"},
+        {{"wheel[x].name=x"}, 0, "unknown parameter"}, {{"crank_pulses=60"}, 0, "unknown parameter"},
         // all or nothing
-        {{"last_menu=5", "last_menu=6"}, no, nullptr, 0, "given twice"},
-        {{"last_menu=5", "vss_pulses_per_km=1"}, no, nullptr, 0, "2401..50000"},
-        {{"last_menu=5", "nonsense=1"}, no, nullptr, 0, "unknown parameter nonsense"},
+        {{"last_menu=5", "last_menu=6"}, 0, "given twice"},
+        {{"last_menu=5", "vss_pulses_per_km=1"}, 0, "2401..50000"},
+        {{"last_menu=5", "nonsense=1"}, 0, "unknown parameter nonsense"},
     };
+    const Wert before = in_range_image();
     for (const SetCase& c : cases) {
         std::string what;
         for (const std::string& a : c.args) what += a + " ";
         Dir dir;
-        const Wert before = in_range_image();
-        dir.put(before);
-        std::vector<std::string> args = {"set", "--file", dir.file()};
+        std::vector<std::string> args = {"set", "--file", dir.put(before)};
         args.insert(args.end(), c.args.begin(), c.args.end());
         const Result r = run(args);
-        EXPECT_EQ(r.status, c.status) << what << r.err;
+        const bool taken = *c.err == '\0';
+        EXPECT_EQ(r.status, taken ? status_ok : status_rejected) << what << r.err;
         EXPECT_NE(r.err.find(c.err), std::string::npos) << what << "\n" << r.err;
-        if (c.status != ok) {
+        if (!taken) {
             EXPECT_EQ(dir.read(), format_image(before)) << what << ": nothing is written";
             continue;
         }
+        // the value stored, and nothing outside what was set changed
         const Wert after = dir.image();
-        EXPECT_EQ(read_value(after, item(c.name)).n, c.stored) << what;
-        // nothing outside what was set has changed
         Wert expected = before;
         for (const std::string& a : c.args) {
             const Item it = item(a.substr(0, a.find_first_of(" =")));
+            if (&a == &c.args[0]) {
+                EXPECT_EQ(read_value(after, it).n, c.stored) << what;
+            }
             write_value(expected, it, read_value(after, it));
         }
         EXPECT_EQ(after, expected) << what;
     }
 }
 
-struct NameCase {
-    const char* arg;
-    int status;
-    const char* stored;
-};
-
 TEST(Set, WheelNamesArePaddedAndHoldOnlyWhatTheFieldStores) {
-    const NameCase cases[] = {
-        {"wheel[2].name=\"36-1 Crank\"", status_ok, "36-1 Crank      "},
-        {"wheel[2].name=36-1 Crank", status_ok, "36-1 Crank      "},
-        {"wheel[2].name = \"  leading\"", status_ok, "  leading       "},
-        {"wheel[2].name=\"\"", status_ok, "                "},
-        {"wheel[2].name=\"(a)=b/c#d;e+f:g^\"", status_ok, "(a)=b/c#d;e+f:g^"},
-        {"wheel[2].name=\"\\x41\\x42\"", status_ok, "AB              "},
-        {"wheel[2].name=x=y", status_ok, "x=y             "},
-        {"wheel[2].name=\"0123456789ABCDEFG\"", status_rejected, nullptr},
-        {"wheel[2].name=\"AB@\"", status_rejected, nullptr},
-        {"wheel[2].name=\"A\\\"B\"", status_rejected, nullptr},
-        {"wheel[2].name=\"A\\x07\"", status_rejected, nullptr},
-        {"wheel[2].name=\"unclosed", status_rejected, nullptr},
-        {"wheel[2].name=\"A\\q\"", status_rejected, nullptr},
-        {"wheel[2].name=\"A\"B\"", status_rejected, nullptr},
+    const std::pair<const char*, const char*> taken[] = {
+        {"wheel[2].name=\"36-1 Crank\"", "36-1 Crank      "},
+        {"wheel[2].name=36-1 Crank", "36-1 Crank      "},
+        {"wheel[2].name = \"  leading\"", "  leading       "},
+        {"wheel[2].name=\"\"", "                "},
+        {"wheel[2].name=\"(a)=b/c#d;e+f:g^\"", "(a)=b/c#d;e+f:g^"},
+        {"wheel[2].name=\"\\x41\\x42\"", "AB              "},
+        {"wheel[2].name=x=y", "x=y             "},
     };
-    for (const NameCase& c : cases) {
+    const char* refused[] = {
+        "wheel[2].name=\"0123456789ABCDEFG\"", "wheel[2].name=\"AB@\"", "wheel[2].name=\"A\\\"B\"",
+        "wheel[2].name=\"A\\x07\"", "wheel[2].name=\"unclosed", "wheel[2].name=\"A\\q\"",
+        "wheel[2].name=\"A\"B\"",
+    };
+    const Wert before = in_range_image();
+    for (const auto& [arg, stored] : taken) {
         Dir dir;
-        const Wert before = in_range_image();
-        dir.put(before);
-        const Result r = run({"set", "-f", dir.file(), c.arg});
-        EXPECT_EQ(r.status, c.status) << c.arg << "\n" << r.err;
-        if (c.stored == nullptr) {
-            EXPECT_EQ(dir.image(), before) << c.arg;
-            EXPECT_NE(r.err.find("wheel[2].name"), std::string::npos) << r.err;
-        } else {
-            EXPECT_EQ(read_value(dir.image(), item("wheel[2].name")).name, c.stored) << c.arg;
-        }
+        const Result r = run({"set", "-f", dir.put(before), arg});
+        EXPECT_EQ(r.status, status_ok) << arg << "\n" << r.err;
+        EXPECT_EQ(read_value(dir.image(), item("wheel[2].name")).name, stored) << arg;
+    }
+    for (const char* arg : refused) {
+        Dir dir;
+        const Result r = run({"set", "-f", dir.put(before), arg});
+        EXPECT_EQ(r.status, status_rejected) << arg;
+        EXPECT_EQ(dir.image(), before) << arg;
+        EXPECT_NE(r.err.find("wheel[2].name"), std::string::npos) << r.err;
     }
 }
 
@@ -587,19 +480,15 @@ TEST(Set, EveryShownLineOnAnotherImageGivesTheShownImageByteForByte) {
 
 TEST(Set, WarnsOfAValueItLeavesOutOfRangeButSavesLikeTheEditor) {
     Dir dir;
-    dir.put(in_range_image());
-    const Result r = run({"set", "wheel[1].crank_pulses=120", "--file", dir.file()});
+    const Result r = run({"set", "wheel[1].crank_pulses=120", "--file", dir.put(in_range_image())});
     EXPECT_EQ(r.status, status_ok);
     EXPECT_EQ(r.err, "ulocfg: note: wheel[1].crank_offset = 6.0 deg: the field takes 0.0..3.0 "
                      "deg (one pulse spacing at 120 crank pulses)\n");
     EXPECT_EQ(crank_pulses(dir.image(), 0), 120u);
 }
 
-TEST(Set, FileProblemsKeepTheEditorsStatuses) {
+TEST(Set, LeavesAReadOnlyFileAsItWas) {
     Dir dir;
-    EXPECT_EQ(run({"set", "--file", dir.file(), "last_menu=1"}).status, status_cannot_open);
-    std::ofstream(dir.file()) << "ULO EEPROM Memory: 00h";
-    EXPECT_EQ(run({"set", "--file", dir.file(), "last_menu=1"}).status, status_incorrect);
     dir.put(in_range_image());
     fs::permissions(dir.file(), fs::perms::owner_read | fs::perms::group_read);
     const Result r = run({"set", "--file", dir.file(), "last_menu=1"});
@@ -611,8 +500,7 @@ TEST(Set, FileProblemsKeepTheEditorsStatuses) {
 
 TEST(Show, ListsEveryParameterInTheOrderOfTheScreen) {
     Dir dir;
-    dir.put(test::example_image());
-    const Result r = run({"show", "--file", dir.file()});
+    const Result r = run({"show", "--file", dir.put(test::example_image())});
     ASSERT_EQ(r.status, status_ok) << r.err;
     const std::vector<std::string> got = lines(r.out);
     ASSERT_EQ(got.size(), 17u + 25u * 17u + 1u + 2u * 5u + 1u);
@@ -631,14 +519,13 @@ TEST(Show, ListsEveryParameterInTheOrderOfTheScreen) {
         "wheel[1].cam_width = 3.0 deg", "wheel[1].cam_offset = 0.0 deg",
         "wheel[1].sync_phase = 90.0 deg", "wheel[1].sync_pulses = 1",
     };
-    for (std::size_t k = 0; k < general.size(); ++k) EXPECT_EQ(got[k], general[k]);
+    EXPECT_EQ(std::vector<std::string>(got.begin(), got.begin() + 34), general);
     EXPECT_EQ(got[17 + 24 * 17], "wheel[25].write_protection = no");
-    const std::vector<std::string> tail(got.end() - 12, got.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{
-                        "ramp_points = 5", "ramp[1].time = 2.50 s", "ramp[1].speed = 1000 rpm",
-                        "ramp[2].time = 0.00 s", "ramp[2].speed = 0 rpm", "ramp[3].time = 0.00 s",
-                        "ramp[3].speed = 0 rpm", "ramp[4].time = 0.00 s", "ramp[4].speed = 0 rpm",
-                        "ramp[5].time = 0.00 s", "ramp[5].speed = 0 rpm", "can_id = 18DAF110"}));
+    EXPECT_EQ(std::vector<std::string>(got.begin() + 442, got.begin() + 447),
+              (std::vector<std::string>{"ramp_points = 5", "ramp[1].time = 2.50 s",
+                                        "ramp[1].speed = 1000 rpm", "ramp[2].time = 0.00 s",
+                                        "ramp[2].speed = 0 rpm"}));
+    EXPECT_EQ(got.back(), "can_id = 18DAF110");
 }
 
 TEST(Show, ListsTheRampPointsInUseUpToTheTablesEnd) {
@@ -646,8 +533,7 @@ TEST(Show, ListsTheRampPointsInUseUpToTheTablesEnd) {
         Wert w = in_range_image();
         set_ramp_points(w, points);
         Dir dir;
-        const Result r = run({"show", dir.put(w)});
-        const std::vector<std::string> got = lines(r.out);
+        const std::vector<std::string> got = lines(run({"show", dir.put(w)}).out);
         const unsigned listed = std::min(points, 99u);
         ASSERT_EQ(got.size(), 17u + 25u * 17u + 1u + 2u * listed + 1u) << points;
         if (listed > 0) {
@@ -664,8 +550,7 @@ TEST(Get, PrintsTheNamedValuesOrRefusesUnknownNames) {
     EXPECT_EQ(r.status, status_ok);
     EXPECT_EQ(r.out, "can_id = 18DAF110\nwheel[1].crank_offset = 120.0 deg\n"
                      "ramp[1].time = 2.50 s\nramp[1].speed = 1000 rpm\n");
-    r = run({"get", "wheel[2]", "--file", dir.file()});
-    EXPECT_EQ(lines(r.out).size(), 17u);
+    EXPECT_EQ(lines(run({"get", "wheel[2]", "--file", dir.file()}).out).size(), 17u);
     r = run({"get", "can_id", "wheel[1].bogus", "--file", dir.file()});
     EXPECT_EQ(r.status, status_rejected);
     EXPECT_EQ(r.out, "");
@@ -681,8 +566,7 @@ TEST(Diff, AnImageAgainstItselfIsEmpty) {
     std::string text = format_image(in_range_image());
     for (char& c : text)
         if (c == '\n') c = ' ';
-    std::ofstream(dir.file("b.txt")) << text;
-    for (const std::string& b : {a, dir.file("b.txt")}) {
+    for (const std::string& b : {a, dir.write(text, "b.txt")}) {
         const Result r = run({"diff", a, b});
         EXPECT_EQ(r.status, status_ok);
         EXPECT_EQ(r.out, "");
@@ -726,14 +610,6 @@ TEST(Diff, NamesEachChangedParameterGroupedAndCountsOtherBytes) {
     EXPECT_EQ(one.out, "1 byte differs outside the known parameters\n");
 }
 
-TEST(Diff, ReportsAFileThatCannotBeReadWithTheEditorsStatus) {
-    Dir dir;
-    const std::string a = dir.put(in_range_image(), "a.txt");
-    EXPECT_EQ(run({"diff", a, dir.file("missing.txt")}).status, status_cannot_open);
-    std::ofstream(dir.file("short.txt")) << "ULO 00h";
-    EXPECT_EQ(run({"diff", dir.file("short.txt"), a}).status, status_incorrect);
-}
-
 // ---- check ------------------------------------------------------------------------------------
 
 struct CheckCase {
@@ -742,7 +618,12 @@ struct CheckCase {
     const char* line; // what check says, from the start
 };
 
-TEST(Check, FindsEachKindOfValueNoFieldProduces) {
+TEST(Check, FindsEachKindOfValueNoFieldProducesAndIsQuietOtherwise) {
+    Dir dir;
+    const Result quiet = run({"check", "--file", dir.put(in_range_image())});
+    EXPECT_EQ(quiet.status, status_ok);
+    EXPECT_EQ(quiet.out, "");
+
     const unsigned rec = record_address(0, 0);
     const CheckCase cases[] = {
         {addr::wheel_select, 25, "wheel_select = 26: the field takes 1..25"},
@@ -774,20 +655,12 @@ TEST(Check, FindsEachKindOfValueNoFieldProduces) {
     for (const CheckCase& c : cases) {
         Wert w = in_range_image();
         set_byte(w, c.address, c.value);
-        Dir dir;
         const Result r = run({"check", dir.put(w)});
         EXPECT_EQ(r.status, status_differ) << c.line;
         const std::vector<std::string> got = lines(r.out);
         ASSERT_EQ(got.size(), 1u) << c.line << "\n" << r.out;
         EXPECT_EQ(got[0].rfind(c.line, 0), 0u) << got[0];
     }
-}
-
-TEST(Check, IsQuietOnAnImageTheEditorCouldHaveMade) {
-    Dir dir;
-    const Result r = run({"check", "--file", dir.put(in_range_image())});
-    EXPECT_EQ(r.status, status_ok);
-    EXPECT_EQ(r.out, "");
 }
 
 // ---- screen and the command line itself ----------------------------------------------------------
@@ -799,7 +672,8 @@ TEST(Screen, IsTheEditorsFirstScreenAsText) {
     EXPECT_EQ(lines(r.out), test::example_rows());
 }
 
-TEST(CommandLine, UsageErrorsHelpAndVersion) {
+// Run in a directory holding ulo.txt (the example image) and a file too short to be an image.
+TEST(CommandLine, StatusesOfUsageErrorsAndFileProblemsAndTheDefaultFile) {
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -807,6 +681,7 @@ TEST(CommandLine, UsageErrorsHelpAndVersion) {
     const Case cases[] = {
         {{"--help"}, status_ok},
         {{"--version"}, status_ok},
+        {{"get", "can_id"}, status_ok},
         {{"frobnicate"}, status_usage},
         {{"show", "a", "b"}, status_usage},
         {{"show", "--file", "a", "b"}, status_usage},
@@ -818,32 +693,35 @@ TEST(CommandLine, UsageErrorsHelpAndVersion) {
         {{"diff", "a"}, status_usage},
         {{"diff", "a", "b", "c"}, status_usage},
         {{"diff", "a", "b", "--file", "c"}, status_usage},
+        {{"check", "other.txt"}, status_cannot_open},
+        {{"set", "--file", "other.txt", "last_menu=1"}, status_cannot_open},
+        {{"set", "--file", "short.txt", "last_menu=1"}, status_incorrect},
+        {{"diff", "ulo.txt", "other.txt"}, status_cannot_open},
+        {{"diff", "short.txt", "ulo.txt"}, status_incorrect},
     };
-    for (const Case& c : cases) {
-        const Result r = run(c.args);
-        EXPECT_EQ(r.status, c.status) << c.args[0] << " " << r.err;
-        if (c.status == status_usage) {
+    Dir dir;
+    dir.put(test::example_image());
+    dir.write("ULO EEPROM Memory: 00h", "short.txt");
+    const fs::path here = fs::current_path();
+    fs::current_path(dir.path);
+    std::vector<Result> results;
+    for (const Case& c : cases) results.push_back(run(c.args));
+    fs::current_path(here);
+
+    for (std::size_t k = 0; k < std::size(cases); ++k) {
+        const Result& r = results[k];
+        EXPECT_EQ(r.status, cases[k].status) << cases[k].args[0] << " " << r.err;
+        if (cases[k].status == status_usage) {
             EXPECT_NE(r.err.find("ulocfg --help"), std::string::npos) << r.err;
         }
     }
-    const std::string help = run({"--help"}).out;
+    EXPECT_EQ(results[2].out, "can_id = 18DAF110\n");
+    EXPECT_EQ(results[14].err, "ulocfg: cannot open other.txt\n");
+    EXPECT_FALSE(fs::exists(dir.file("other.txt")));
     for (const char* word : {"show", "get", "set", "diff", "check", "screen", "Escape", "Delete",
                              "Dow you want to save the data (Y/N)? "})
-        EXPECT_NE(help.find(word), std::string::npos) << word;
-    EXPECT_EQ(run({"--version"}).out.rfind("ulocfg ", 0), 0u);
-}
-
-TEST(CommandLine, FileDefaultsToUloTxtInTheCurrentDirectory) {
-    Dir dir;
-    dir.put(test::example_image());
-    const fs::path here = fs::current_path();
-    fs::current_path(dir.path);
-    const Result r = run({"get", "can_id"});
-    const Result missing = run({"check", "other.txt"});
-    fs::current_path(here);
-    EXPECT_EQ(r.out, "can_id = 18DAF110\n");
-    EXPECT_EQ(missing.status, status_cannot_open);
-    EXPECT_EQ(missing.err, "ulocfg: cannot open other.txt\n");
+        EXPECT_NE(results[0].out.find(word), std::string::npos) << word;
+    EXPECT_EQ(results[1].out.rfind("ulocfg ", 0), 0u);
 }
 
 } // namespace

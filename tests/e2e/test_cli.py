@@ -38,8 +38,13 @@ class Scratch:
     def path(self, name):
         return os.path.join(self.dir, name)
 
-    def copy(self, name, source=SAMPLE):
-        shutil.copyfile(source, self.path(name))
+    def copy(self, name):
+        shutil.copyfile(SAMPLE, self.path(name))
+        return self.path(name)
+
+    def write(self, name, image):
+        with open(self.path(name), "w") as f:
+            f.write(format_image(image))
         return self.path(name)
 
     def read(self, name):
@@ -47,39 +52,16 @@ class Scratch:
             return f.read()
 
 
+def sample_image():
+    return parse_image(open(SAMPLE, encoding="latin-1").read())
+
+
 def in_range_sample(scratch, name):
     """A copy of the sample with its out-of-range values brought into range."""
     path = scratch.copy(name)
-    status, _, err = ulocfg("set", "--file", path,
-                            *("%s=%s" % kv for kv in SAMPLE_OUT_OF_RANGE))
+    status, _, err = ulocfg("set", "--file", path, *("%s=%s" % kv for kv in SAMPLE_OUT_OF_RANGE))
     check(status == OK, "fixing the sample: %d %s" % (status, err))
     return path
-
-
-def test_show_lists_every_parameter_of_the_sample():
-    status, out, err = ulocfg("show", SAMPLE)
-    check(status == OK, "status %d %s" % (status, err))
-    lines = out.splitlines()
-    check(len(lines) == 17 + 25 * 17 + 1 + 2 * 5 + 1, "%d lines" % len(lines))
-    for line in ["last_menu = 3", "wheel[3].crank_pulses = 60",
-                 'wheel[1].name = "60-2 Crank      "', "wheel[1].crank_offset = 120.0 deg",
-                 "ramp_points = 5", "ramp[1].time = 2.50 s", "ramp[5].speed = 800 rpm",
-                 "can_id = 18DAF110"]:
-        check(line in lines, "missing %r" % line)
-    check(lines[-1] == "can_id = 18DAF110", lines[-1])
-
-
-def test_get_and_the_default_file_in_the_current_directory():
-    with Scratch() as s:
-        s.copy("ulo.txt")
-        status, out, _ = ulocfg("get", "wheel[2].name", "max_poti_speed", cwd=s.dir)
-        check(status == OK and out == 'wheel[2].name = "36-1 Crank      "\n'
-              "max_poti_speed = 6000 rpm\n", "get: %d %r" % (status, out))
-        status, out, err = ulocfg("get", "nothing", cwd=s.dir)
-        check(status == REJECTED and out == "" and "nothing" in err, "bad name: %d" % status)
-        os.remove(s.path("ulo.txt"))
-        status, _, err = ulocfg("show", cwd=s.dir)
-        check(status == CANNOT_OPEN and "ulo.txt" in err, "no ulo.txt: %d %s" % (status, err))
 
 
 def test_check_finds_the_samples_out_of_range_values_and_passes_once_they_are_set():
@@ -88,25 +70,24 @@ def test_check_finds_the_samples_out_of_range_values_and_passes_once_they_are_se
     found = [line.split(" = ")[0] for line in out.splitlines()]
     check(found == [name for name, _ in SAMPLE_OUT_OF_RANGE], "found %r" % found)
     with Scratch() as s:
-        path = in_range_sample(s, "ulo.txt")
-        status, out, _ = ulocfg("check", path)
+        status, out, _ = ulocfg("check", in_range_sample(s, "ulo.txt"))
         check(status == OK and out == "", "after set: %d %r" % (status, out))
 
 
 def test_show_then_set_of_every_line_gives_the_same_image_byte_for_byte():
     with Scratch() as s:
-        fixed = in_range_sample(s, "fixed.txt")
-        status, out, _ = ulocfg("show", fixed)
-        check(status == OK, "show")
-        # onto the untouched sample, whose five values differ, and onto an image whose
-        # wheel records and names all hold other values
-        other = parse_image(open(SAMPLE, encoding="latin-1").read())
+        status, out, _ = ulocfg("show", in_range_sample(s, "fixed.txt"))
+        lines = out.splitlines()
+        check(status == OK and len(lines) == 17 + 25 * 17 + 1 + 2 * 5 + 1, "show: %d" % status)
+        for line in ['wheel[2].name = "36-1 Crank      "', "ramp[5].speed = 800 rpm"]:
+            check(line in lines, "missing %r" % line)
+        # onto the untouched sample, whose two values differ, and onto an image whose wheel
+        # records and names all hold other values
+        other = sample_image()
         for a in range(64, 464):
             other[a] ^= 0x5A
-        with open(s.path("other.txt"), "w") as f:
-            f.write(format_image(other))
-        for target in (s.copy("copy.txt"), s.path("other.txt")):
-            status, _, err = ulocfg("set", "--file", target, *out.splitlines())
+        for target in (s.copy("copy.txt"), s.write("other.txt", other)):
+            status, _, err = ulocfg("set", "--file", target, *lines)
             check(status == OK, "set: %d %s" % (status, err))
             check(open(target, "rb").read() == s.read("fixed.txt"),
                   "%s differs from the shown image" % os.path.basename(target))
@@ -119,10 +100,9 @@ def test_set_changes_values_in_the_screens_units_and_saves_like_the_editor():
                                 "ramp[3].time=2.5", "max_poti_speed=5000", "brightness=60",
                                 "contrast=low", "can_id=18DAF111", "--file", path)
         check(status == OK, "status %d %s" % (status, err))
-        data = s.read("ulo.txt")
-        check(data == format_image(parse_image(data.decode("latin-1"))).encode("latin-1"),
-              "written in the editor's format")
-        image = parse_image(data.decode("latin-1"))
+        data = s.read("ulo.txt").decode("latin-1")
+        image = parse_image(data)
+        check(data == format_image(image), "written in the editor's format")
         check(image[32] + 256 * image[33] == 4100, "vss")
         check(bytes(image[1040:1056]) == b"36-1 Crank 2    ", "name")
         check(image[714] + 256 * image[715] == 250, "ramp time in hundredths")
@@ -148,43 +128,41 @@ def test_set_writes_nothing_when_one_value_is_rejected():
 
 def test_diff_of_an_image_against_itself_is_empty_and_differences_are_named():
     with Scratch() as s:
-        status, out, _ = ulocfg("diff", SAMPLE, SAMPLE)
-        check(status == OK and out == "", "self: %d %r" % (status, out))
-        fixed = in_range_sample(s, "fixed.txt")
-        status, out, _ = ulocfg("diff", SAMPLE, fixed)
-        check(status == DIFFER, "status %d" % status)
-        check(out == "vss_pulse_width: 10 ms -> 670 ms\n\n"
-                     "wheel[1].crank_offset: 120.0 deg -> 6.0 deg\n", "diff:\n" + out)
-        image = parse_image(open(SAMPLE, encoding="latin-1").read())
+        image = sample_image()
         image[2047] ^= 1
         image[30] ^= 1
-        with open(s.path("other.txt"), "w") as f:
-            f.write(format_image(image))
-        status, out, _ = ulocfg("diff", SAMPLE, s.path("other.txt"))
-        check(status == DIFFER and out == "2 bytes differ outside the known parameters\n",
-              "unknown bytes: %d %r" % (status, out))
+        for b, want in [(SAMPLE, ""),
+                        (in_range_sample(s, "fixed.txt"), "vss_pulse_width: 10 ms -> 670 ms\n\n"
+                         "wheel[1].crank_offset: 120.0 deg -> 6.0 deg\n"),
+                        (s.write("other.txt", image), "2 bytes differ outside the known parameters\n")]:
+            status, out, _ = ulocfg("diff", SAMPLE, b)
+            check(status == (DIFFER if want else OK) and out == want,
+                  "%s: %d\n%s" % (os.path.basename(b), status, out))
 
 
-def test_file_problems_and_usage_errors_have_their_own_statuses():
+def test_statuses_of_file_problems_usage_errors_and_the_default_file():
     with Scratch() as s:
+        s.copy("ulo.txt")
         with open(s.path("short.txt"), "w") as f:
             f.write("ULO EEPROM Memory:\n00h 01h\n")
         cases = [
-            (("show", s.path("missing.txt")), CANNOT_OPEN),
-            (("check", s.path("short.txt")), INCORRECT),
-            (("diff", SAMPLE, s.path("short.txt")), INCORRECT),
-            (("set", "--file", s.path("missing.txt"), "last_menu=1"), CANNOT_OPEN),
-            (("explode",), USAGE),
-            (("diff", SAMPLE), USAGE),
-            (("set", "--file", s.path("short.txt"), "last_menu"), USAGE),
-            (("show", "--colour"), USAGE),
-            (("--help",), OK),
-            (("--version",), OK),
+            (("get", "wheel[2].name", "max_poti_speed"), OK,
+             'wheel[2].name = "36-1 Crank      "\nmax_poti_speed = 6000 rpm\n'),
+            (("get", "nothing"), REJECTED, ""),
+            (("show", "missing.txt"), CANNOT_OPEN, ""),
+            (("set", "--file", "missing.txt", "last_menu=1"), CANNOT_OPEN, ""),
+            (("check", "short.txt"), INCORRECT, ""),
+            (("explode",), USAGE, ""),
+            (("set", "--file", "short.txt", "last_menu"), USAGE, ""),
         ]
-        for args, want in cases:
-            status, _, err = ulocfg(*args)
-            check(status == want, "%s: status %d, not %d (%s)" % (args, status, want, err))
+        for args, want, want_out in cases:
+            status, out, err = ulocfg(*args, cwd=s.dir)
+            check(status == want and out == want_out,
+                  "%s: status %d, not %d (%s)" % (args, status, want, err))
         check(not os.path.exists(s.path("missing.txt")), "set made no file")
+        os.remove(s.path("ulo.txt"))
+        status, _, err = ulocfg("show", cwd=s.dir)
+        check(status == CANNOT_OPEN and "ulo.txt" in err, "no ulo.txt: %d %s" % (status, err))
 
 
 def test_screen_of_the_sample_is_the_editors_first_screen():
@@ -207,8 +185,8 @@ def test_screen_of_the_sample_is_the_editors_first_screen():
 
 def test_help_and_the_man_page_document_every_command():
     status, out, _ = ulocfg("--help")
-    source = os.path.join(os.path.dirname(SAMPLE), "..", "docs", "ulocfg.1")
-    with open(source) as f:
+    check(status == OK and ulocfg("--version")[0] == OK, "--help and --version succeed")
+    with open(os.path.join(os.path.dirname(SAMPLE), "..", "docs", "ulocfg.1")) as f:
         page = f.read()
     for word in ("show", "get", "set", "diff", "check", "screen", "--file", "Escape",
                  "Dow you want to save the data (Y/N)? "):
