@@ -100,7 +100,8 @@ TEST(Reader, WhatOneTokenGives) {
         SCOPED_TRACE(c.name);
         const auto k = static_cast<unsigned>(c.bytes.size());
         Wert wert{};
-        ASSERT_TRUE(parse_image(header + "\n" + c.token + " " + repeated("A5h", eeprom_size - k), wert));
+        const std::string text = header + "\n" + c.token + " " + repeated("A5h", eeprom_size - k);
+        ASSERT_TRUE(parse_image(text, wert));
         for (unsigned a = 0; a < eeprom_size; ++a)
             ASSERT_EQ(wert[a], a < k ? c.bytes[a] : 0xA5) << "address " << a;
     }
@@ -152,7 +153,8 @@ TEST(Reader, LineLayoutDoesNotMatter) {
 // The file is read in chunks, so a chunk boundary may fall anywhere: inside the header, inside
 // any kind of awkward token, between CR and LF.
 TEST(Reader, TextInPiecesGivesTheSameImage) {
-    std::string text = "hh\x01 EEPROM Memory:\r\n 12h34h\t00h1Fh\vhh\f0AH 1\0h 0ah ffh "s; // 9 values
+    // 9 values, then the rest of a patterned image.
+    std::string text = "hh\x01 EEPROM Memory:\r\n 12h34h\t00h1Fh\vhh\f0AH 1\0h 0ah ffh "s;
     const Wert rest = patterned();
     for (unsigned a = 0; a < eeprom_size - 9; ++a)
         text += token_of(rest[a]) + (a % 3 ? " " : "\r\n");
@@ -197,7 +199,8 @@ TEST(Load, RefusesWhatCannotBeOpened) {
     ASSERT_EQ(::mkdir((dir / "a_directory").c_str(), 0755), 0);
     // A FIFO without a writer would block a plain open; it must be refused at once.
     ASSERT_EQ(::mkfifo((dir / "a_fifo").c_str(), 0644), 0);
-    std::vector<std::string> paths = {dir / "missing", dir / "a_directory", dir / "a_fifo", "/dev/null"};
+    std::vector<std::string> paths = {dir / "missing", dir / "a_directory", dir / "a_fifo",
+                                      "/dev/null"};
     if (::geteuid() != 0) { // root reads every file
         ::chmod(dir.put(patterned(), "unreadable").c_str(), 0200);
         paths.push_back(dir / "unreadable");
@@ -253,7 +256,8 @@ TEST(Save, RoundTripIsByteIdentical) {
     TempDir dir;
     const std::string before = format_image(patterned());
     // A foreign header and layout are replaced by the writer's own form.
-    for (const std::string& text : {before, "Something else\r\n" + tokens_of(patterned(), "\r\n")}) {
+    const std::string foreign = "Something else\r\n" + tokens_of(patterned(), "\r\n");
+    for (const std::string& text : {before, foreign}) {
         Wert loaded{};
         ASSERT_EQ(load_image(dir.write(text), loaded), LoadResult::loaded);
         ASSERT_EQ(save_image(dir / "ulo.txt", loaded), SaveResult::saved);
@@ -355,7 +359,9 @@ TEST(Save, FailedWriteKeepsOldFileAndLeavesNoTemporary) {
     for (bool existed : {true, false}) {
         TempDir dir;
         const std::string path = dir / "ulo.txt";
-        if (existed) ASSERT_EQ(::chmod(dir.put(patterned()).c_str(), 0640), 0);
+        if (existed) {
+            ASSERT_EQ(::chmod(dir.put(patterned()).c_str(), 0640), 0);
+        }
         Wert other{};
         other.fill(0x22);
 

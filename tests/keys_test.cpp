@@ -45,8 +45,9 @@ const OneKey one_keys[] = {
     // Alt with a key of no position.
     {"\x1b ", 32}, {"\x1b\r", 284}, {"\x1b\x7f", 0},
     // Cursor and editing keys: normal and application cursor mode, vt220 and rxvt forms.
-    {"\x1b[A", 328}, {"\x1b[B", 336}, {"\x1b[C", 333}, {"\x1b[D", 331}, {"\x1b[H", 327}, {"\x1b[F", 335},
-    {"\x1bOA", 328}, {"\x1bOB", 336}, {"\x1bOC", 333}, {"\x1bOD", 331}, {"\x1bOH", 327}, {"\x1bOF", 335},
+    {"\x1b[A", 328}, {"\x1b[B", 336}, {"\x1b[C", 333}, {"\x1b[D", 331}, {"\x1b[H", 327},
+    {"\x1b[F", 335}, {"\x1bOA", 328}, {"\x1bOB", 336}, {"\x1bOC", 333}, {"\x1bOD", 331},
+    {"\x1bOH", 327}, {"\x1bOF", 335},
     {"\x1b[1~", 327}, {"\x1b[7~", 327}, {"\x1b[4~", 335}, {"\x1b[8~", 335},
     {"\x1b[2~", 338}, {"\x1b[3~", 339}, {"\x1b[5~", 329}, {"\x1b[6~", 337}, {"\x1b[Z", 271},
     // xterm modifier parameters: Alt (or Meta) decides first, then Ctrl, then Shift.
@@ -120,14 +121,17 @@ std::string shown(const std::string& bytes) {
 // swallows the key typed after it.
 TEST(DecodeKeys, GivesTheKeyCodes) {
     std::vector<KeyCase> cases = key_cases;
-    for (const OneKey& k : one_keys)
-        cases.push_back({shown(k.bytes), {k.bytes}, false, k.code ? std::vector<int>{k.code} : std::vector<int>{}});
+    for (const OneKey& k : one_keys) {
+        const std::vector<int> codes(k.code ? 1 : 0, k.code);
+        cases.push_back({shown(k.bytes), {k.bytes}, false, codes});
+    }
     for (const KeyCase& c : cases) {
         SCOPED_TRACE(c.what);
         std::vector<std::string> bytes;
         for (const std::string& read : c.reads)
             for (char b : read) bytes.emplace_back(1, b);
-        for (const auto& reads : {c.reads, bytes}) {
+        for (bool split : {false, true}) {
+            const std::vector<std::string>& reads = split ? bytes : c.reads;
             KeyDecoder decoder;
             std::vector<int> codes = run(reads, c.quiet, decoder);
             EXPECT_FALSE(waiting(decoder));
@@ -135,7 +139,7 @@ TEST(DecodeKeys, GivesTheKeyCodes) {
             codes.insert(codes.end(), next.begin(), next.end());
             std::vector<int> expected = c.codes;
             expected.push_back('k');
-            EXPECT_EQ(codes, expected) << (reads.size() == c.reads.size() ? "whole" : "byte by byte");
+            EXPECT_EQ(codes, expected) << (split ? "byte by byte" : "whole");
         }
     }
 }
@@ -151,7 +155,8 @@ TEST(DecodeKeys, AltByUSKeyPosition) {
         for (int i = 0; row.keys[i] != '\0'; ++i) {
             KeyDecoder decoder;
             // Quiet: ESC O or ESC [ could still become a sequence.
-            EXPECT_EQ(decode_keys(decoder, "\x1b"s + row.keys[i], true), std::vector<int>{row.first + i})
+            EXPECT_EQ(decode_keys(decoder, "\x1b"s + row.keys[i], true),
+                      std::vector<int>{row.first + i})
                 << "Alt+" << row.keys[i];
         }
     }
