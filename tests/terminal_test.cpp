@@ -35,18 +35,8 @@ TEST_F(Utf8Terminal, NoByteShowsAsAControl) {
     }
 }
 
-TEST(TerminalGlyph, WithoutUnicodeEveryByteIsPrintableAscii) {
-    for (int b = 0; b < 256; ++b) {
-        const char32_t g = terminal_glyph(static_cast<unsigned char>(b), false);
-        EXPECT_TRUE(g >= 0x20 && g < 0x7F) << "byte " << b;
-    }
-}
-
 TEST(TerminalGlyph, AsciiFallbacks) {
-    const struct {
-        unsigned char byte;
-        char32_t shown;
-    } cases[] = {
+    const struct { unsigned char byte; char32_t shown; } cases[] = {
         {'A', 'A'},  {' ', ' '},  {0x00, ' '}, {0xFF, ' '}, // blanks stay blank
         {0xC9, '+'}, {0xBB, '+'}, {0xC8, '+'}, {0xBC, '+'}, // frame corners
         {0xCD, '-'}, {0xBA, '|'}, {0xC4, '-'}, {0xB3, '|'}, // frame lines
@@ -66,35 +56,26 @@ Console with_text(int x, int y, const std::string& text, unsigned colour = light
     return con;
 }
 
-TEST(PlainText, BlankScreenLeavesNothing) { EXPECT_EQ(plain_text(Console{}, true, true), ""); }
-
-TEST(PlainText, RowsDownToTheLastWrittenOne) {
-    Console con = with_text(1, 3, " Error: Cannot open ulo.txt !");
-    gotoxy(con, 20, 2);
-    EXPECT_EQ(plain_text(con, true, false), "\r\n\r\n Error: Cannot open ulo.txt !\r\n");
-}
-
-// After "...!\n\r" the cursor stands at the start of the next, empty row: the shell's prompt
-// goes there, as it would on the PC.
-TEST(PlainText, PromptTakesTheCursorsPlace) {
-    Console con = with_text(1, 2, "message\n\r\n\r\n\r");
-    ASSERT_EQ(con.y, 5);
-    EXPECT_EQ(plain_text(con, true, false), "\r\nmessage\r\n\r\n\r\n");
-}
-
-TEST(PlainText, TrailingSpacesGoLeadingOnesStay) {
-    const Console con = with_text(1, 1, "   a b     ");
-    EXPECT_EQ(plain_text(con, true, false), "   a b\r\n");
-}
-
-TEST(PlainText, HighlightInBrightRed) {
-    Console con = with_text(3, 1, "12", light_red);
-    textcolor(con, light_grey);
-    put_bytes(con, " rpm");
-    EXPECT_EQ(plain_text(con, true, true), "  \x1b[91m12\x1b[0m rpm\r\n");
-    EXPECT_EQ(plain_text(con, true, false), "  12 rpm\r\n");
-    const Console last = with_text(1, 1, "Dow", light_red);
-    EXPECT_EQ(plain_text(last, true, true), "\x1b[91mDow\x1b[0m\r\n");
+TEST(PlainText, RowsAndColours) {
+    Console highlight = with_text(3, 1, "12", light_red);
+    textcolor(highlight, light_grey);
+    put_bytes(highlight, " rpm");
+    const struct { const char* what; Console con; bool sgr; std::string expect; } cases[] = {
+        {"blank screen leaves nothing", Console{}, true, ""},
+        {"rows down to the last written one", with_text(1, 3, " Error: Cannot open ulo.txt !"),
+         false, "\r\n\r\n Error: Cannot open ulo.txt !\r\n"},
+        // After "...!\n\r" the cursor stands at the start of the next, empty row: the shell's
+        // prompt goes there, as it would on the PC.
+        {"the prompt takes the cursor's place", with_text(1, 2, "message\n\r\n\r\n\r"), false,
+         "\r\nmessage\r\n\r\n\r\n"},
+        {"trailing spaces go, leading ones stay", with_text(1, 1, "   a b     "), false,
+         "   a b\r\n"},
+        {"highlight in bright red", highlight, true, "  \x1b[91m12\x1b[0m rpm\r\n"},
+        {"colours only with SGR", highlight, false, "  12 rpm\r\n"},
+        {"red to the end of the row", with_text(1, 1, "Dow", light_red), true,
+         "\x1b[91mDow\x1b[0m\r\n"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(plain_text(c.con, true, c.sgr), c.expect) << c.what;
 }
 
 TEST_F(Utf8Terminal, PlainTextInCodePage437Glyphs) {
