@@ -1,24 +1,16 @@
 """Runs the real ulocfg inside tmux, types keys and reads the terminal back.
 
-Each end-to-end script is run by ctest as `python3 test_x.py ULOCFG_BINARY SAMPLE_ULO_TXT`.
-A script makes a Session per scenario, in a scratch directory holding a copy of the sample:
+ctest runs each script as `python3 test_x.py ULOCFG_BINARY SAMPLE_ULO_TXT`. A Session starts
+ulocfg in an 80x25 pane of its own tmux server, in a scratch directory holding ulo.txt:
 
-    with Session(binary, sample) as s:          # starts ulocfg in an 80x25 tmux pane
-        s.wait_for("Last menu used")
-        s.keys("5", "Enter")                      # literal text or tmux key names
-        s.escape()                                # Escape, then a pause (see below)
-        s.wait_for("Dow you want to save")
-        s.keys("y")
-        assert s.wait_exit() == 0
-        data = s.saved_image()                    # the 2048 bytes of ulo.txt, parsed
+    with Session(binary, sample) as s:
+        s.ready()                                 # the first screen is drawn
+        s.keys("5", "Enter")                      # literal text or names from KEYS
+        assert s.quit("y") == 0                   # Escape, the question, y, the status
+        data = s.saved_image()                    # the 2048 bytes of ulo.txt
 
-For faults: `Session(..., after="stty -a > .stty")` runs shell in the pane once the program
-has ended, `state_snippet()` there records the terminal's modes and title (read back with
-`terminal_state_left()`), `terminal_state()` reads them while the program runs, and
-`signal(sig)` signals the program alone.
-
-Only the Python standard library and tmux are used. Every session has its own tmux server
-(socket) so that tests never see each other, and the server is killed when it ends.
+`after` runs shell in the pane once the program has ended (state_snippet() records the
+terminal's modes there, read back by terminal_state_left()); `signal(sig)` signals ulocfg alone.
 """
 import os
 import re
@@ -68,6 +60,16 @@ def format_image(data):
         ("\n" if a % 16 == 0 else "") + "%02Xh " % b for a, b in enumerate(data))
 
 
+def poll(predicate, timeout, interval=0.03):
+    """The first true value of predicate() within `timeout` seconds, else its last value."""
+    end = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value or time.monotonic() >= end:
+            return value
+        time.sleep(interval)
+
+
 class Failure(AssertionError):
     pass
 
@@ -80,12 +82,9 @@ def check(condition, message):
 class Session:
     def __init__(self, binary, sample=None, width=80, height=25, workdir=None, content=None,
                  env=None, wrapper=None, redirect="", lang="C.UTF-8", after=None):
-        """Starts `binary` in a fresh directory. The directory gets a copy of `sample` as
-        ulo.txt, or `content` (bytes or str) when given, or no ulo.txt when both are None.
-        `wrapper` is a shell prefix (for example "ulimit -f 4;"), `redirect` shell
-        redirections for the program alone (the pane's shell keeps the terminal). `after` is
-        shell run in the pane once the program has ended and before its status is recorded
-        (for example "stty -a > .stty", to see the terminal the program left behind)."""
+        """ulo.txt is a copy of `sample`, or `content` (bytes or str), or absent. `wrapper` is
+        a shell prefix ("ulimit -f 4;"), `redirect` redirections for ulocfg alone, `after`
+        shell run in the pane once it has ended, before its status is recorded."""
         self.binary = os.path.abspath(binary)
         self.own_dir = workdir is None
         self.dir = workdir or tempfile.mkdtemp(prefix="ulocfg-e2e-")
@@ -107,11 +106,10 @@ class Session:
                 self.dir, run, after, self.status_file)
         else:
             command = "cd '%s' && %s; echo $? > '%s'" % (self.dir, run, self.status_file)
-        self._tmux("-f", "/dev/null", "new-session", "-d", "-s", self.name, "-x", str(width),
-                   "-y", str(height), "sh", "-c", command)
-        self._tmux("set-option", "-t", self.name, "remain-on-exit", "on")
-
-    # -- tmux ---------------------------------------------------------------------------
+        # The pane must outlive a program that ends at once, so the option comes first.
+        self._tmux("-f", "/dev/null", "start-server", ";", "set-option", "-g", "remain-on-exit",
+                   "on", ";", "new-session", "-d", "-s", self.name, "-x", str(width), "-y",
+                   str(height), "sh", "-c", command)
 
     def _tmux(self, *args, check_rc=True):
         env = dict(os.environ, TERM="xterm-256color", LANG="C.UTF-8")
@@ -133,8 +131,6 @@ class Session:
         if self.own_dir:
             shutil.rmtree(self.dir, ignore_errors=True)
 
-    # -- keys ---------------------------------------------------------------------------
-
     def keys(self, *keys, settle=True):
         """Sends each key in turn: names from KEYS, or literal text typed character by
         character. Waits for the screen to settle after each one."""
@@ -152,11 +148,21 @@ class Session:
     def escape(self):
         self.keys("Escape")
 
+    def ready(self):
+        """Waits for the editor's first screen to be drawn completely."""
+        self.wait_for("CAN 29-bit ID")
+        self.settle()
+
+    def quit(self, answer, key="Escape"):
+        """Ends the editing with `key`, answers the save question, returns the status."""
+        self.keys(key)
+        self.wait_for("Dow you want to save the data (Y/N)?")
+        self.keys(answer)
+        return self.wait_exit()
+
     def send_raw(self, text):
         """Sends text in one go, as fast as tmux can, without waiting."""
         self._tmux("send-keys", "-t", self.name, "-l", text)
-
-    # -- screen -------------------------------------------------------------------------
 
     def lines(self):
         out = self._tmux("capture-pane", "-p", "-t", self.name)
@@ -191,37 +197,24 @@ class Session:
             time.sleep(0.02)
 
     def wait_for(self, text, timeout=10.0):
-        end = time.monotonic() + timeout
-        while time.monotonic() < end:
-            if text in self.text():
-                return
-            time.sleep(0.03)
-        raise Failure("%r did not appear; the screen shows:\n%s" % (text, self.text()))
-
-    # -- the end ------------------------------------------------------------------------
+        if not poll(lambda: text in self.text(), timeout):
+            raise Failure("%r did not appear; the screen shows:\n%s" % (text, self.text()))
 
     def exited(self):
         return os.path.exists(self.status_file) and os.path.getsize(self.status_file) > 0
 
     def wait_exit(self, timeout=10.0):
-        end = time.monotonic() + timeout
-        while time.monotonic() < end:
-            if self.exited():
-                with open(self.status_file) as f:
-                    return int(f.read().strip())
-            time.sleep(0.03)
-        raise Failure("ulocfg did not end; the screen shows:\n%s" % self.text())
+        check(poll(self.exited, timeout), "ulocfg did not end; the screen shows:\n" + self.text())
+        with open(self.status_file) as f:
+            return int(f.read().strip())
 
     def pid(self):
         """The process id of ulocfg itself (the child of the pane's shell)."""
         shell = self._tmux("display-message", "-p", "-t", self.name, "#{pane_pid}").strip()
-        end = time.monotonic() + 5
-        while time.monotonic() < end:
-            r = subprocess.run(["pgrep", "-P", shell], capture_output=True, text=True)
-            if r.stdout.strip():
-                return int(r.stdout.split()[0])
-            time.sleep(0.05)
-        raise Failure("no ulocfg process")
+        children = poll(lambda: subprocess.run(["pgrep", "-P", shell], capture_output=True,
+                                               text=True).stdout.split(), 5)
+        check(children, "no ulocfg process")
+        return int(children[0])
 
     def hang_up(self):
         """Takes the terminal away, as a closed terminal window or a dropped line does: the
@@ -232,14 +225,11 @@ class Session:
         """Sends `sig` to ulocfg alone; the pane's shell gets nothing."""
         os.kill(self.pid(), sig)
 
-    def pane_format(self, fmt):
-        """A tmux format expanded for the pane, such as "#{alternate_on}"."""
-        return self._tmux("display-message", "-p", "-t", self.name, fmt).rstrip("\n")
-
     def terminal_state(self):
         """What a program can change in the terminal besides its cells: the modes, the
         scrolling region and the title, by tmux format name."""
-        values = self.pane_format("\t".join("#{%s}" % n for n in TERMINAL_STATE)).split("\t")
+        values = self._tmux("display-message", "-p", "-t", self.name, "\t".join(
+            "#{%s}" % n for n in TERMINAL_STATE)).rstrip("\n").split("\t")
         return dict(zip(TERMINAL_STATE, values))
 
     def terminal_state_left(self, name=".terminal-state"):
@@ -287,33 +277,32 @@ def row(lines, y):
 
 
 def red_text(styled_row):
-    """The parts of a captured row (with SGR sequences) written in the highlight colour."""
-    parts, red, buf = [], False, ""
+    """The runs of a captured row (with SGR sequences) written in the highlight colour."""
+    parts, red, open_run = [], False, False
     for token in re.split(r"(\x1b\[[0-9;]*m)", styled_row):
-        if token.startswith("\x1b["):
-            codes = token[2:-1].split(";") if token[2:-1] else ["0"]
-            new_red = red
-            i = 0
-            while i < len(codes):
-                c = codes[i]
-                if c in ("0", "39"):
-                    new_red = False
-                elif c in ("31", "91"):
-                    new_red = True
-                elif c == "38" and i + 2 < len(codes) and codes[i + 1] == "5":
-                    new_red = codes[i + 2] in ("1", "9")
-                    i += 2
-                elif c.startswith("3") and len(c) == 2:
-                    new_red = False
-                i += 1
-            if new_red != red and buf and red:
-                parts.append(buf)
-                buf = ""
-            if new_red and not red:
-                buf = ""
-            red = new_red
-        elif red:
-            buf += token
-    if red and buf:
-        parts.append(buf)
+        if not token.startswith("\x1b["):
+            if red and token:
+                if open_run:
+                    parts[-1] += token
+                else:
+                    parts.append(token)
+                open_run = True
+            continue
+        codes, i = token[2:-1].split(";"), 0
+        while i < len(codes):
+            c = codes[i]
+            if c == "38" and codes[i + 1:i + 2] == ["5"]:
+                red, i = codes[i + 2:i + 3] in (["1"], ["9"]), i + 2
+            elif c in ("31", "91"):
+                red = True
+            elif c in ("", "0") or (len(c) == 2 and c[0] == "3"):
+                red = False
+            i += 1
+        open_run = open_run and red
     return parts
+
+
+def check_image(got, want, what="saved image"):
+    """Fails naming every address where `got` differs from `want`."""
+    diff = ["%d: %02X, want %02X" % (a, got[a], want[a]) for a in range(2048) if got[a] != want[a]]
+    check(not diff, "%s differs at %s" % (what, ", ".join(diff)))

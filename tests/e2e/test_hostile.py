@@ -6,7 +6,6 @@ import os
 import re
 import shutil
 import sys
-import tempfile
 import time
 
 from harness import (Session, check, format_image, parse_image, red_text, row, run_tests,
@@ -25,13 +24,8 @@ LOW_GLYPHS = " ☺☻♥♦♣♠•◘○◙♂♀♪♫☼►◄↕‼¶§▬�
 def glyphs(data):
     """What a name shows: bell bytes show nothing, every other byte its glyph (the names
     below hold no backspace, line feed or carriage return, which move the cursor)."""
-    out = ""
-    for b in data:
-        if b == 0x07:
-            continue
-        check(b not in (0x08, 0x0A, 0x0D), "no cursor movers in these names")
-        out += LOW_GLYPHS[b] if b < 0x20 else "⌂" if b == 0x7F else bytes([b]).decode("cp437")
-    return out
+    return "".join(LOW_GLYPHS[b] if b < 0x20 else "⌂" if b == 0x7F else bytes([b]).decode("cp437")
+                   for b in data if b != 0x07)
 
 
 # Configuration 1: erase the screen, a C1 CSI turning text red, two bells, a title change.
@@ -47,7 +41,6 @@ def hostile_image():
     image = list(SAMPLE_IMAGE)
     image[3] = 0  # configuration 1 selected
     for n, name in enumerate(NAMES):
-        check(len(name) == 16, "16 bytes")
         image[1024 + 16 * n:1040 + 16 * n] = list(name)
     return image
 
@@ -62,41 +55,29 @@ def sgr(styled_row):
     return re.findall(r"\x1b\[[0-9;]*m", styled_row)
 
 
-def record_screen(s):
-    s.settle()
-    return s.lines(), s.styled()[:25], s.terminal_state()
-
-
 AFTER = state_snippet(".terminal-after")
 
 
 def test_names_of_control_bytes_and_high_bytes_show_as_glyphs():
     # The sample with its own names: the screen and terminal the hostile names must leave alone.
     with Session(BINARY, SAMPLE, after=AFTER) as s:
-        s.wait_for("CAN 29-bit ID")
-        clean_lines, clean_styled, clean_state = record_screen(s)
-        s.escape()
-        s.wait_for("Dow you want")
-        s.keys("n")
-        check(s.wait_exit() == 0, "clean run: status 0")
+        s.ready()
+        clean_lines, clean_styled, clean_state = s.lines(), s.styled()[:25], s.terminal_state()
+        check(s.quit("n") == 0, "clean run: status 0")
         clean_after = s.terminal_state_left(".terminal-after")
 
     image = hostile_image()
     with Session(BINARY, content=format_image(image), after=AFTER) as s:
-        s.wait_for("CAN 29-bit ID")
-        lines, styled, state = record_screen(s)
-        check(row(lines, 8).startswith(name_row(0)),
-              "row 8:\n got  %r\n want %r" % (row(lines, 8), name_row(0)))
-        check(row(lines, 8).endswith("4 Cyl.") and len(row(lines, 8)) == 75,
-              "the rest of row 8: %r" % row(lines, 8))
+        s.ready()
+        lines, styled = s.lines(), s.styled()[:25]
+        check(row(lines, 8).startswith(name_row(0)) and row(lines, 8).endswith("4 Cyl.")
+              and len(row(lines, 8)) == 75, "row 8:\n got  %r\n want %r" % (
+                  row(lines, 8), name_row(0)))
         for y in range(1, 26):
-            if y != 8:
-                check(lines[y - 1] == clean_lines[y - 1], "row %d differs:\n%r\n%r" % (
-                    y, lines[y - 1], clean_lines[y - 1]))
-                check(styled[y - 1] == clean_styled[y - 1], "colours of row %d differ:\n%r\n%r"
-                      % (y, styled[y - 1], clean_styled[y - 1]))
+            check(y == 8 or (lines[y - 1], styled[y - 1]) == (clean_lines[y - 1], clean_styled[
+                y - 1]), "row %d differs:\n%r\n%r" % (y, styled[y - 1], clean_styled[y - 1]))
         check(sgr(styled[7]) == sgr(clean_styled[7]), "colours in row 8: %r" % styled[7])
-        check(state == clean_state, "terminal state\n was %s\n now %s" % (clean_state, state))
+        check(s.terminal_state() == clean_state, "terminal state changed")
 
         s.keys("Down", "Down", "Right")  # the name highlighted: written once more, in red
         check(red_text(s.styled()[7]) == ['"%s"' % glyphs(CONTROL_NAME)],
@@ -107,21 +88,15 @@ def test_names_of_control_bytes_and_high_bytes_show_as_glyphs():
         check(s.cursor() == (30, 8), "on field 4: cursor %s" % (s.cursor(),))
         for n in range(1, len(NAMES)):
             s.keys("PageUp")
-            check(row(s.lines(), 8).startswith(name_row(n)),
-                  "configuration %d:\n got  %r\n want %r" % (n + 1, row(s.lines(), 8),
-                                                              name_row(n)))
+            got = s.lines()
+            check(row(got, 8).startswith(name_row(n)),
+                  "configuration %d:\n got  %r\n want %r" % (n + 1, row(got, 8), name_row(n)))
+            check(got[:3] == clean_lines[:3], "title box after name %d:\n%s" % (n, s.text()))
             check(s.terminal_state() == clean_state, "terminal state changed by name %d" % n)
-        for n in range(1, len(NAMES)):
-            s.keys("PageDown")
-        check(row(s.lines(), 8).startswith(name_row(0)), "back on configuration 1")
-        check(s.lines()[:3] == clean_lines[:3], "title box intact:\n" + s.text())
 
-        s.escape()
-        s.wait_for("Dow you want")
-        s.keys("n")
-        check(s.wait_exit() == 0, "status 0")
+        check(s.quit("n") == 0, "status 0")
         # The screen left behind on the terminal is glyphs too.
-        check('"%s"' % glyphs(CONTROL_NAME) in s.text(), "left behind:\n" + s.text())
+        check('"%s"' % glyphs(NAMES[-1]) in s.text(), "left behind:\n" + s.text())
         after = s.terminal_state_left(".terminal-after")
         check(after == clean_after, "terminal state at the end\n was %s\n now %s" % (
             clean_after, after))
@@ -131,21 +106,11 @@ def test_names_of_control_bytes_and_high_bytes_show_as_glyphs():
 # -- files that are no EEPROM text file ------------------------------------------------------
 
 def test_a_directory_a_fifo_or_a_device_as_ulo_txt_cannot_be_opened():
-    makers = [
-        ("directory", lambda p: os.mkdir(p)),
-        ("fifo without a writer", lambda p: os.mkfifo(p)),
-        ("link to /dev/zero", lambda p: os.symlink("/dev/zero", p)),
-    ]
-    for what, make in makers:
-        top = tempfile.mkdtemp(prefix="ulocfg-e2e-")
-        try:
-            make(os.path.join(top, "ulo.txt"))
-            with Session(BINARY, workdir=top) as s:
-                got = s.wait_exit(timeout=20)
-                check(got == 1, "%s: status %d" % (what, got))
-                check(" Error: Cannot open ulo.txt !" in s.text(), "%s:\n%s" % (what, s.text()))
-        finally:
-            shutil.rmtree(top, ignore_errors=True)
+    for make in ("mkdir ulo.txt;", "mkfifo ulo.txt;", "ln -s /dev/zero ulo.txt;"):
+        with Session(BINARY, wrapper=make) as s:
+            got = s.wait_exit(timeout=20)
+            check(got == 1, "%s status %d" % (make, got))
+            check(" Error: Cannot open ulo.txt !" in s.text(), "%s\n%s" % (make, s.text()))
 
 
 TEN_MB = 10 * 1024 * 1024
@@ -175,8 +140,6 @@ def test_ten_megabytes_without_white_space_end_quickly_in_bounded_memory():
     cases = [
         ("one word", b"A" * TEN_MB),                    # all of it is the header
         ("byte tokens run together", b"00h" * (TEN_MB // 3)),
-        ("a header, then one word", b"ULO " + b"x" * TEN_MB),
-        ("a header, then h after h", b"ULO " + b"h" * TEN_MB),
         ("a header, then digits and one h", b"ULO " + b"0" * TEN_MB + b"h"),
     ]
     for what, content in cases:
@@ -191,36 +154,28 @@ def test_ten_megabytes_without_white_space_end_quickly_in_bounded_memory():
 
 def test_files_with_nul_bytes():
     # NUL is no white space and no digit: it joins tokens and reads as the digit value 0.
-    loads = [
-        ("NUL between the tokens", SAMPLE_BYTES.replace(b" ", b"\0")),
-        ("NUL for each leading zero", re.sub(rb"(?<=[\s])0(?=[0-9A-F]h)", b"\0", SAMPLE_BYTES)),
-        ("NUL in the header", SAMPLE_BYTES.replace(b"ULO EEPROM", b"U\0LO\0\0EEPROM", 1)),
-        ("NUL bytes after the last token", SAMPLE_BYTES + b"\0" * 4096),
-    ]
-    for what, content in loads:
-        check(content != SAMPLE_BYTES, "%s: the file has NUL bytes" % what)
-        with Session(BINARY, content=content) as s:
-            s.wait_for("CAN 29-bit ID")
-            s.settle()
-            check(row(s.lines(), 25) == " CAN 29-bit ID:    18 DA F1 10 hex", s.text())
-            s.escape()
-            s.wait_for("Dow you want to save")
-            s.keys("y")
-            check(s.wait_exit() == 0, "%s: status 0" % what)
-            check(s.file_bytes() == SAMPLE_BYTES, "%s: not the sample's image" % what)
-
     one_h = SAMPLE_BYTES.index(b"h ", 1000)
-    refused = [
-        ("only NUL bytes", b"\0" * 4096),
-        ("NUL for every white space", re.sub(rb"\s", b"\0", SAMPLE_BYTES)),
-        ("NUL in place of one h", SAMPLE_BYTES[:one_h] + b"\0" + SAMPLE_BYTES[one_h + 1:]),
+    cases = [  # what, the file, whether it loads as the sample's image
+        ("NUL between the tokens", SAMPLE_BYTES.replace(b" ", b"\0"), True),
+        ("NUL for each leading zero", re.sub(rb"(?<=\s)0(?=[0-9A-F]h)", b"\0", SAMPLE_BYTES), True),
+        ("NUL in the header", SAMPLE_BYTES.replace(b"ULO EEPROM", b"U\0LO\0\0EEPROM", 1), True),
+        ("NUL bytes after the last token", SAMPLE_BYTES + b"\0" * 4096, True),
+        ("only NUL bytes", b"\0" * 4096, False),
+        ("NUL for every white space", re.sub(rb"\s", b"\0", SAMPLE_BYTES), False),
+        ("NUL in place of one h", SAMPLE_BYTES[:one_h] + b"\0" + SAMPLE_BYTES[one_h + 1:], False),
     ]
-    for what, content in refused:
+    for what, content, loads in cases:
+        check(b"\0" in content, "%s: the file has NUL bytes" % what)
         with Session(BINARY, content=content) as s:
-            got = s.wait_exit()
-            check(got == 2, "%s: status %d" % (what, got))
-            check(" EEPROM textfile incorrect!" in s.text(), "%s:\n%s" % (what, s.text()))
-            check(s.file_bytes() == content, "%s: file changed" % what)
+            if loads:
+                s.ready()
+                check(row(s.lines(), 25) == " CAN 29-bit ID:    18 DA F1 10 hex", s.text())
+                check(s.quit("y") == 0, "%s: status 0" % what)
+                check(s.file_bytes() == SAMPLE_BYTES, "%s: not the sample's image" % what)
+            else:
+                check(s.wait_exit() == 2, "%s: status 2" % what)
+                check(" EEPROM textfile incorrect!" in s.text(), "%s:\n%s" % (what, s.text()))
+                check(s.file_bytes() == content, "%s: file changed" % what)
 
 
 if __name__ == "__main__":
