@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "app/flow.hpp"
 #include "eeprom/file.hpp"
@@ -82,36 +79,29 @@ TEST(Flow, SaveQuestionAnswers) {
     }
 }
 
+// Keys typed while the file loads are dropped; the question is red at column 40, with the
+// key echoed, over the screen drawn without a highlight.
 TEST(Flow, QuestionIsRedAtColumnFortyWithTheKeyEchoed) {
     Dir dir;
-    dir.write(format_image(test::example_image()));
-    Outcome o = run_with(dir, {key::escape, 'n'});
-    const std::string question = save_question;
-    EXPECT_EQ(test::cells(o.con, 40, 25, 38), question + "n");
+    dir.put(test::example_image());
+    Outcome o = run_with(dir, {key::escape, 'n'}, {27, 'y', 0, 72});
+    EXPECT_EQ(o.status, status_ok);
+    EXPECT_TRUE(o.con.keys.empty());
+    EXPECT_EQ(test::cells(o.con, 40, 25, 38), std::string(save_question) + "n");
     for (int x = 40; x < 78; ++x) EXPECT_EQ(cell(o.con, x, 25).attr, light_red) << x;
-    // The screen behind it is drawn without a highlight.
     EXPECT_EQ(cell(o.con, 29, 5).attr, light_grey);
     EXPECT_EQ(test::text(o.con, 25).substr(0, 34), test::example_rows()[24]);
 }
 
 TEST(Flow, EscapeAtTheQuestionErasesItAndStartsAgainOnFieldZero) {
     Dir dir;
-    dir.write(format_image(test::example_image()));
+    dir.put(test::example_image());
     Outcome o = run_with(dir, {key::escape, key::escape});
     // The keys ran out in the editor again: the question was erased, field 0 highlighted.
     EXPECT_EQ(o.status, status_no_terminal);
     EXPECT_EQ(test::text(o.con, 25), test::example_rows()[24]);
     EXPECT_EQ(o.ed.mode, 0);
     EXPECT_EQ(cell(o.con, 29, 5).attr, light_red);
-}
-
-TEST(Flow, KeysTypedWhileLoadingAreDiscarded) {
-    Dir dir;
-    dir.write(format_image(test::example_image()));
-    Outcome o = run_with(dir, {key::escape, 'n'}, {27, 'y', 0, 72});
-    EXPECT_EQ(o.status, status_ok);
-    EXPECT_TRUE(o.con.keys.empty());
-    EXPECT_EQ(test::cells(o.con, 77, 25, 1), "n");
 }
 
 TEST(Flow, ReadOnlyFileLoadsAndRefusesTheSave) {

@@ -15,10 +15,9 @@ namespace {
 std::vector<int> keys_of(const std::string& text) {
     static const std::pair<std::string, int> names[] = {
         {"<bs>", key::backspace}, {"<enter>", key::enter}, {"<esc>", key::escape},
-        {"<altx>", key::alt_x},
-        {"<home>", key::home}, {"<up>", key::up}, {"<pgup>", key::page_up}, {"<left>", key::left},
-        {"<right>", key::right}, {"<end>", key::end}, {"<down>", key::down},
-        {"<pgdn>", key::page_down},
+        {"<altx>", key::alt_x},   {"<home>", key::home},   {"<up>", key::up},
+        {"<pgup>", key::page_up}, {"<left>", key::left},   {"<right>", key::right},
+        {"<end>", key::end},      {"<down>", key::down},   {"<pgdn>", key::page_down},
         {"<del>", key::del},      {"<ins>", key::insert},  {"<alt8>", key::alt_8},
     };
     std::vector<int> out;
@@ -34,13 +33,8 @@ std::vector<int> keys_of(const std::string& text) {
 }
 
 Editor press(Wert& w, int field, int start, const std::string& keys) {
-    Editor ed;
-    ed.mode = field;
-    ed.start = start;
-    for (int k : keys_of(keys)) {
-        ed.letter = k;
-        apply_rule(ed, w);
-    }
+    Editor ed{field, start};
+    test::press(ed, w, keys_of(keys));
     return ed;
 }
 
@@ -63,22 +57,21 @@ TEST(WheelSelect, Sequences) {
         unsigned shown, stored_after;
         int start_after;
     } cases[] = {
-        {6, 1, "3", 3, 2, 0},          {6, 1, "30", 25, 24, 0},     {6, 1, "309", 25, 24, 0},
-        {6, 1, "0", 1, 0, 0},          {6, 1, "05", 15, 14, 0},     {6, 1, "26", 25, 24, 0},
-        {24, 0, "<del>", 2, 1, 1},     {24, 0, "<del>4", 4, 3, 0},  {6, 0, "<del>", 1, 0, 1},
-        {9, 0, "<del>", 1, 0, 1},      {24, 1, "<bs>", 5, 4, 1},    {19, 1, "<bs>", 10, 9, 1},
-        {9, 1, "<bs>", 10, 9, 1},      {24, 1, "<pgup>", 25, 24, 1}, {0, 1, "<pgdn>", 1, 0, 1},
-        {5, 0, "<pgup><pgup>", 8, 7, 0}, {5, 1, "<left><ins><esc><altx> -", 6, 5, 1},
+        {6, 1, "30", 25, 24, 0},       {6, 1, "309", 25, 24, 0},      {6, 1, "0", 1, 0, 0},
+        {6, 1, "05", 15, 14, 0},       {24, 0, "<del>", 2, 1, 1},     {24, 0, "<del>4", 4, 3, 0},
+        {6, 0, "<del>", 1, 0, 1},      {9, 0, "<del>", 1, 0, 1},      {24, 1, "<bs>", 5, 4, 1},
+        {19, 1, "<bs>", 10, 9, 1},     {9, 1, "<bs>", 10, 9, 1},      {24, 1, "<pgup>", 25, 24, 1},
+        {0, 1, "<pgdn>", 1, 0, 1},     {5, 0, "<pgup><pgup>", 8, 7, 0},
+        {5, 1, "<left><ins><esc><altx> -", 6, 5, 1},
         // A file's 200 shows 25 and stays until written.
-        {200, 0, "<pgup>1", 25, 200, 0}, {200, 0, "<pgdn>", 24, 23, 0}, {200, 1, "<bs>", 5, 4, 1},
-        {200, 1, "<del>", 2, 1, 1},
+        {200, 0, "<pgup>1", 25, 200, 0}, {200, 0, "<pgdn>", 24, 23, 0},
     };
     for (const auto& c : cases) {
         Wert w = test::example_image();
-        set_wheel_select(w, c.stored);
+        set_byte(w, 3, c.stored);
         const Editor ed = press(w, 4, c.start, c.keys);
         EXPECT_EQ(selected_wheel(w) + 1, c.shown) << c.stored << " " << c.keys;
-        EXPECT_EQ(wheel_select(w), c.stored_after) << c.stored << " " << c.keys;
+        EXPECT_EQ(byte(w, 3), c.stored_after) << c.stored << " " << c.keys;
         EXPECT_EQ(ed.start, c.start_after) << c.stored << " " << c.keys;
     }
 }
@@ -93,10 +86,9 @@ TEST(WheelName, Editing) {
         {1, "ABCDEFGHIJKLMNOPQ", "ABCDEFGHIJKLMNOQ", 16, 5}, {1, "Vr6", "Vr6defghijklmnop", 4, 5},
         {16, "<bs>", "abcdefghijklmnp ", 15, 5},     {16, "<del>", "abcdefghijklmno ", 16, 5},
         {1, "<bs>", "abcdefghijklmnop", 1, 5},       {1, "<del>", "bcdefghijklmnop ", 1, 5},
-        {5, "<bs><bs>", "abefghijklmnop  ", 3, 5},   {5, "<del><del>", "abcdghijklmnop  ", 5, 5},
-        {8, "<home>x", "xbcdefghijklmnop", 2, 5},    {3, "<end>xy", "abcdefghijklmnoy", 16, 5},
-        {3, "<left><left>z", "zbcdefghijklmnop", 2, 5}, {3, "<right>z", "abczefghijklmnop", 5, 5},
-        {1, "&<alt8>%#", "/[%defghijklmnop", 4, 5},
+        {5, "<bs><bs>", "abefghijklmnop  ", 3, 5},   {8, "<home>x", "xbcdefghijklmnop", 2, 5},
+        {3, "<end>xy", "abcdefghijklmnoy", 16, 5},   {3, "<left><left>z", "zbcdefghijklmnop", 2, 5},
+        {3, "<right>z", "abczefghijklmnop", 5, 5},   {1, "&<alt8>%#", "/[%defghijklmnop", 4, 5},
         {4, "<pgup><pgdn><ins><esc><altx>\x7f\t\xe4", "abcdefghijklmnop", 4, 5},
         {16, "<right>", "abcdefghijklmnop", 1, 20},  {7, "<enter>", "abcdefghijklmnop", 1, 20},
         {1, "<left>", "abcdefghijklmnop", 1, 4},     {9, "<up>", "abcdefghijklmnop", 1, 3},
@@ -105,7 +97,7 @@ TEST(WheelName, Editing) {
     for (const auto& c : cases) {
         for (unsigned n : {0u, 24u}) {
             Wert w = test::example_image();
-            set_wheel_select(w, n == 24 ? 99 : n); // 99 from a file works on configuration 25
+            set_byte(w, 3, n == 24 ? 99 : n); // 99 from a file works on configuration 25
             set_name(w, n, "abcdefghijklmnop");
             const Wert before = w;
             const Editor ed = press(w, 5, c.start, c.keys);
@@ -123,10 +115,9 @@ TEST(WheelName, Characters) {
     const std::string as_typed =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789 !$%,-._";
     const std::pair<int, char> translated[] = {
-        {'&', '/'}, {'(', ')'}, {')', '='}, {'*', '('}, {'+', '*'}, {'/', '#'}, {'<', ';'},
-        {'=', '+'}, {'>', ':'},
-        {'\\', '^'}, {']', '\''}, {'^', '&'}, {'{', '?'}, {382, '{'}, {383, '['}, {384, ']'},
-        {385, '}'},
+        {'&', '/'},  {'(', ')'}, {')', '='},  {'*', '('}, {'+', '*'}, {'/', '#'},
+        {'<', ';'},  {'=', '+'}, {'>', ':'},  {'\\', '^'}, {']', '\''}, {'^', '&'},
+        {'{', '?'},  {382, '{'}, {383, '['},  {384, ']'}, {385, '}'},
     };
     const int not_characters[] = {key::backspace, key::enter, key::home, key::up, key::left,
                                   key::right, key::end, key::down, key::del};
@@ -137,128 +128,97 @@ TEST(WheelName, Characters) {
             if (from == k) expect = static_cast<unsigned char>(to);
         Wert w = test::example_image();
         set_name(w, 0, "~~~~~~~~~~~~~~~~");
-        Editor ed;
-        ed.mode = 5, ed.start = 2, ed.letter = k;
+        Editor ed{5, 2, k};
         apply_rule(ed, w);
-        EXPECT_EQ(name_character(k), expect) << k;
         EXPECT_EQ(name_char(w, 0, 2), expect < 0 ? '~' : static_cast<unsigned>(expect)) << k;
         EXPECT_EQ(ed.start, expect < 0 ? 2 : 3) << k;
     }
 }
 
-// One byte of the record of configuration 1, before and after a key sequence.
+// One byte of the record of configuration 1 (offset from address 64), before and after a key
+// sequence; the flag and the field are unchanged where the row leaves them out.
 struct ByteCase {
     int field;
     unsigned offset, before;
     int start;
     const char* keys;
     unsigned after;
-    int start_after, mode_after;
+    int start_after = -1, mode_after = -1;
 };
 
 TEST(WheelRecord, Bytes) {
-    namespace a = addr;
     const ByteCase cases[] = {
-        // The flags: Space, Page Up and Page Down toggle one bit; digits and Delete do nothing.
-        {19, a::wheel_flags, 0xC7, 1, " ", 0xE7, 1, 19},
-        {19, a::wheel_flags, 0xFF, 0, "<pgup>", 0xDF, 0, 19},
-        {33, a::wheel_flags, 0x24, 1, "<pgdn>", 0xA4, 1, 33},
-        {34, a::wheel_flags, 0x24, 1, "  ", 0x24, 1, 34},
-        {34, a::wheel_flags, 0x00, 1, "<pgup>01<del>", 0x40, 1, 34},
-        {20, a::wheel_flags, 0xE4, 1, "9", 0xE4, 1, 20},
-        {20, a::wheel_flags, 0xE4, 1, "6", 0xE6, 1, 20},
-        {20, a::wheel_flags, 0x1F, 1, "2", 0x02, 1, 20},
-        {20, a::wheel_flags, 0x65, 1, "01<del><pgup> ", 0x65, 1, 20},
-        // Decimal bytes and their leave rules.
-        {22, a::crank_pulses, 60, 1, "0<esc>", 1, 0, 22},
-        {22, a::crank_pulses, 60, 1, "0<altx>", 1, 0, 22},
-        {21, a::tdc_width, 30, 1, "0<esc>", 0, 0, 21},
-        {21, a::tdc_width, 30, 1, "0<altx>", 0, 0, 21},
-        {21, a::tdc_width, 30, 1, "0<enter>", 1, 1, 33},
-        {21, a::tdc_width, 30, 1, "0<right>", 0, 0, 21},
-        {21, a::tdc_width, 5, 1, "45", 30, 0, 21},
-        {23, a::crank_width, 99, 1, "<del>", 9, 1, 23},
-        {23, a::crank_width, 99, 1, "<del>5", 5, 0, 23},
-        {23, a::crank_width, 0, 1, "250", 99, 0, 23},
-        {23, a::crank_width, 0, 1, "0<up>", 1, 1, 34},
-        {22, a::crank_pulses, 120, 1, "<del>", 12, 0, 22},
-        {22, a::crank_pulses, 120, 1, "<del>5", 120, 0, 22},
-        {22, a::crank_pulses, 0, 0, "<left>", 1, 1, 37},
-        {22, a::crank_pulses, 200, 0, "3", 120, 0, 22},
-        {28, a::cam_pulses, 12, 1, "99", 60, 0, 28},
-        {28, a::cam_pulses, 12, 1, "<del><del><down>", 1, 1, 30},
-        {28, a::cam_pulses, 0, 1, "<home>", 1, 1, 0},
-        {28, a::cam_pulses, 12, 1, "<bs><pgup><pgdn>.- ", 12, 1, 28},
-        // gap_count in the low nibble; the high nibble stays.
-        {26, a::gaps, 0xD2, 1, "4", 0xD4, 1, 26},
-        {26, a::gaps, 0xD2, 1, "059<del>", 0xD2, 1, 26},
-        {26, a::gaps, 0xD4, 1, "<pgup>", 0xD4, 1, 26},
-        {26, a::gaps, 0xD1, 1, "<pgdn>", 0xD1, 1, 26},
-        {26, a::gaps, 0xF0, 1, "<pgdn>", 0xF0, 1, 26},
-        {26, a::gaps, 0xF0, 1, "<pgup>", 0xF1, 1, 26},
-        {26, a::gaps, 0x1F, 1, "<pgdn>", 0x1E, 1, 26},
+        // The flags in byte +0: Space, Page Up and Page Down toggle one bit, nothing else does.
+        {19, 0, 0xC7, 1, " ", 0xE7},               {19, 0, 0xFF, 0, "<pgup>", 0xDF},
+        {33, 0, 0x24, 1, "<pgdn>", 0xA4},          {34, 0, 0x24, 1, "  ", 0x24},
+        {34, 0, 0x00, 1, "<pgup>01<del>", 0x40},
+        // cylinders in bits 0-4, 2 to 8; the flags stay.
+        {20, 0, 0xE4, 1, "9", 0xE4},               {20, 0, 0xE4, 1, "6", 0xE6},
+        {20, 0, 0x1F, 1, "2", 0x02},               {20, 0, 0x65, 1, "01<del><pgup> ", 0x65},
+        // Decimal bytes and their leave rules; tdc_width has none on Escape and Alt+X.
+        {22, 2, 60, 1, "0<esc>", 1, 0},            {21, 1, 30, 1, "0<esc>", 0, 0},
+        {21, 1, 30, 1, "0<altx>", 0, 0},           {21, 1, 30, 1, "0<enter>", 1, 1, 33},
+        {21, 1, 30, 1, "0<right>", 0, 0},          {21, 1, 5, 1, "45", 30, 0},
+        {23, 7, 99, 1, "<del>", 9, 1},             {23, 7, 99, 1, "<del>5", 5, 0},
+        {23, 7, 0, 1, "250", 99, 0},               {23, 7, 0, 1, "0<up>", 1, 1, 34},
+        {22, 2, 120, 1, "<del>", 12, 0},           {22, 2, 120, 1, "<del>5", 120, 0},
+        {22, 2, 0, 0, "<left>", 1, 1, 37},         {22, 2, 200, 0, "3", 120, 0},
+        {28, 9, 12, 1, "99", 60, 0},               {28, 9, 12, 1, "<del><del><down>", 1, 1, 30},
+        {28, 9, 0, 1, "<home>", 1, 1, 0},          {28, 9, 12, 1, "<bs><pgup><pgdn>.- ", 12},
+        // gap_count in the low nibble of +8; the high nibble stays.
+        {26, 8, 0xD2, 1, "4", 0xD4},               {26, 8, 0xD2, 1, "059<del>", 0xD2},
+        {26, 8, 0xD4, 1, "<pgup>", 0xD4},          {26, 8, 0xD1, 1, "<pgdn>", 0xD1},
+        {26, 8, 0xF0, 1, "<pgdn>", 0xF0},          {26, 8, 0xF0, 1, "<pgup>", 0xF1},
+        {26, 8, 0x1F, 1, "<pgdn>", 0x1E},
         // gap_pulses: Page Up only while the whole byte reads below 15 as a signed number.
-        {27, a::gaps, 0x0F, 1, "<pgup>", 0x0F, 1, 27},
-        {27, a::gaps, 0x0E, 1, "<pgup>", 0x1E, 1, 27},
-        {27, a::gaps, 0x7A, 1, "<pgdn>", 0x6A, 1, 27},
-        {27, a::gaps, 0x7A, 1, "-", 0x9A, 1, 27},
-        {27, a::gaps, 0x8A, 1, "-", 0x1A, 1, 27},
-        {27, a::gaps, 0x8A, 1, "<pgup>", 0x9A, 1, 27},
-        {27, a::gaps, 0x8A, 1, "<pgdn>", 0x8A, 1, 27},
-        {27, a::gaps, 0x8A, 1, "2", 0xEA, 1, 27},
-        // sync_pulses, a whole signed byte.
-        {32, a::sync_pulses, 1, 1, "-", 255, 1, 32},
-        {32, a::sync_pulses, 1, 1, "-0", 0, 1, 32},
-        {32, a::sync_pulses, 0, 1, "<pgdn>", 255, 1, 32},
-        {32, a::sync_pulses, 255, 1, "3", 253, 1, 32},
-        {32, a::sync_pulses, 253, 1, "<pgdn>", 253, 1, 32},
-        {32, a::sync_pulses, 0, 1, "2<pgup><pgup>", 1, 1, 32},
-        {32, a::sync_pulses, 100, 1, "-", 156, 1, 32},
-        {32, a::sync_pulses, 128, 1, "-", 1, 1, 32},
-        {32, a::sync_pulses, 128, 1, "<pgup><del> ", 129, 1, 32},
+        {27, 8, 0x0F, 1, "<pgup>", 0x0F},          {27, 8, 0x0E, 1, "<pgup>", 0x1E},
+        {27, 8, 0x7A, 1, "<pgdn>", 0x6A},          {27, 8, 0x7A, 1, "-", 0x9A},
+        {27, 8, 0x8A, 1, "-", 0x1A},               {27, 8, 0x8A, 1, "<pgdn>", 0x8A},
+        {27, 8, 0x8A, 1, "2", 0xEA},
+        // sync_pulses, the whole signed byte +15.
+        {32, 15, 1, 1, "-", 255},                  {32, 15, 1, 1, "-0", 0},
+        {32, 15, 0, 1, "<pgdn>", 255},             {32, 15, 255, 1, "3", 253},
+        {32, 15, 253, 1, "<pgdn>", 253},           {32, 15, 0, 1, "2<pgup><pgup>", 1},
+        {32, 15, 128, 1, "-", 1},                  {32, 15, 128, 1, "<pgup><del> ", 129},
         // cam_width in tenths, turned into whole degrees past 12.5.
-        {29, a::cam_width, 30, 1, "125", 125, 0, 29},
-        {29, a::cam_width, 30, 1, "135", 141, 0, 29},
-        {29, a::cam_width, 30, 1, "126", 140, 0, 29},
-        {29, a::cam_width, 141, 0, "7", 141, 0, 29},
-        {29, a::cam_width, 141, 1, "7", 7, 0, 29},
-        {29, a::cam_width, 141, 1, "<del>", 13, 0, 29},
-        {29, a::cam_width, 125, 1, "<del>", 12, 0, 29},
-        {29, a::cam_width, 99, 0, "9", 227, 0, 29},
-        {29, a::cam_width, 0, 1, "<esc>", 1, 1, 29},
-        {29, a::cam_width, 0, 1, "<right><pgup><pgdn>", 0, 1, 29},
-        {29, a::cam_width, 0, 0, "<enter>", 1, 1, 30},
+        {29, 14, 30, 1, "125", 125, 0},            {29, 14, 30, 1, "135", 141, 0},
+        {29, 14, 30, 1, "126", 140, 0},            {29, 14, 141, 0, "7", 141, 0},
+        {29, 14, 141, 1, "7", 7, 0},               {29, 14, 141, 1, "<del>", 13, 0},
+        {29, 14, 125, 1, "<del>", 12, 0},          {29, 14, 0, 1, "<altx>", 1},
+        {29, 14, 0, 1, "<right><pgup><pgdn>", 0},  {29, 14, 0, 0, "<enter>", 1, 1, 30},
     };
     for (const ByteCase& c : cases) {
         Wert w = test::example_image();
-        set_wheel_byte(w, 0, c.offset, c.before);
+        set_byte(w, 64 + c.offset, c.before);
         const Wert before = w;
         const Editor ed = press(w, c.field, c.start, c.keys);
-        EXPECT_EQ(wheel_byte(w, 0, c.offset), c.after) << c.field << " " << c.keys;
-        EXPECT_EQ(ed.start, c.start_after) << c.field << " " << c.keys;
-        EXPECT_EQ(ed.mode, c.mode_after) << c.field << " " << c.keys;
-        set_wheel_byte(w, 0, c.offset, c.before);
-        EXPECT_EQ(w, before) << "another byte changed: " << c.field << " " << c.keys;
+        SCOPED_TRACE(std::to_string(c.field) + " " + c.keys);
+        EXPECT_EQ(byte(w, 64 + c.offset), c.after);
+        EXPECT_EQ(ed.start, c.start_after < 0 ? c.start : c.start_after);
+        EXPECT_EQ(ed.mode, c.mode_after < 0 ? c.field : c.mode_after);
+        set_byte(w, 64 + c.offset, c.before);
+        EXPECT_EQ(w, before) << "another byte changed";
     }
 }
 
 TEST(WheelRecord, GapPulsesStepByStepKeepTheGapCount) {
     const std::pair<const char*, int> steps[] = {
-        {"-", 0}, {"<pgdn>", -1}, {"2", -2}, {"-", 1}, {"<pgup>", 1}, {"3", 1}, {"<pgdn>", 0},
-        {"<pgdn>", -1}, {"<pgdn>", -2}, {"<pgdn>", -3}, {"<pgdn>", -3}, {"0", 0}, {"3", 0},
-        {"1", 1},
+        {"-", 0},       {"<pgdn>", -1}, {"2", -2},      {"-", 1},       {"<pgup>", 1},
+        {"3", 1},       {"<pgdn>", 0},  {"<pgdn>", -1}, {"<pgdn>", -2}, {"<pgdn>", -3},
+        {"<pgdn>", -3}, {"0", 0},       {"3", 0},       {"1", 1},
     };
     for (unsigned count : {0u, 2u, 14u}) {
         Wert w = test::example_image();
-        set_wheel_byte(w, 0, addr::gaps, count);
+        set_byte(w, 64 + 8, count);
         for (const auto& [keys, after] : steps) {
             press(w, 27, 1, keys);
             EXPECT_EQ(gap_pulses(w, 0), after) << count << " " << keys;
-            EXPECT_EQ(gap_count(w, 0), count) << keys;
+            EXPECT_EQ(byte(w, 64 + 8) & 0x0F, count) << keys;
         }
     }
 }
 
+// Offsets and phases in tenths of a degree; the offsets are capped at 3600 div the pulses.
 TEST(WheelRecord, PairsAndTheirCaps) {
     const struct {
         int field;
@@ -266,31 +226,27 @@ TEST(WheelRecord, PairsAndTheirCaps) {
         const char* keys;
         unsigned after;
     } cases[] = {
-        {24, 36, 0, "150", 100}, {30, 36, 0, "150", 100}, {24, 60, 0, "1234", 60},
-        {30, 7, 0, "999", 514},
-        {24, 0, 0, "3601", 3600}, {30, 0, 0, "99999", 3600}, {24, 1, 0, "4000", 3600},
-        {24, 36, 3000, "<del>", 300}, {24, 36, 3000, "<pgup><pgdn><bs>-<esc>", 3000},
-        {24, 36, 3000, "5", 5},
-        {25, 0, 0, "3600", 3599}, {25, 0, 0, "125", 125},   {31, 0, 65535, "<del>9", 3599},
+        {24, 36, 0, "150", 100},      {30, 36, 0, "150", 100},   {24, 60, 0, "1234", 60},
+        {30, 7, 0, "999", 514},       {24, 0, 0, "3601", 3600},  {30, 0, 0, "99999", 3600},
+        {24, 1, 0, "4000", 3600},     {24, 36, 3000, "<del>", 300},
+        {24, 36, 3000, "<pgup><pgdn><bs>-<esc>", 3000},          {24, 36, 3000, "5", 5},
+        {25, 0, 0, "3600", 3599},     {25, 0, 0, "125", 125},    {31, 0, 65535, "<del>9", 3599},
         {31, 0, 900, "<del><del><del><enter>", 0},
     };
     for (const auto& c : cases) {
-        const unsigned offset = c.field == 24 ? addr::crank_offset : c.field == 25 ? addr::gap_phase
-                                : c.field == 30 ? addr::cam_offset : addr::sync_phase;
+        const unsigned offset = c.field == 24 ? 3 : c.field == 25 ? 5 : c.field == 30 ? 10 : 12;
         Wert w = test::example_image();
-        set_crank_pulses(w, 0, c.pulses);
-        set_cam_pulses(w, 0, c.pulses);
-        set_wheel_pair(w, 0, offset, c.before);
+        set_byte(w, 64 + 2, c.pulses);
+        set_byte(w, 64 + 9, c.pulses);
+        set_pair(w, 64 + offset, c.before);
         press(w, c.field, 1, c.keys);
-        EXPECT_EQ(wheel_pair(w, 0, offset), c.after) << c.field << " " << c.keys;
+        EXPECT_EQ(pair(w, 64 + offset), c.after) << c.field << " " << c.keys;
     }
-}
-
-TEST(WheelRecord, RaisingThePulsesKeepsTheOffset) {
+    // Raising the pulses later leaves a larger offset as it is.
     Wert w = test::example_image();
-    set_crank_offset(w, 0, 3000);
+    set_pair(w, 64 + 3, 3000);
     press(w, 22, 1, "60<enter>");
-    EXPECT_EQ(crank_offset(w, 0), 3000u);
+    EXPECT_EQ(pair(w, 64 + 3), 3000u);
 }
 
 constexpr int wheel_fields[] = {4,  5,  19, 20, 21, 22, 23, 24, 25,
@@ -301,29 +257,23 @@ TEST(WheelFields, WritesStayInTheSelectedRecordAndName) {
     Wert base{};
     for (unsigned a = 0; a < eeprom_size; ++a) base[a] = static_cast<std::uint8_t>(a * 37 + 11);
     for (unsigned stored : {0u, 12u, 24u, 25u, 255u}) {
-        set_wheel_select(base, stored);
-        const unsigned n = selected_wheel(base);
-        for (int field : wheel_fields) {
-            for (int start : {0, 1, 9, 16}) {
+        base[3] = static_cast<std::uint8_t>(stored);
+        const unsigned n = std::min(stored, 24u);
+        for (int field : wheel_fields)
+            for (int start : {0, 1, 9, 16})
                 for (int k = 1; k < 420; ++k) {
                     Wert w = base;
-                    Editor ed;
-                    ed.mode = field, ed.letter = k;
-                    ed.start = field == 5 ? std::max(start, 1) : std::min(start, 1);
+                    Editor ed{field, field == 5 ? std::max(start, 1) : std::min(start, 1), k};
                     apply_rule(ed, w);
-                    if (field == 4 && wheel_select(w) != stored) {
-                        ASSERT_LE(wheel_select(w), wheel_select_max);
+                    ASSERT_TRUE(field != 4 || w[3] == stored || w[3] <= 24) << k;
+                    for (unsigned o = 0; o < 16; ++o) {
+                        w[64 + 16 * n + o] = base[64 + 16 * n + o];
+                        w[1024 + 16 * n + o] = base[1024 + 16 * n + o];
                     }
-                    for (unsigned o = 0; o < 16; ++o)
-                        w[record_address(n, o)] = base[record_address(n, o)];
-                    for (unsigned p = 1; p <= 16; ++p)
-                        w[name_address(n, p)] = base[name_address(n, p)];
-                    if (field == 4) w[addr::wheel_select] = base[addr::wheel_select];
+                    if (field == 4) w[3] = base[3];
                     ASSERT_EQ(w, base) << "field " << field << " key " << k << " sel " << stored;
                     ASSERT_TRUE(ed.mode >= 0 && ed.mode < field_count);
                 }
-            }
-        }
     }
 }
 
@@ -344,31 +294,8 @@ TEST(WheelFields, Moves) {
         {{32, {4, 31, 17, 13, -1, 0, 18}}, false},  {{33, {34, 6, 22, 7, 34, 0, 18}}, false},
         {{34, {22, 21, 23, 33, -1, 0, 18}}, false},
     };
+    // The name (field 5) moves within itself; its ways out are in WheelName.Editing.
     for (const auto& r : rows) test::expect_moves(r.row, test::example_image(), r.sets_flag);
-    // The name leaves with Enter, Up and Down from any position; the other cursor keys move
-    // within it (see WheelName).
-    for (const auto& [keys, target] : {std::pair{"<enter>", 20}, {"<up>", 3}, {"<down>", 6}}) {
-        Wert w = test::example_image();
-        const Editor ed = press(w, 5, 7, keys);
-        EXPECT_EQ(ed.mode, target) << keys;
-        EXPECT_EQ(ed.start, 1) << keys;
-    }
-}
-
-// Whatever was typed, every key that leaves a field leaves the flag set for the next one.
-TEST(WheelFields, EveryWayOutLeavesTheFlagSet) {
-    for (int field : wheel_fields) {
-        for (int k : {key::enter, key::up, key::down, key::left, key::right, key::home, key::end}) {
-            Wert w = test::example_image();
-            Editor ed = press(w, field, 1, "1");
-            if (field == 5) ed.start = k == key::left ? 1 : 16; // at the ends of the name
-            ed.letter = k;
-            apply_rule(ed, w);
-            if (ed.mode != field) {
-                EXPECT_EQ(ed.start, 1) << field << " key " << k;
-            }
-        }
-    }
 }
 
 } // namespace
