@@ -31,12 +31,10 @@ KEYS = {
 }
 
 # The tmux formats that together say which modes and which title the pane's terminal is in.
-TERMINAL_STATE = (
-    "alternate_on", "cursor_flag", "insert_flag", "keypad_cursor_flag", "keypad_flag",
-    "mouse_any_flag", "mouse_all_flag", "mouse_button_flag", "mouse_standard_flag",
-    "mouse_sgr_flag", "mouse_utf8_flag", "wrap_flag", "origin_flag", "scroll_region_upper",
-    "scroll_region_lower", "pane_title",
-)
+TERMINAL_STATE = tuple(
+    "alternate_on cursor_flag insert_flag keypad_cursor_flag keypad_flag mouse_any_flag "
+    "mouse_all_flag mouse_button_flag mouse_standard_flag mouse_sgr_flag mouse_utf8_flag "
+    "wrap_flag origin_flag scroll_region_upper scroll_region_lower pane_title".split())
 
 
 def state_snippet(name=".terminal-state"):
@@ -127,7 +125,7 @@ class Session:
         self.close()
 
     def close(self):
-        self._tmux("kill-server", check_rc=False)
+        self.hang_up()
         if self.own_dir:
             shutil.rmtree(self.dir, ignore_errors=True)
 
@@ -139,7 +137,7 @@ class Session:
                 self._tmux("send-keys", "-t", self.name, KEYS[k])
             else:
                 self._tmux("send-keys", "-t", self.name, "-l", k)
-            if k in ("Escape",):
+            if k == "Escape":
                 # A lone Escape is told from the start of a key sequence by the pause after it.
                 time.sleep(0.15)
             if settle:
