@@ -91,7 +91,8 @@ TEST(Highlight, OtherForms) {
         {"configuration 25 from a wheel_select above 24",
          [](Wert& w, Editor&) { set_wheel_select(w, 77); set_crank_pulses(w, 24, 120); },
          {22, 55, 12, "120", 57, 12}},
-        {"brightness 9", [](Wert& w, Editor&) { set_brightness(w, 9); }, {2, 68, 5, "  0 %", 69, 5}},
+        {"brightness 9", [](Wert& w, Editor&) { set_brightness(w, 9); },
+         {2, 68, 5, "  0 %", 69, 5}},
     };
     for (const Case& c : cases) {
         Wert w = test::example_image();

@@ -20,7 +20,8 @@ struct Outcome {
     Editor ed;
 };
 
-Outcome run_with(const Dir& dir, std::initializer_list<int> keys, std::initializer_list<int> typed_ahead = {}) {
+Outcome run_with(const Dir& dir, std::initializer_list<int> keys,
+                 std::initializer_list<int> typed_ahead = {}) {
     Outcome o;
     o.con.script.assign(keys.begin(), keys.end());
     o.con.keys.assign(typed_ahead.begin(), typed_ahead.end());
@@ -108,7 +109,7 @@ TEST(Flow, ReadOnlyFileLoadsAndRefusesTheSave) {
     Dir dir;
     const std::string original = format_image(test::example_image());
     dir.write(original);
-    fs::permissions(dir.file(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(dir.file(), fs::perms::owner_write, fs::perm_options::remove);
     Outcome o = run_with(dir, {key::escape, 'y'});
     EXPECT_EQ(o.status, status_cannot_open);
     EXPECT_EQ(dir.read(), original);

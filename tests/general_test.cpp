@@ -210,12 +210,15 @@ TEST(GeneralLeaveRules, EndAndUnknownKeysTouchOnlyTheLeaveRulesValue) {
 
 // ---- Toggles, brightness and field 6 ---------------------------------------------------
 
-// The byte of a one-byte field, before and after one key, with the flag neither read nor changed.
+// The byte of a one-byte field, before and after one key, with the flag neither read nor
+// changed. For field 6 also byte +0 of the selected wheel record; every other record allows all
+// eight cylinders, so only the selected one can limit.
 struct Step {
     int field;
     unsigned before;
     int key;
     unsigned after;
+    unsigned wheel_byte = 8, select = 0;
 };
 
 const Step steps[] = {
@@ -235,56 +238,35 @@ const Step steps[] = {
     {2, 45, page_up, 55},     {2, 40, page_up, 50},    {2, 50, page_up, 50},
     {2, 5, page_down, 5},     {2, 10, page_down, 0},   {2, 55, page_down, 45},
     {2, 50, del, 5},          {2, 50, space, 50},
+    // Field 6: one digit 0..8, limited by the cylinder count in bits 0-4 of the selected
+    // record; the three flags above it do not lift the limit.
+    {6, 2, '6', 4, 4},        {6, 2, '3', 3, 4},       {6, 2, '4', 4, 4},
+    {6, 2, '9', 2, 4},        {6, 2, '6', 4, 36},      {6, 2, '9', 2, 36},
+    {6, 2, '8', 4, 0xE4},     {6, 2, '3', 0, 0xE0},    {6, 2, '5', 0, 0},
+    {6, 2, '8', 8, 8},        {6, 2, '8', 8, 31},
+    // Delete drops a digit (a file may bring two); other keys are ignored.
+    {6, 25, del, 2, 4},       {6, 2, page_up, 2, 4},   {6, 2, page_down, 2, 4},
+    {6, 2, space, 2, 4},
+    // The selected wheel's record counts, and a wheel_select above 24 reads as 24.
+    {6, 1, '6', 3, 3, 2},     {6, 1, '6', 2, 2, 200},
 };
 
 TEST(GeneralTogglesAndBrightness, KeysStepTheByte) {
-    const unsigned address[] = {0, 7, 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 8}; // by field
+    const unsigned address[] = {0, 7, 1, 2, 0, 0, 13, 0, 0, 0, 0, 0, 0, 8}; // by field
     for (const Step& s : steps)
         for (int start : {0, 1}) {
             Wert w = test::example_image();
+            for (unsigned n = 0; n < 25; ++n) set_byte(w, 64 + 16 * n, 8);
+            set_byte(w, 3, s.select);
+            set_byte(w, 64 + 16 * std::min(s.select, 24u), s.wheel_byte);
             set_byte(w, address[s.field], s.before);
             Wert expected = w;
             set_byte(expected, address[s.field], s.after);
             Editor ed{s.field, start};
             press(ed, w, {s.key});
             EXPECT_TRUE(w == expected && ed.start == start && ed.mode == s.field)
-                << describe(s.field, {s.key}) << ", before " << s.before << ", start " << start;
-        }
-}
-
-// Field 6 takes one digit 0..8, limited by the cylinder count (bits 0-4 of byte +0) of the
-// selected wheel record; the three flags above it do not lift the limit.
-TEST(GeneralTdcCylinder, LimitedByTheSelectedWheelsCylinders) {
-    const struct {
-        unsigned select;     // wheel_select
-        unsigned wheel_byte; // byte +0 of the selected record
-        unsigned before;
-        int key;
-        unsigned after;
-    } cases[] = {
-        {0, 4, 2, '6', 4},    {0, 4, 2, '3', 3},    {0, 4, 2, '4', 4},    {0, 4, 2, '9', 2},
-        {0, 36, 2, '6', 4},   {0, 36, 2, '9', 2},   {0, 0xE4, 2, '8', 4}, {0, 0xE0, 2, '3', 0},
-        {0, 0, 2, '5', 0},    {0, 8, 2, '8', 8},    {0, 31, 2, '8', 8},
-        // Delete drops a digit (a file may bring two); other keys are ignored.
-        {0, 4, 25, del, 2},   {0, 4, 2, page_up, 2}, {0, 4, 2, page_down, 2}, {0, 4, 2, space, 2},
-        // The selected wheel's record counts, and a wheel_select above 24 reads as 24.
-        {2, 3, 1, '6', 3},    {200, 2, 1, '6', 2},
-    };
-    for (const auto& t : cases)
-        for (int start : {0, 1}) {
-            Wert w = test::example_image();
-            // Every other record allows all eight, so only the selected one can limit.
-            for (unsigned n = 0; n < 25; ++n) set_byte(w, 64 + 16 * n, 8);
-            set_byte(w, 3, t.select);
-            set_byte(w, 64 + 16 * std::min(t.select, 24u), t.wheel_byte);
-            set_byte(w, 13, t.before);
-            Wert expected = w;
-            set_byte(expected, 13, t.after);
-            Editor ed{6, start};
-            press(ed, w, {t.key});
-            EXPECT_TRUE(w == expected && ed.start == start && ed.mode == 6)
-                << "wheel " << t.select << " byte " << t.wheel_byte << ", key " << t.key
-                << ", start " << start << ": tdc_cyl " << byte(w, 13);
+                << describe(s.field, {s.key}) << ", before " << s.before << ", start " << start
+                << ", wheel " << s.select << " byte " << s.wheel_byte;
         }
 }
 
