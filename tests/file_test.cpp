@@ -92,6 +92,7 @@ TEST(Reader, WhatOneTokenGives) {
         {"an earlier h is a character", "12hh", {0x12, 0x88}},
         {"characters above 127 are negative", "\xC4\xC4h", {0x04}},
         {"text after the last h", "12hXYZ", {0x12}},
+        {"all white space separates", "Fh\tFh\rFh\vFh\fFh", {0x0F, 0x0F, 0x0F, 0x0F, 0x0F}},
         {"NUL is a character, not a separator", "1\0h"s, {0x10}},
         {"long token with h inside", std::string(70000, 'Z') + "E8h" + std::string(70000, 'Z'),
          {0xE8}},
@@ -122,7 +123,6 @@ TEST(Reader, WhichFilesLoad) {
         {"a first token full of h", "hhh12h34h " + body, true},
         {"other first word, rest of header", "Anything EEPROM Memory: " + body, true},
         {"header words after the first with h", header + " hello " + body, false},
-        {"vertical tab and form feed separate", header + "\v" + repeated("00h", 2048, "\f"), true},
         {"bytes glued to a later header word", header + repeated("00h", 2048, ""), true},
         {"glued, one too many", header + " " + repeated("00h", 2049, ""), false},
         {"NUL bytes do not separate", header + " " + repeated("00h", 2048, "\0"s), true},
@@ -160,6 +160,8 @@ TEST(Reader, TextInPiecesGivesTheSameImage) {
         text += token_of(rest[a]) + (a % 3 ? " " : "\r\n");
     Wert whole{};
     ASSERT_TRUE(parse_image(text, whole));
+    const std::uint8_t first[] = {0x12, 0x34, 0x00, 0x1F, 0x00, 0x68, 0x10, 0x61, 0xC6};
+    EXPECT_TRUE(std::equal(std::begin(first), std::end(first), whole.begin()));
     for (std::size_t split = 0; split <= text.size(); ++split) {
         Wert wert{};
         ImageReader reader{&wert};
