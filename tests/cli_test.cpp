@@ -413,6 +413,21 @@ TEST(Set, TakesValuesWithinTheFieldsRangesAndRefusesTheRest) {
     }
 }
 
+// `show` of the image in a.txt, then `set` of every line it printed on b.txt, a copy with
+// every shown bit turned over, so that set must bring each one back.
+Result show_then_set(Dir& dir, const Wert& shown) {
+    const Result show = run({"show", dir.put(shown, "a.txt")});
+    EXPECT_EQ(show.status, status_ok);
+    Wert other = shown;
+    for (Item it : shown_items(shown)) {
+        const Span s = span(it);
+        for (unsigned a = s.address; a < s.address + s.count; ++a) other[a] ^= s.mask;
+    }
+    std::vector<std::string> args = {"set", "--file", dir.put(other, "b.txt")};
+    for (const std::string& line : lines(show.out)) args.push_back(line);
+    return run(args);
+}
+
 // An image whose every parameter holds a value in range, each drawn at random, and random
 // bytes between the parameters.
 Wert random_in_range_image(std::mt19937& rng) {
@@ -453,18 +468,9 @@ TEST(Set, EveryImageTheEditorMakesComesBackThroughShowAndSet) {
         ed.letter = key::escape; // the leave rule of the last field, as the editor ends
         apply_rule(ed, w);
 
-        const Result show = run({"show", dir.put(w, "edited.txt")});
-        ASSERT_EQ(show.status, status_ok);
-        Wert other = w;
-        for (Item it : shown_items(w)) {
-            const Span s = span(it);
-            for (unsigned a = s.address; a < s.address + s.count; ++a) other[a] ^= s.mask;
-        }
-        std::vector<std::string> args = {"set", "--file", dir.put(other, "other.txt")};
-        for (const std::string& line : lines(show.out)) args.push_back(line);
-        const Result set = run(args);
+        const Result set = show_then_set(dir, w);
         ASSERT_EQ(set.status, status_ok) << "round " << round << "\n" << set.err;
-        ASSERT_EQ(dir.image("other.txt"), w) << "round " << round;
+        ASSERT_EQ(dir.image("b.txt"), w) << "round " << round;
     }
 }
 
@@ -500,17 +506,7 @@ TEST(Set, EveryShownLineOnAnotherImageGivesTheShownImageByteForByte) {
     const Wert shown = in_range_image();
     ASSERT_TRUE(check_image(shown).empty()) << check_image(shown)[0].text;
     Dir dir;
-    const Result show = run({"show", dir.put(shown, "a.txt")});
-    ASSERT_EQ(show.status, status_ok);
-    // The copy has every shown bit turned over; set must bring each one back.
-    Wert other = shown;
-    for (Item it : shown_items(shown)) {
-        const Span s = span(it);
-        for (unsigned a = s.address; a < s.address + s.count; ++a) other[a] ^= s.mask;
-    }
-    std::vector<std::string> args = {"set", "--file", dir.put(other, "b.txt")};
-    for (const std::string& line : lines(show.out)) args.push_back(line);
-    const Result set = run(args);
+    const Result set = show_then_set(dir, shown);
     EXPECT_EQ(set.status, status_ok) << set.err;
     EXPECT_EQ(dir.read("b.txt"), format_image(shown));
 }
