@@ -4,7 +4,9 @@
 #include <ostream>
 #include <string_view>
 
+#include "app/apply.hpp"
 #include "app/flow.hpp"
+#include "app/json.hpp"
 #include "console/console.hpp"
 #include "editor/editor.hpp"
 #include "eeprom/file.hpp"
@@ -20,7 +22,7 @@ namespace {
 
 constexpr const char* default_file = "ulo.txt";
 
-enum class Command { show, get, set, diff, check, screen };
+enum class Command { show, get, set, apply, diff, check, screen };
 
 struct CommandName {
     const char* name;
@@ -29,6 +31,7 @@ struct CommandName {
 constexpr CommandName commands[] = {
     {"show", Command::show}, {"get", Command::get},     {"set", Command::set},
     {"diff", Command::diff}, {"check", Command::check}, {"screen", Command::screen},
+    {"apply", Command::apply},
 };
 
 // The arguments after the command: the operands, and the file named by --file.
@@ -36,6 +39,7 @@ struct Arguments {
     std::vector<std::string> operands;
     std::string file;
     bool has_file = false;
+    bool json = false; // --json: one JSON document instead of text
 };
 
 bool split_arguments(int argc, char** argv, Arguments& a, std::ostream& err) {
@@ -51,6 +55,8 @@ bool split_arguments(int argc, char** argv, Arguments& a, std::ostream& err) {
             }
             a.file = argv[++k];
             a.has_file = true;
+        } else if (options && arg == "--json") {
+            a.json = true;
         } else if (options && arg.rfind("--file=", 0) == 0) {
             a.file = arg.substr(7);
             a.has_file = true;
@@ -75,6 +81,8 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
+} // namespace
+
 // 0, or the editor's status for a file that cannot be read or is not an image.
 int load(const std::string& path, Wert& wert, std::ostream& err) {
     switch (load_image(path, wert)) {
@@ -88,6 +96,8 @@ int load(const std::string& path, Wert& wert, std::ostream& err) {
     }
     return status_incorrect;
 }
+
+namespace {
 
 // A NAME of get: one parameter, or all of a wheel configuration ("wheel[3]") or ramp point
 // ("ramp[2]").
@@ -112,7 +122,7 @@ int show(const Wert& wert, std::ostream& out) {
     return status_ok;
 }
 
-int get(const Wert& wert, const std::vector<std::string>& names, std::ostream& out,
+int get(const Wert& wert, const std::vector<std::string>& names, bool json, std::ostream& out,
         std::ostream& err) {
     std::vector<Item> items;
     bool ok = true;
@@ -124,100 +134,22 @@ int get(const Wert& wert, const std::vector<std::string>& names, std::ostream& o
         }
     }
     if (!ok) return status_rejected;
+    if (json) return get_json(wert, items, out);
     for (Item item : items) out << show_line(wert, item) << "\n";
     return status_ok;
 }
 
-struct Assignment {
-    std::string text; // as given, for messages
-    Item item;
-    Value value;
-    bool rejected = false;
-};
-
-// The range of a value is judged in the image as it will be saved, so that the order of the
-// assignments does not matter ("crank_pulses=36 crank_offset=10.0" and the other way round).
-// Values whose range depends on a rejected one are not judged.
-bool judge(const Wert& after, std::vector<Assignment>& all, std::ostream& err) {
-    bool ok = true;
-    for (int pass = 0; pass < 2; ++pass) {
-        for (Assignment& a : all) {
-            bool dependent = false, base_rejected = false;
-            for (const Assignment& b : all) {
-                if (&b == &a || !depends_on(after, a.item, b.item)) continue;
-                dependent = true;
-                base_rejected = base_rejected || b.rejected;
-            }
-            if (dependent != (pass == 1) || base_rejected) continue;
-            if (in_range(after, a.item, a.value)) continue;
-            err << "ulocfg: " << a.text << " rejected: the field takes " << allowed(after, a.item)
-                << "\n";
-            a.rejected = true;
-            ok = false;
-        }
-    }
-    return ok;
-}
-
 int set(const std::string& path, const std::vector<std::string>& texts, std::ostream& err) {
     std::vector<Assignment> all;
-    bool ok = true;
+    bool readable = true;
     for (const std::string& text : texts) {
         const std::size_t equals = text.find('=');
-        if (equals == std::string::npos) {
-            return usage_error(err, text + ": set takes NAME=VALUE");
-        }
-        Assignment a{text, {}, {}};
-        const std::string name(trim(std::string_view(text).substr(0, equals)));
-        std::string why;
-        if (!parse_item(name, a.item, why)) {
-            err << "ulocfg: " << text << " rejected: " << why << " " << name << "\n";
-            ok = false;
-            continue;
-        }
-        if (std::any_of(all.begin(), all.end(), [&](const Assignment& b) { return b.item == a.item; })) {
-            err << "ulocfg: " << text << " rejected: " << name << " is given twice\n";
-            ok = false;
-            continue;
-        }
-        if (!parse_value(a.item, std::string_view(text).substr(equals + 1), a.value, why)) {
-            err << "ulocfg: " << text << " rejected: " << name << " " << why << "\n";
-            ok = false;
-            continue;
-        }
-        all.push_back(a);
+        if (equals == std::string::npos) return usage_error(err, text + ": set takes NAME=VALUE");
+        const std::string_view name = trim(std::string_view(text).substr(0, equals));
+        if (!add_assignment(all, text, name, std::string_view(text).substr(equals + 1), err))
+            readable = false;
     }
-
-    // The values that could be read are judged too, so that one run names every fault.
-    Wert before{};
-    if (int status = load(path, before, err)) return status;
-    Wert after = before;
-    for (const Assignment& a : all) write_value(after, a.item, a.value);
-    if (!judge(after, all, err) || !ok) return status_rejected;
-
-    // A value that was not given may now lie outside its field's range, as the editor also
-    // allows (an offset beyond the spacing of a pulse count just raised): say so.
-    for (Item item : shown_items(after)) {
-        if (in_range(after, item, read_value(after, item))) continue;
-        if (std::any_of(all.begin(), all.end(), [&](const Assignment& a) { return a.item == item; }))
-            continue;
-        const bool ramp_point = param(item.id).group == Group::ramp_point;
-        const bool was_shown = !ramp_point || item.index <= ramp_points(before);
-        if (was_shown && !in_range(before, item, read_value(before, item))) continue;
-        err << "ulocfg: note: " << show_line(after, item) << ": the field takes "
-            << allowed(after, item) << "\n";
-    }
-
-    switch (save_image(path, after)) {
-    case SaveResult::saved: return status_ok;
-    case SaveResult::cannot_open:
-        err << "ulocfg: cannot open " << path << " for writing; it is unchanged\n";
-        return status_cannot_open;
-    case SaveResult::cannot_write:
-        err << "ulocfg: cannot write " << path << "; it is unchanged\n";
-        return status_cannot_open;
-    }
-    return status_cannot_open;
+    return assign(path, all, readable, err);
 }
 
 // Groups of diff: the general settings, each wheel configuration, each ramp point.
@@ -292,13 +224,18 @@ std::string usage_text() {
        ulocfg show [FILE]            every parameter, one "name = value unit" per line
        ulocfg get NAME... [--file FILE]
        ulocfg set NAME=VALUE... [--file FILE]
+       ulocfg apply PARAMFILE [--file FILE]
+                                     set every "name = value" line of PARAMFILE (- for
+                                     standard input), as show writes them, all or none
        ulocfg diff A B               the parameters that differ between two images
        ulocfg check [FILE]           the values the editor's fields could not produce
        ulocfg screen [FILE]          the editor's first screen as text
-       ulocfg --help | --version
+       ulocfg --help | --version | --names
 
 FILE is ulo.txt in the current directory unless given (also as --file FILE).
-None of the commands needs a terminal; the editor does.
+None of the commands needs a terminal; the editor does. show, get, diff and check take
+--json to write one JSON document instead of text. --names lists every name get and set
+take, one per line (the shell completion reads it).
 
 Names: last_menu edit_mode_bit brightness contrast wheel_select tdc_cyl max_poti_speed
   vss_pulses_per_km vss_pulse_width aux_speed_pulses aux_speed_pulse_width lis_inversion
@@ -318,7 +255,8 @@ Values are written as show writes them, in the screen's units; the unit may be l
   wheel[2].name="36-1 Crank" (padded with spaces to 16)   can_id=18DAF110 (hexadecimal)
 A value may carry " (stored N)" as show writes it where the screen shows several stored
 values alike. set refuses any value the editor's field for it could not produce and then
-writes nothing; the file is replaced whole, never left half-written.
+writes nothing; the file is replaced whole, never left half-written. apply judges its lines
+as set does; blank lines and lines starting with # are skipped.
 
 Editor keys: Enter, cursor keys, Home, End move between fields; digits type a value
   (hexadecimal in the CAN id); Delete drops a digit; Page Up/Down step a value or toggle;
@@ -328,8 +266,9 @@ Editor keys: Enter, cursor keys, Home, End move between fields; digits type a va
 
 Exit status: 0 success, no differences, no problems; 1 a file cannot be opened or written;
   2 a file is not a valid image; 3 the editor has no terminal; 4 the editor failed
-  unexpectedly; 5 diff found differences or check found values out of range; 6 set or get
-  was given a name or value it cannot take (nothing written); 7 the command line is wrong.
+  unexpectedly; 5 diff found differences or check found values out of range; 6 set, apply
+  or get was given a name or value it cannot take (nothing written); 7 the command line is
+  wrong.
 )usage";
 }
 
@@ -338,6 +277,12 @@ int cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     const std::string first = argv[1];
     if (first == "--help" || first == "-h" || first == "help") {
         out << usage_text();
+        return status_ok;
+    }
+    if (first == "--names") { // for shell completion: every name get and set take
+        for (Item item : every_item()) out << item_name(item) << "\n";
+        for (unsigned n = 1; n <= wheel_count; ++n) out << "wheel[" << n << "]\n";
+        for (unsigned r = 1; r <= ramp_table_points; ++r) out << "ramp[" << r << "]\n";
         return status_ok;
     }
     if (first == "--version") {
@@ -353,13 +298,20 @@ int cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (!split_arguments(argc, argv, a, err)) return usage_error(err, first + ": wrong arguments");
     std::vector<std::string>& ops = a.operands;
     const Command command = found->command;
+    if (a.json && command != Command::show && command != Command::get &&
+        command != Command::diff && command != Command::check)
+        return usage_error(err, first + " has no --json");
 
     if (command == Command::diff) {
         if (a.has_file || ops.size() != 2) return usage_error(err, "diff takes two files");
         Wert old_image{}, new_image{};
         if (int status = load(ops[0], old_image, err)) return status;
         if (int status = load(ops[1], new_image, err)) return status;
-        return diff(old_image, new_image, out);
+        return a.json ? diff_json(old_image, new_image, out) : diff(old_image, new_image, out);
+    }
+    if (command == Command::apply) {
+        if (ops.size() != 1) return usage_error(err, "apply takes one parameter file");
+        return apply_file(ops[0], a.has_file ? a.file : default_file, err);
     }
     if (command == Command::get || command == Command::set) {
         if (ops.empty()) return usage_error(err, first + " needs at least one parameter");
@@ -367,7 +319,7 @@ int cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
         if (command == Command::set) return set(path, ops, err);
         Wert wert{};
         if (int status = load(path, wert, err)) return status;
-        return get(wert, ops, out, err);
+        return get(wert, ops, a.json, out, err);
     }
     // show, check, screen: one file at most
     if (ops.size() > (a.has_file ? 0u : 1u)) return usage_error(err, first + " takes one file");
@@ -375,8 +327,8 @@ int cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     Wert wert{};
     if (int status = load(path, wert, err)) return status;
     switch (command) {
-    case Command::show: return show(wert, out);
-    case Command::check: return check(wert, out);
+    case Command::show: return a.json ? show_json(wert, out) : show(wert, out);
+    case Command::check: return a.json ? check_json(wert, out) : check(wert, out);
     default: return screen_text(wert, out);
     }
 }

@@ -17,9 +17,13 @@ constexpr int status_differ = 5;   // diff: the images differ; check: values out
 constexpr int status_rejected = 6; // a name or value set or get cannot take; nothing written
 constexpr int status_usage = 7;    // the command line itself is wrong
 
-// Runs one command; argv[0] is the program, argv[1] the command. Results go to `out`,
+// Runs one command (show, get, set, apply, diff, check, screen); argv[0] is the program, argv[1] the command. Results go to `out`,
 // messages to `err`; returns the exit status. Never touches the terminal.
 int cli(int argc, char** argv, std::ostream& out, std::ostream& err);
+
+// Loads the image file for a command: 0, or the editor's status for a file that cannot be
+// read (1) or is not an image (2), with the message on `err`.
+int load(const std::string& path, Wert& wert, std::ostream& err);
 
 // The text of --help.
 std::string usage_text();

@@ -1,0 +1,44 @@
+// Assigning values to an image all or none: the judging that set and apply share, and apply's
+// reading of a parameter file in the form show writes.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/params.hpp"
+
+namespace ulo {
+
+// One NAME=VALUE of set, or one line of a parameter file.
+struct Assignment {
+    std::string text; // how messages name it: "wheel[1].cylinders=4", "car.params:3: ..."
+    Item item;
+    Value value;
+    bool rejected = false;
+};
+
+// Reads NAME and VALUE into a new assignment of `all`; false, with the reason on `err`, for an
+// unknown name, a name given twice or a value that does not read.
+bool add_assignment(std::vector<Assignment>& all, const std::string& text, std::string_view name,
+                    std::string_view value, std::ostream& err);
+
+// Writes the assignments into the image file at `path`, all or none: every value is judged
+// against the image as it will be saved, values the change leaves outside their field's range
+// are noted on `err`, and the file is replaced whole. `readable` false says that some
+// assignments could not be read: the others are still judged, so that one run names every
+// fault, but nothing is written. Returns the exit status.
+int assign(const std::string& path, std::vector<Assignment>& all, bool readable,
+           std::ostream& err);
+
+// apply: the lines of `lines` ("name = value unit" as show writes them; blank lines and lines
+// starting with # are skipped; the unit may be left out) assigned to the image at `path` as
+// set would. `source` names the lines in messages ("car.params:3: ...").
+int apply_lines(std::istream& lines, const std::string& source, const std::string& path,
+                std::ostream& err);
+
+// apply PARAMFILE: reads the parameter file (standard input for "-") and applies it.
+int apply_file(const std::string& params, const std::string& path, std::ostream& err);
+
+} // namespace ulo
