@@ -75,6 +75,7 @@ int assign(const std::string& path, std::vector<Assignment>& all, bool readable,
     Wert after = before;
     for (const Assignment& a : all) write_value(after, a.item, a.value);
     if (!judge(after, all, err) || !readable) return status_rejected;
+    if (all.empty()) return status_ok; // a parameter file of comments only: nothing to save
 
     // A value that was not given may now lie outside its field's range, as the editor also
     // allows (an offset beyond the spacing of a pulse count just raised): say so.
