@@ -22,6 +22,8 @@ need_packages() {
 }
 
 # What building the editor needs.
-build_packages=(g++ cmake ninja-build pkg-config libncurses-dev)
+build_packages=(g++ cmake ninja-build pkg-config libncurses-dev nlohmann-json3-dev)
 # What its tests need on top.
 test_packages=(libgtest-dev tmux python3 procps time)
+# What building the Debian package needs on top (tools/package): dpkg-shlibdeps, file.
+package_packages=(dpkg-dev file)

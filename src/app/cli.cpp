@@ -4,7 +4,9 @@
 #include <ostream>
 #include <string_view>
 
+#include "app/apply.hpp"
 #include "app/flow.hpp"
+#include "app/json.hpp"
 #include "eeprom/params.hpp"
 #include "console/console.hpp"
 #include "editor/editor.hpp"
@@ -21,7 +23,7 @@ namespace {
 
 constexpr const char* default_file = "ulo.txt";
 
-enum class Command { show, get, set, diff, check, screen };
+enum class Command { show, get, set, apply, diff, check, screen };
 
 struct CommandName {
     const char* name;
@@ -30,6 +32,7 @@ struct CommandName {
 constexpr CommandName commands[] = {
     {"show", Command::show}, {"get", Command::get},     {"set", Command::set},
     {"diff", Command::diff}, {"check", Command::check}, {"screen", Command::screen},
+    {"apply", Command::apply},
 };
 
 // The arguments after the command: the operands, and the file named by --file.
@@ -37,6 +40,7 @@ struct Arguments {
     std::vector<std::string> operands;
     std::string file;
     bool has_file = false;
+    bool json = false; // --json: one JSON document instead of text
 };
 
 bool split_arguments(int argc, char** argv, Arguments& a, std::ostream& err) {
@@ -52,6 +56,8 @@ bool split_arguments(int argc, char** argv, Arguments& a, std::ostream& err) {
             }
             a.file = argv[++k];
             a.has_file = true;
+        } else if (options && arg == "--json") {
+            a.json = true;
         } else if (options && arg.rfind("--file=", 0) == 0) {
             a.file = arg.substr(7);
             a.has_file = true;
@@ -76,6 +82,8 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
+} // namespace
+
 // 0, or the editor's status for a file that cannot be read or is not an image.
 int load(const std::string& path, Wert& wert, std::ostream& err) {
     switch (load_image(path, wert)) {
@@ -89,6 +97,8 @@ int load(const std::string& path, Wert& wert, std::ostream& err) {
     }
     return status_incorrect;
 }
+
+namespace {
 
 // A NAME of get: one parameter, or all of a wheel configuration ("wheel[3]") or ramp point
 // ("ramp[2]").
@@ -113,7 +123,7 @@ int show(const Wert& wert, std::ostream& out) {
     return status_ok;
 }
 
-int get(const Wert& wert, const std::vector<std::string>& names, std::ostream& out,
+int get(const Wert& wert, const std::vector<std::string>& names, bool json, std::ostream& out,
         std::ostream& err) {
     std::vector<Item> items;
     bool ok = true;
@@ -125,69 +135,22 @@ int get(const Wert& wert, const std::vector<std::string>& names, std::ostream& o
         }
     }
     if (!ok) return status_rejected;
+    if (json) return get_json(wert, items, out);
     for (Item item : items) out << show_line(wert, item) << "\n";
     return status_ok;
 }
 
-struct Assignment {
-    std::string text; // as given, for messages
-    Item item;
-    Value value;
-};
-
-void rejected(std::ostream& err, const std::string& text, const std::string& why) {
-    err << "ulocfg: " << text << " is rejected: " << why << ".\n";
-}
-
 int set(const std::string& path, const std::vector<std::string>& texts, std::ostream& err) {
     std::vector<Assignment> all;
-    bool ok = true;
+    bool taken = true;
     for (const std::string& text : texts) {
         const std::size_t equals = text.find('=');
         if (equals == std::string::npos) return usage_error(err, text + ": set takes NAME=VALUE");
-        Assignment a{text, {}, {}};
-        const std::string name(trim(std::string_view(text).substr(0, equals)));
-        std::string why;
-        if (!parse_item(name, a.item, why)) {
-            rejected(err, text, why);
-            ok = false;
-        } else if (std::any_of(all.begin(), all.end(), [&](const Assignment& b) { return b.item == a.item; })) {
-            rejected(err, text, name + " is given twice");
-            ok = false;
-        } else if (!parse_value(a.item, std::string_view(text).substr(equals + 1), a.value, why)) {
-            rejected(err, text, name + " " + why);
-            ok = false;
-        } else if (!in_range(a.item, a.value)) {
-            rejected(err, text, "the field takes " + allowed(a.item));
-            ok = false;
-        } else {
-            all.push_back(a);
-        }
+        const std::string_view name = trim(std::string_view(text).substr(0, equals));
+        if (!add_assignment(all, text, name, std::string_view(text).substr(equals + 1), err))
+            taken = false;
     }
-    Wert before{};
-    if (int status = load(path, before, err)) return status;
-    if (!ok) return status_rejected;
-    Wert after = before;
-    for (const Assignment& a : all) write_value(after, a.item, a.value);
-
-    // A value the device will find at odds with another is written, as the editor also
-    // allows (a TDC cylinder beyond the cylinders of a configuration selected later); say so.
-    for (Item item : shown_items(after)) {
-        const std::string why = conflict(after, item);
-        if (!why.empty() && conflict(before, item) != why)
-            err << "ulocfg: " << show_line(after, item) << ": warning: " << why << "\n";
-    }
-
-    switch (save_image(path, after)) {
-    case SaveResult::saved: return status_ok;
-    case SaveResult::cannot_open:
-        err << "ulocfg: cannot open " << path << " for writing; it is unchanged.\n";
-        return status_cannot_open;
-    case SaveResult::cannot_write:
-        err << "ulocfg: cannot write " << path << "; it is unchanged.\n";
-        return status_cannot_open;
-    }
-    return status_cannot_open;
+    return assign(path, all, taken, err);
 }
 
 // Groups of diff: the general settings, each wheel configuration, each ramp point.
@@ -212,9 +175,7 @@ int diff(const Wert& a, const Wert& b, std::ostream& out) {
         differ = true;
         last = item;
     }
-    unsigned other = 0;
-    for (unsigned address = 0; address < eeprom_size; ++address)
-        if ((a[address] ^ b[address]) & ~known_bits(address)) ++other;
+    const unsigned other = bytes_outside_differing(a, b);
     if (other != 0) {
         if (differ) out << "\n";
         out << other << (other == 1 ? " byte differs" : " bytes differ")
@@ -256,9 +217,9 @@ std::vector<Finding> check_image(const Wert& wert) {
     std::vector<Finding> found;
     for (Item item : shown_items(wert)) {
         if (!in_range(item, read_value(wert, item)))
-            found.push_back({false, show_line(wert, item) + ": the field takes " + allowed(item)});
+            found.push_back({false, item, show_line(wert, item) + ": the field takes " + allowed(item)});
         else if (const std::string why = conflict(wert, item); !why.empty())
-            found.push_back({true, show_line(wert, item) + ": warning: " + why});
+            found.push_back({true, item, show_line(wert, item) + ": warning: " + why});
     }
     return found;
 }
@@ -292,13 +253,18 @@ std::string usage_text() {
        ulocfg show [FILE]            every parameter, one "name = value unit" per line
        ulocfg get NAME... [--file FILE]
        ulocfg set NAME=VALUE... [--file FILE]
+       ulocfg apply PARAMFILE [--file FILE]
+                                     set every "name = value" line of PARAMFILE (- for
+                                     standard input), as show writes them, all or none
        ulocfg diff A B               the parameters that differ between two images
        ulocfg check [FILE]           the values the editor's fields could not produce
        ulocfg screen [FILE]          the editor's first screen as text
-       ulocfg --help | --version
+       ulocfg --help | --version | --names
 
 FILE is ulo.txt in the current directory unless given (also as --file FILE).
-None of the commands needs a terminal; the editor does.
+None of the commands needs a terminal; the editor does. show, get, diff and check take
+--json to write one JSON document instead of text. --names lists every name get and set
+take, one per line (the shell completion reads it).
 
 @NAMES@
 Values are written as show writes them, in the screen's units; the unit may be left out:
@@ -310,7 +276,8 @@ Values are written as show writes them, in the screen's units; the unit may be l
   wheel[2].name="36-1 Crank" (padded with spaces to 16)   can_id=18DAF110 (hexadecimal)
 A value may carry " (stored N)" as show writes it where the screen shows several stored
 values alike. set refuses any value the editor's field for it could not produce and then
-writes nothing; the file is replaced whole, never left half-written.
+writes nothing; the file is replaced whole, never left half-written. apply judges its lines
+as set does; blank lines and lines starting with # are skipped.
 
 Editor keys: Enter, cursor keys, Home, End move between fields; digits type a value
   (hexadecimal in the CAN id); Delete drops a digit; Page Up/Down step a value or toggle;
@@ -320,8 +287,9 @@ Editor keys: Enter, cursor keys, Home, End move between fields; digits type a va
 
 Exit status: 0 success, no differences, no problems; 1 a file cannot be opened or written;
   2 a file is not a valid image; 3 the editor has no terminal; 4 the editor failed
-  unexpectedly; 5 diff found differences or check found values out of range; 6 set or get
-  was given a name or value it cannot take (nothing written); 7 the command line is wrong.
+  unexpectedly; 5 diff found differences or check found values out of range; 6 set, apply
+  or get was given a name or value it cannot take (nothing written); 7 the command line is
+  wrong.
 )usage";
     const std::string names =
         "Parameters, with the values the editor's fields give (wheel[N]: N = 1..25, ramp[N]:\n"
@@ -337,6 +305,12 @@ int cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
         out << usage_text();
         return status_ok;
     }
+    if (first == "--names") { // for shell completion: every name get and set take
+        for (Item item : every_item()) out << item_name(item) << "\n";
+        for (unsigned n = 1; n <= wheel_count; ++n) out << "wheel[" << n << "]\n";
+        for (unsigned r = 1; r <= ramp_table_points; ++r) out << "ramp[" << r << "]\n";
+        return status_ok;
+    }
     if (first == "--version") {
         out << "ulocfg " << ULOCFG_VERSION << "\n";
         return status_ok;
@@ -350,13 +324,20 @@ int cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (!split_arguments(argc, argv, a, err)) return usage_error(err, first + ": wrong arguments");
     std::vector<std::string>& ops = a.operands;
     const Command command = found->command;
+    if (a.json && command != Command::show && command != Command::get &&
+        command != Command::diff && command != Command::check)
+        return usage_error(err, first + " has no --json");
 
     if (command == Command::diff) {
         if (a.has_file || ops.size() != 2) return usage_error(err, "diff takes two files");
         Wert old_image{}, new_image{};
         if (int status = load(ops[0], old_image, err)) return status;
         if (int status = load(ops[1], new_image, err)) return status;
-        return diff(old_image, new_image, out);
+        return a.json ? diff_json(old_image, new_image, out) : diff(old_image, new_image, out);
+    }
+    if (command == Command::apply) {
+        if (ops.size() != 1) return usage_error(err, "apply takes one parameter file");
+        return apply_file(ops[0], a.has_file ? a.file : default_file, err);
     }
     if (command == Command::get || command == Command::set) {
         if (ops.empty()) return usage_error(err, first + " needs at least one parameter");
@@ -364,7 +345,7 @@ int cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
         if (command == Command::set) return set(path, ops, err);
         Wert wert{};
         if (int status = load(path, wert, err)) return status;
-        return get(wert, ops, out, err);
+        return get(wert, ops, a.json, out, err);
     }
     // show, check, screen: one file at most
     if (ops.size() > (a.has_file ? 0u : 1u)) return usage_error(err, first + " takes one file");
@@ -372,8 +353,8 @@ int cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     Wert wert{};
     if (int status = load(path, wert, err)) return status;
     switch (command) {
-    case Command::show: return show(wert, out);
-    case Command::check: return check(wert, out);
+    case Command::show: return a.json ? show_json(wert, out) : show(wert, out);
+    case Command::check: return a.json ? check_json(wert, out) : check(wert, out);
     default: return screen_text(wert, out);
     }
 }

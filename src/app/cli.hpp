@@ -8,12 +8,18 @@
 
 #include "app/status.hpp"
 #include "eeprom/image.hpp"
+#include "eeprom/params.hpp"
 
 namespace ulo {
 
-// Runs one command; argv[0] is the program, argv[1] the command. Results go to `out`,
-// messages to `err`; returns the exit status. Never touches the terminal.
+// Runs one command (show, get, set, apply, diff, check, screen); argv[0] is the program,
+// argv[1] the command. Results go to `out`, messages to `err`; returns the exit status. Never
+// touches the terminal.
 int cli(int argc, char** argv, std::ostream& out, std::ostream& err);
+
+// Loads the image file for a command: 0, or the editor's status for a file that cannot be
+// read (1) or is not an image (2), with the message on `err`.
+int load(const std::string& path, Wert& wert, std::ostream& err);
 
 // The text of --help.
 std::string usage_text();
@@ -23,6 +29,7 @@ std::string usage_text();
 // parameter ("name = value unit: warning: ...").
 struct Finding {
     bool warning;
+    Item item;
     std::string text;
 };
 std::vector<Finding> check_image(const Wert& wert);

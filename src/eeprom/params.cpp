@@ -650,4 +650,11 @@ unsigned known_bits(unsigned address) {
     return address < eeprom_size ? known[address] : 0;
 }
 
+unsigned bytes_outside_differing(const Wert& a, const Wert& b) {
+    unsigned count = 0;
+    for (unsigned address = 0; address < eeprom_size; ++address)
+        if ((a[address] ^ b[address]) & ~known_bits(address)) ++count;
+    return count;
+}
+
 } // namespace ulo

@@ -200,5 +200,7 @@ struct Span {
 Span span(Item item);
 // The bits of an address that belong to some parameter.
 unsigned known_bits(unsigned address);
+// How many bytes of two images differ in bits that belong to no parameter.
+unsigned bytes_outside_differing(const Wert& a, const Wert& b);
 
 } // namespace ulo

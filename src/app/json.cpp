@@ -1,0 +1,130 @@
+#include "app/json.hpp"
+
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+#include "app/cli.hpp"
+#include "app/flow.hpp"
+#include "console/console.hpp"
+
+namespace ulo {
+
+namespace {
+
+// Keys in the order written: name, value, unit, stored.
+using json = nlohmann::ordered_json;
+
+// A wheel name as UTF-8: the bytes below 128 as they are (the library escapes what JSON
+// requires), the others as the code page 437 characters the screen shows.
+std::string name_text(const std::string& name) {
+    std::string s;
+    for (unsigned char c : name) s += c < 128 ? std::string(1, static_cast<char>(c)) : utf8(cp437(c));
+    return s;
+}
+
+// How a value is written in JSON, by how the screen shows it: a number in the screen's unit,
+// true or false for yes/no and on/off, the words and the hexadecimal id as strings.
+json json_value(Item item, const Value& v) {
+    const Param& p = param(item.id);
+    if (p.shown == Shown::yes_no || p.shown == Shown::on_off) return shows_first(*words(p.shown), v.n);
+    if (words(p.shown) != nullptr || p.shown == Shown::hex) return visible(item, v);
+    switch (p.shown) {
+    case Shown::text: return name_text(v.name);
+    case Shown::tenths: return static_cast<double>(v.n) / 10;
+    case Shown::hundredths: return static_cast<double>(v.n) / 100;
+    case Shown::cam_forms:
+        // whole degrees stay an integer, tenths a decimal
+        if (!cam_width_in_degrees(static_cast<unsigned>(v.n))) return static_cast<double>(v.n) / 10;
+        return shown_number(p, v.n);
+    default: return shown_number(p, v.n);
+    }
+}
+
+json stored(Item item, const Value& v) {
+    if (item.id != ParamId::name) return v.n;
+    json bytes = json::array();
+    for (unsigned char c : v.name) bytes.push_back(c);
+    return bytes;
+}
+
+json parameter(const Wert& wert, Item item) {
+    const Value v = read_value(wert, item);
+    return {{"name", item_name(item)},
+            {"value", json_value(item, v)},
+            {"unit", param(item.id).unit},
+            {"stored", stored(item, v)}};
+}
+
+void write(std::ostream& out, const json& document) { out << document.dump(2) << "\n"; }
+
+} // namespace
+
+int show_json(const Wert& wert, std::ostream& out) {
+    json general = json::array(), wheels = json::array(), ramp = json::array();
+    for (Item item : shown_items(wert)) {
+        json* group = &general;
+        const char* index_key = "";
+        unsigned index = item.index;
+        switch (param(item.id).group) {
+        case Group::wheel:
+            group = &wheels;
+            index_key = "wheel";
+            ++index; // shown 1..25
+            break;
+        case Group::ramp_point:
+            group = &ramp;
+            index_key = "point";
+            break;
+        default: break;
+        }
+        if (group == &general) {
+            general.push_back(parameter(wert, item));
+            continue;
+        }
+        if (group->empty() || group->back()[index_key] != index)
+            group->push_back({{index_key, index}, {"parameters", json::array()}});
+        group->back()["parameters"].push_back(parameter(wert, item));
+    }
+    write(out, {{"general", general}, {"wheels", wheels}, {"ramp", ramp}});
+    return status_ok;
+}
+
+int get_json(const Wert& wert, const std::vector<Item>& items, std::ostream& out) {
+    json parameters = json::array();
+    for (Item item : items) parameters.push_back(parameter(wert, item));
+    write(out, {{"parameters", parameters}});
+    return status_ok;
+}
+
+int diff_json(const Wert& a, const Wert& b, std::ostream& out) {
+    json differences = json::array();
+    for (Item item : every_item()) {
+        const Value old_value = read_value(a, item), new_value = read_value(b, item);
+        if (old_value == new_value) continue;
+        differences.push_back(
+            {{"name", item_name(item)},
+             {"unit", param(item.id).unit},
+             {"old", {{"value", json_value(item, old_value)}, {"stored", stored(item, old_value)}}},
+             {"new", {{"value", json_value(item, new_value)}, {"stored", stored(item, new_value)}}}});
+    }
+    const unsigned outside = bytes_outside_differing(a, b);
+    write(out, {{"differences", differences}, {"bytes_outside", outside}});
+    return differences.empty() && outside == 0 ? status_ok : status_differ;
+}
+
+int check_json(const Wert& wert, std::ostream& out) {
+    json findings = json::array();
+    bool out_of_range = false;
+    for (const Finding& f : check_image(wert)) {
+        json finding = parameter(wert, f.item);
+        finding["kind"] = f.warning ? "warning" : "out of range";
+        if (!f.warning) finding["allowed"] = allowed(f.item);
+        finding["message"] = f.text;
+        findings.push_back(finding);
+        out_of_range = out_of_range || !f.warning;
+    }
+    write(out, {{"findings", findings}});
+    return out_of_range ? status_differ : status_ok;
+}
+
+} // namespace ulo

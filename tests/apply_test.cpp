@@ -1,0 +1,202 @@
+// apply: parameter files in the form show writes, applied all or none with set's judging.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/apply.hpp"
+#include "app/cli.hpp"
+#include "app/flow.hpp"
+#include "eeprom/params.hpp"
+#include "eeprom/file.hpp"
+#include "support.hpp"
+
+namespace ulo {
+namespace {
+
+using Dir = test::ScratchDir;
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+Result run(std::vector<std::string> args) {
+    args.insert(args.begin(), "ulocfg");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    std::ostringstream out, err;
+    const int status = cli(static_cast<int>(argv.size()), argv.data(), out, err);
+    return {status, out.str(), err.str()};
+}
+
+std::string shown(const Wert& w, const std::string& name) {
+    Item item{};
+    std::string why;
+    EXPECT_TRUE(parse_item(name, item, why)) << name;
+    return show_line(w, item);
+}
+
+// The device's sample with its two values that no field produces brought into range, so that
+// every line of its show can be applied.
+Wert sample_in_range() {
+    std::ifstream in(ULOCFG_TEST_DATA "/../../examples/ulo.txt", std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    Wert w{};
+    EXPECT_TRUE(parse_image(text.str(), w));
+    put(w, ParamId::vss_pulse_width, 0, 670);
+    put(w, ParamId::crank_offset, 0, 60);
+    return w;
+}
+
+struct ApplyCase {
+    const char* what;
+    const char* file; // the parameter file, applied to the example image
+    int status;
+    const char* err;
+    std::vector<const char*> after; // show lines of the image afterwards
+};
+
+const ApplyCase apply_cases[] = {
+    {"show's own lines", "last_menu = 7\nwheel[2].cylinders = 6\nramp[1].time = 1.25 s\n",
+     status_ok, "", {"last_menu = 7", "wheel[2].cylinders = 6", "ramp[1].time = 1.25 s"}},
+    {"comments, blank and indented lines",
+     "# car 7, summer set-up\n\n   # indented comment\n\t\nlast_menu = 9\n  \n",
+     status_ok, "", {"last_menu = 9"}},
+    {"units left out, no spaces around =",
+     "max_poti_speed=3000\nbrightness = 60\nwheel[1].crank_offset=2.5\nramp[1].time = 4\n",
+     status_ok, "",
+     {"max_poti_speed = 3000 rpm", "brightness = 60 %", "wheel[1].crank_offset = 2.5 deg",
+      "ramp[1].time = 4.00 s"}},
+    {"a file written on Windows", "last_menu = 4\r\ncontrast = low\r\n", status_ok, "",
+     {"last_menu = 4", "contrast = low"}},
+    {"a stored value and a name with = and #",
+     "brightness = 100 % (stored 55)\nwheel[2].name = \"a=b #c (q)\"\n", status_ok, "",
+     {"brightness = 100 % (stored 55)", "wheel[2].name = \"a=b #c (q)      \""}},
+    {"a line without =", "last_menu = 7\nlast_menu 8\n", status_rejected,
+     "ulocfg: p:2: last_menu 8 is rejected: a line is NAME = VALUE.\n", {"last_menu = 3"}},
+    {"an unknown name", "wheel[1].crank = 3\n", status_rejected,
+     "ulocfg: p:1: wheel[1].crank = 3 is rejected: wheel[1].crank is not a parameter.\n", {}},
+    {"a wheel configuration beyond 25", "# x\nwheel[26].cylinders = 4\n", status_rejected,
+     "ulocfg: p:2: wheel[26].cylinders = 4 is rejected: wheel configurations are numbered "
+     "1..25.\n",
+     {}},
+    {"a word the parameter does not take", "contrast = medium\n", status_rejected,
+     "ulocfg: p:1: contrast = medium is rejected: contrast takes high or low.\n", {"contrast = high"}},
+    {"another parameter's unit", "max_poti_speed = 3000 deg\n", status_rejected,
+     "ulocfg: p:1: max_poti_speed = 3000 deg is rejected: max_poti_speed takes a whole number "
+     "of rpm.\n",
+     {"max_poti_speed = 6000 rpm"}},
+    {"a name without its closing quote", "wheel[1].name = \"abc\n", status_rejected,
+     "ulocfg: p:1: wheel[1].name = \"abc is rejected: wheel[1].name takes a name in double "
+     "quotes (\\\" \\\\ \\xNN inside).\n",
+     {"wheel[1].name = \"60-2 Crank      \""}},
+    {"a name given twice", "last_menu = 1\n\nlast_menu = 2\n", status_rejected,
+     "ulocfg: p:3: last_menu = 2 is rejected: last_menu is given twice.\n", {"last_menu = 3"}},
+    {"a value out of range in the middle: nothing written",
+     "last_menu = 7\nwheel[2].cylinders = 9\nramp[1].speed = 500\n", status_rejected,
+     "ulocfg: p:2: wheel[2].cylinders = 9 is rejected: the field takes 2..8.\n",
+     {"last_menu = 3", "wheel[2].cylinders = 0", "ramp[1].speed = 1000 rpm"}},
+    {"every bad line named in one run", "x\nlast_menu = 200\ncontrast = 7\n", status_rejected,
+     "ulocfg: p:1: x is rejected: a line is NAME = VALUE.\n"
+     "ulocfg: p:2: last_menu = 200 is rejected: the field takes 0..10.\n"
+     "ulocfg: p:3: contrast = 7 is rejected: contrast takes high or low.\n",
+     {"last_menu = 3"}},
+};
+
+TEST(Apply, LinesAsShowWritesThemAllOrNone) {
+    for (const ApplyCase& c : apply_cases) {
+        SCOPED_TRACE(c.what);
+        Dir dir;
+        const std::string image = dir.put(test::example_image());
+        const std::string before = dir.read();
+        std::istringstream lines(c.file);
+        std::ostringstream err;
+        EXPECT_EQ(apply_lines(lines, "p", image, err), c.status);
+        EXPECT_EQ(err.str(), c.err);
+        if (c.status != status_ok) EXPECT_EQ(dir.read(), before); // not a byte written
+        const Wert after = dir.image();
+        for (const char* line : c.after) {
+            const std::string text = line;
+            EXPECT_EQ(shown(after, text.substr(0, text.find(" = "))), text);
+        }
+    }
+}
+
+// show of one image applied to a very different one gives the first one's parameters, bit
+// for bit, and leaves every other bit of the second alone: the ramp points beyond the first
+// image's ramp_points, the bytes outside the parameters.
+TEST(Apply, ShowOfOneImageAppliedToAnotherGivesItsParametersByteForByte) {
+    Wert a = sample_in_range();
+    put(a, ParamId::ramp_points, 0, 3);
+    put(a, ParamId::wheel_select, 0, 1);
+    put(a, ParamId::tdc_cyl, 0, 2);
+    ASSERT_TRUE(check_image(a).empty()) << check_image(a)[0].text;
+    for (unsigned more_points : {1u, 9u}) {
+        SCOPED_TRACE(more_points);
+        Wert b{};
+        for (unsigned address = 0; address < eeprom_size; ++address)
+            b[address] = static_cast<std::uint8_t>(~a[address] ^ address);
+        put(b, ParamId::ramp_points, 0, more_points);
+        Dir dir;
+        const Result show = run({"show", dir.put(a, "a.txt")});
+        ASSERT_EQ(show.status, status_ok);
+        dir.write(show.out, "a.params");
+        const Result applied = run({"apply", dir / "a.params", "--file", dir.put(b, "b.txt")});
+        EXPECT_EQ(applied.status, status_ok) << applied.err;
+        EXPECT_EQ(run({"show", dir / "b.txt"}).out, show.out);
+
+        const Wert got = dir.image("b.txt");
+        std::vector<unsigned> from_a(eeprom_size, 0);
+        for (Item item : shown_items(a)) {
+            const Span s = span(item);
+            for (unsigned address = s.address; address < s.address + s.count; ++address)
+                from_a[address] |= s.mask;
+        }
+        for (unsigned address = 0; address < eeprom_size; ++address) {
+            const unsigned want = (a[address] & from_a[address]) | (b[address] & ~from_a[address]);
+            ASSERT_EQ(got[address], want) << "address " << address;
+        }
+    }
+}
+
+TEST(Apply, StatusesOfTheCommandLine) {
+    Dir dir;
+    dir.put(test::example_image());
+    dir.write("ULO EEPROM Memory: 00h", "short.txt");
+    dir.write("last_menu = 5\n", "p");
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    };
+    const Case cases[] = {
+        {{"apply", dir / "p", "--file", dir / "ulo.txt"}, status_ok, ""},
+        {{"apply", dir / "missing", "--file", dir / "ulo.txt"}, status_cannot_open,
+         "ulocfg: cannot open " + dir / "missing" + "\n"},
+        {{"apply", dir.path.string(), "--file", dir / "ulo.txt"}, status_cannot_open,
+         "ulocfg: cannot read " + dir.path.string() + "\n"},
+        {{"apply", dir / "p", "--file", dir / "none.txt"}, status_cannot_open,
+         "ulocfg: cannot open " + dir / "none.txt" + "\n"},
+        {{"apply", dir / "p", "--file", dir / "short.txt"}, status_incorrect,
+         "ulocfg: " + dir / "short.txt" + ": EEPROM textfile incorrect (not 2048 byte tokens)\n"},
+        {{"apply"}, status_usage,
+         "ulocfg: apply takes one parameter file\nTry 'ulocfg --help'.\n"},
+        {{"apply", "p", "q"}, status_usage,
+         "ulocfg: apply takes one parameter file\nTry 'ulocfg --help'.\n"},
+        {{"apply", "p", "--json"}, status_usage,
+         "ulocfg: apply has no --json\nTry 'ulocfg --help'.\n"},
+    };
+    for (const Case& c : cases) {
+        const Result r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args[1];
+        EXPECT_EQ(r.err, c.err);
+    }
+    EXPECT_EQ(shown(dir.image(), "last_menu"), "last_menu = 5");
+}
+
+} // namespace
+} // namespace ulo

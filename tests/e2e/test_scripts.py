@@ -1,0 +1,293 @@
+"""For scripts and installs, on the real binary: --json parsed by Python's json module and
+held against show, apply from a file and from standard input, and the bash completion's
+candidates for a few prefixes."""
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+from harness import check, format_image, parse_image, run_tests, tests_in
+
+BINARY, SAMPLE = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+BUILD_DIR = os.path.dirname(BINARY)
+TOP = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+COMPLETION = os.path.join(TOP, "completions", "ulocfg")
+
+OK, DIFFER, REJECTED = 0, 5, 6
+
+
+def ulocfg(*args, stdin=b""):
+    """The program's status, standard output as bytes, and standard error as text."""
+    r = subprocess.run([BINARY] + list(args), input=stdin, capture_output=True,
+                       start_new_session=True, timeout=60)
+    return r.returncode, r.stdout, r.stderr.decode()
+
+
+def document(*args):
+    """The JSON document of a command: strict UTF-8, strict JSON (no raw control bytes)."""
+    status, out, err = ulocfg(*args)
+    return status, json.loads(out.decode("utf-8"), strict=True), err
+
+
+class Scratch:
+    def __enter__(self):
+        self.dir = tempfile.mkdtemp(prefix="ulocfg-scripts-")
+        return self
+
+    def __exit__(self, *exc):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def put(self, name, image):
+        path = os.path.join(self.dir, name)
+        with open(path, "w", encoding="latin-1") as f:
+            f.write(format_image(image))
+        return path
+
+    def image(self, name):
+        with open(os.path.join(self.dir, name), encoding="latin-1") as f:
+            return parse_image(f.read())
+
+
+def sample():
+    with open(SAMPLE, encoding="latin-1") as f:
+        return parse_image(f.read())
+
+
+def screen_text(data):
+    """What the screen shows for bytes: below 128 the character itself, above it code page 437."""
+    return "".join(chr(b) if b < 128 else bytes([b]).decode("cp437") for b in data)
+
+
+def unquote(text):
+    """The bytes of a name as show writes it: "..." with \\" \\\\ and \\xNN."""
+    check(text.startswith('"') and text.endswith('"'), "a quoted name: %r" % text)
+    out, k, inner = [], 0, text[1:-1]
+    while k < len(inner):
+        if inner[k] == "\\" and inner[k + 1] == "x":
+            out.append(int(inner[k + 2:k + 4], 16))
+            k += 4
+        elif inner[k] == "\\":
+            out.append(ord(inner[k + 1]))
+            k += 2
+        else:
+            out.append(ord(inner[k]))
+            k += 1
+    return out
+
+
+def agrees(parameter, line):
+    """Checks one JSON parameter against show's line for it."""
+    name, text = line.split(" = ", 1)
+    check(parameter["name"] == name, "%s in JSON where show has %s" % (parameter["name"], name))
+    stored = re.search(r" \(stored (\d+)\)$", text)
+    if stored:
+        check(parameter["stored"] == int(stored.group(1)), "%s: stored" % name)
+        text = text[:stored.start()]
+    value, unit = parameter["value"], parameter["unit"]
+    if unit:
+        check(text.endswith(" " + unit), "%s: unit %r, show says %r" % (name, unit, text))
+        text = text[:-len(unit) - 1]
+    if name.endswith(".name"):
+        data = unquote(text)
+        check(parameter["stored"] == data, "%s: stored bytes %r" % (name, parameter["stored"]))
+        check(value == screen_text(data), "%s: %r is not what the screen shows" % (name, value))
+    elif isinstance(value, bool):
+        check(text in ("yes", "no", "on", "off"), "%s: %r as a boolean" % (name, text))
+        check(value == (text in ("yes", "on")), "%s: %r for %r" % (name, value, text))
+    elif isinstance(value, str):
+        check(value == text, "%s: %r for %r" % (name, value, text))
+    else:
+        check(float(text) == value, "%s: %r for %r" % (name, value, text))
+        check(isinstance(value, float) == ("." in text), "%s: %r keeps the form of %r"
+              % (name, value, text))
+
+
+def every_parameter(doc):
+    """The parameters of show --json in show's order, with the wheel and point numbers checked."""
+    params = list(doc["general"][:17])
+    for k, wheel in enumerate(doc["wheels"]):
+        check(wheel["wheel"] == k + 1, "wheel numbers count from 1")
+        params += wheel["parameters"]
+    params.append(doc["general"][17])
+    for k, point in enumerate(doc["ramp"]):
+        check(point["point"] == k + 1, "ramp points count from 1")
+        params += point["parameters"]
+    params.append(doc["general"][18])
+    return params
+
+
+def show_agrees_with_json(path):
+    status, out, _ = ulocfg("show", path)
+    lines = out.decode("utf-8").splitlines()
+    status_json, doc, _ = document("show", "--json", path)
+    check(status == status_json == OK, "show and show --json succeed")
+    params = every_parameter(doc)
+    check(len(params) == len(lines), "%d parameters for %d lines" % (len(params), len(lines)))
+    for parameter, line in zip(params, lines):
+        agrees(parameter, line)
+    return doc
+
+
+def test_json_of_the_sample_is_what_show_says():
+    doc = show_agrees_with_json(SAMPLE)
+    check(len(doc["wheels"]) == 25 and len(doc["ramp"]) == 5, "25 wheels, 5 ramp points")
+    check(doc["general"][2] == {"name": "brightness", "value": 100, "unit": "%", "stored": 50},
+          "brightness: %r" % doc["general"][2])
+    status, got, _ = document("get", "--json", "wheel[1].cam_width", "ramp[1]", "can_id",
+                              "--file", SAMPLE)
+    check(status == OK and got == {"parameters": [
+        {"name": "wheel[1].cam_width", "value": 3.0, "unit": "deg", "stored": 30},
+        {"name": "ramp[1].time", "value": 2.5, "unit": "s", "stored": 250},
+        {"name": "ramp[1].speed", "value": 1000, "unit": "rpm", "stored": 2000},
+        {"name": "can_id", "value": "18DAF110", "unit": "", "stored": 0x18DAF110}]},
+        "get --json: %r" % got)
+
+
+def test_json_of_hostile_images_is_valid_and_what_show_says():
+    data = sample()
+    for n in range(16):  # the names of configurations 1..16 hold every byte 0..255
+        data[1024 + 16 * n:1040 + 16 * n] = range(16 * n, 16 * n + 16)
+    data[3] = 200                          # a selection beyond the 25 configurations
+    data[4] = 255                          # more ramp points than the tables hold
+    data[1] = 57                           # brightness shown as 100 %, stored 57
+    data[64 + 14] = 0x8D                   # cam_width in whole degrees
+    with Scratch() as s:
+        doc = show_agrees_with_json(s.put("hostile.txt", data))
+        check(len(doc["ramp"]) == 99, "99 ramp points for ramp_points 255")
+        name = doc["wheels"][15]["parameters"][1]
+        check(name["value"] == "\u2261\u00b1\u2265\u2264\u2320\u2321\u00f7\u2248\u00b0\u2219"
+              "\u00b7\u221a\u207f\u00b2\u25a0\u00a0", "bytes F0..FF as on the screen: %r" % name)
+        name = doc["wheels"][2]["parameters"][1]
+        check(name["value"] == ' !"#$%&\'()*+,-./', "bytes 20..2F: %r" % name)
+        cam_width = [p for p in doc["wheels"][0]["parameters"] if p["name"] == "wheel[1].cam_width"]
+        check(cam_width[0]["value"] == 13 and cam_width[0]["stored"] == 0x8D, repr(cam_width))
+
+
+def test_json_of_check_and_diff():
+    status, doc, _ = document("check", "--json", SAMPLE)
+    _, text, _ = ulocfg("check", SAMPLE)
+    check(status == DIFFER, "check --json of the sample: status %d" % status)
+    check([f["kind"] for f in doc["findings"]] == ["out of range"], repr(doc))
+    check([f["message"] for f in doc["findings"]] == text.decode().splitlines(),
+          "the findings' messages are check's lines")
+    check(doc["findings"][0]["name"] == "vss_pulse_width"
+          and doc["findings"][0]["value"] == 10 and doc["findings"][0]["stored"] == 10
+          and doc["findings"][0]["allowed"] == "670..6700 ms", repr(doc["findings"][0]))
+    with Scratch() as s:
+        data = fixed(sample())
+        data[13] = 6  # tdc_cyl 6 with the 4 cylinders of configuration 1: a warning only
+        status, doc, _ = document("check", "--json", s.put("warned.txt", data))
+        check(status == OK and [(f["name"], f["kind"], f["value"]) for f in doc["findings"]]
+              == [("tdc_cyl", "warning", 6)], repr(doc))
+    with Scratch() as s:
+        data = sample()
+        data[0] = 9
+        data[2000] ^= 0x10
+        other = s.put("other.txt", data)
+        status, doc, _ = document("diff", "--json", SAMPLE, other)
+        check(status == DIFFER and doc == {"differences": [
+            {"name": "last_menu", "unit": "", "old": {"value": 3, "stored": 3},
+             "new": {"value": 9, "stored": 9}}], "bytes_outside": 1}, repr(doc))
+        status, doc, _ = document("diff", "--json", other, other)
+        check(status == OK and doc == {"differences": [], "bytes_outside": 0}, repr(doc))
+        data[0] = 3
+        data[2000] ^= 0x10
+        status, doc, _ = document("check", "--json", s.put("fine.txt", fixed(data)))
+        check(status == OK and doc == {"findings": []}, repr(doc))
+    status, out, err = ulocfg("get", "--json", "wheel[0].name", "--file", SAMPLE)
+    check(status == REJECTED and out == b"" and "wheel[0].name" in err, "get --json refuses")
+
+
+def fixed(data):
+    """The sample with its two values that no field produces brought into range."""
+    data = list(data)
+    data[34:36] = [670 % 256, 670 // 256]     # vss_pulse_width 670 ms
+    data[64 + 3:64 + 5] = [60, 0]             # wheel[1].crank_offset 6.0 deg
+    return data
+
+
+def test_apply_from_a_file_and_standard_input():
+    with Scratch() as s:
+        a = fixed(sample())
+        a[4] = 3                                        # three ramp points
+        a[1024 + 16:1040 + 16] = list(b"Fleet #7 = cam  ")
+        b = [(~x ^ k) & 0xFF for k, x in enumerate(a)]  # every byte different
+        b[4] = 9
+        _, shown, _ = ulocfg("show", s.put("a.txt", a))
+        status, out, err = ulocfg("apply", "-", "--file", s.put("b.txt", b), stdin=shown)
+        check(status == OK and out == b"" and err == "", "apply - : %d %r" % (status, err))
+        check(ulocfg("show", os.path.join(s.dir, "b.txt"))[1] == shown, "show of b is a's")
+        check(s.image("b.txt")[908:1024] == b[908:1024], "bytes outside the parameters stay")
+        params = os.path.join(s.dir, "car.params")
+        with open(params, "wb") as f:
+            f.write(b"# car 7\nlast_menu = 5\n\nwheel[2].name = \"Fleet #8\"\nbogus\n")
+        before = s.image("b.txt")
+        status, _, err = ulocfg("apply", params, "--file", os.path.join(s.dir, "b.txt"))
+        check(status == REJECTED and
+              err == "ulocfg: %s:5: bogus is rejected: a line is NAME = VALUE.\n"
+              % params, "a bad line: %d %r" % (status, err))
+        check(s.image("b.txt") == before, "nothing written")
+        status, _, err = ulocfg("apply", "-", "--file", os.path.join(s.dir, "b.txt"),
+                                stdin=b"contrast = 3\n")
+        check(status == REJECTED and err.startswith("ulocfg: stdin:1: contrast = 3 is rejected"), err)
+
+
+COMPLETE = r"""
+source "$1"
+program=$2
+t() { COMP_WORDS=("$program" "$@"); COMP_CWORD=$(( ${#COMP_WORDS[@]} - 1 )); _ulocfg
+      printf '%s|' "${COMPREPLY[@]}"; echo; }
+cd "$4"
+"""
+
+
+def completions(*cases):
+    """COMPREPLY for each list of words after the program, the last one being completed."""
+    with Scratch() as s:
+        for name in ("car.params", "car.txt", "other"):
+            open(os.path.join(s.dir, name), "w").close()
+        script = COMPLETE + "".join("t %s\n" % " ".join("'%s'" % w for w in words)
+                                    for words in cases)
+        r = subprocess.run(["bash", "-c", script, "bash", COMPLETION, BINARY, "", s.dir],
+                           capture_output=True, text=True, timeout=120)
+        check(r.returncode == 0 and r.stderr == "", r.stderr)
+        return [sorted(filter(None, line.split("|"))) for line in r.stdout.splitlines()]
+
+
+def test_completion_candidates():
+    cases = [
+        (["s"], ["screen", "set", "show"]),
+        (["a"], ["apply"]),
+        (["--v"], ["--version"]),
+        (["get", "vss"], ["vss_pulse_width", "vss_pulses_per_km"]),
+        (["get", "w"], ["wheel[", "wheel_select"]),
+        (["get", "wheel[2"], ["wheel[%s]%s" % (n, dot) for n in ["2"] + list(range(20, 26))
+                              for dot in ("", ".")]),
+        (["get", "wheel[12].cam_"], ["wheel[12].cam_inversion", "wheel[12].cam_offset",
+                                     "wheel[12].cam_pulses", "wheel[12].cam_width"]),
+        (["set", "ramp[99]."], ["ramp[99].speed=", "ramp[99].time="]),
+        (["set", "ramp[9"], ["ramp[9]."] + ["ramp[9%d]." % k for k in range(10)]),
+        (["set", "can_id", "=", ""], []),
+        (["show", "--"], ["--file", "--json"]),
+        (["apply", "--"], ["--file"]),
+        (["apply", "car."], ["car.params", "car.txt"]),
+        (["get", "--file", "c"], ["car.params", "car.txt"]),
+        (["show", "--file", "=", "o"], ["other"]),
+    ]
+    got = completions(*[words for words, _ in cases])
+    for (words, want), have in zip(cases, got):
+        check(have == sorted(want), "%s: %r, want %r" % (" ".join(words), have, want))
+    cmake = shutil.which("cmake")
+    if cmake and os.path.exists(os.path.join(BUILD_DIR, "cmake_install.cmake")):
+        with Scratch() as s:
+            r = subprocess.run([cmake, "--install", BUILD_DIR, "--prefix", s.dir],
+                               capture_output=True, text=True)
+            check(r.returncode == 0, r.stderr)
+            check(os.path.exists(os.path.join(s.dir, "share/bash-completion/completions/ulocfg")),
+                  "the completion is installed where bash-completion looks for it")
+
+
+run_tests(tests_in(dict(globals())))

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The Debian package: built by tools/package, its files and fields checked, and unpacked into
+# a scratch root whose ulocfg runs.   package_test.sh TOP VERSION
+set -euo pipefail
+top=$1 version=$2
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+deb=$("$top/tools/package" "$scratch/out")
+[ "$(basename "$deb")" = "ulocfg_${version}_$(dpkg --print-architecture).deb" ] ||
+    fail "package file $deb"
+
+files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $NF }' | sort)
+want=$(printf '%s\n' ./usr/bin/ulocfg ./usr/share/bash-completion/completions/ulocfg \
+    ./usr/share/man/man1/ulocfg.1 | sort)
+[ "$files" = "$want" ] || fail "files: $files"
+
+[ "$(dpkg-deb -f "$deb" Package)" = ulocfg ] || fail "Package"
+[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "Version $(dpkg-deb -f "$deb" Version)"
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libc6 libncursesw6 libtinfo6 libstdc++6; do
+    [[ $depends == *"$lib "* || $depends == *"$lib," || $depends == *"$lib" ]] ||
+        fail "Depends lacks $lib: $depends"
+done
+[[ $depends != *asan* && $depends != *ubsan* ]] || fail "a sanitizer in Depends: $depends"
+
+dpkg -x "$deb" "$scratch/root"
+[ "$("$scratch/root/usr/bin/ulocfg" --version)" = "ulocfg $version" ] || fail "--version"
+"$scratch/root/usr/bin/ulocfg" show "$top/examples/ulo.txt" | grep -qx 'can_id = 18DAF110' ||
+    fail "show of the sample"
+echo "ok $(basename "$deb"): $(echo "$files" | wc -l) files, Depends: $depends"
