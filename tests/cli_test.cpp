@@ -23,19 +23,8 @@ namespace fs = std::filesystem;
 
 using Dir = test::ScratchDir;
 
-struct Result {
-    int status;
-    std::string out, err;
-};
-
-Result run(std::vector<std::string> args) {
-    args.insert(args.begin(), "ulocfg");
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    std::ostringstream out, err;
-    const int status = cli(static_cast<int>(argv.size()), argv.data(), out, err);
-    return {status, out.str(), err.str()};
-}
+using test::Result;
+using test::run;
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> result;

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/cli.hpp"
 #include "console/console.hpp"
 #include "editor/editor.hpp"
 #include "eeprom/file.hpp"
@@ -154,5 +155,21 @@ struct ScratchDir {
         return w;
     }
 };
+
+// What one run of the command line gave.
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+// Runs `ulocfg ARGS...` through the command line's entry, without a process.
+inline Result run(std::vector<std::string> args) {
+    args.insert(args.begin(), "ulocfg");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    std::ostringstream out, err;
+    const int status = cli(static_cast<int>(argv.size()), argv.data(), out, err);
+    return {status, out.str(), err.str()};
+}
 
 } // namespace ulo::test

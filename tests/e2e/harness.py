@@ -58,6 +58,43 @@ def format_image(data):
         ("\n" if a % 16 == 0 else "") + "%02Xh " % b for a, b in enumerate(data))
 
 
+def read_image(path):
+    """The 2048 bytes of an image file the editor wrote."""
+    with open(path, encoding="latin-1") as f:
+        return parse_image(f.read())
+
+
+class Scratch:
+    """A scratch folder for the files of one test, removed afterwards."""
+
+    def __enter__(self):
+        self.dir = tempfile.mkdtemp(prefix="ulocfg-files-")
+        return self
+
+    def __exit__(self, *exc):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def copy(self, name, source):
+        shutil.copyfile(source, self.path(name))
+        return self.path(name)
+
+    def write(self, name, image):
+        """An image file as the editor writes it; returns its path."""
+        with open(self.path(name), "w", encoding="latin-1") as f:
+            f.write(format_image(image))
+        return self.path(name)
+
+    def read(self, name):
+        with open(self.path(name), "rb") as f:
+            return f.read()
+
+    def image(self, name):
+        return read_image(self.path(name))
+
+
 def poll(predicate, timeout, interval=0.03):
     """The first true value of predicate() within `timeout` seconds, else its last value."""
     end = time.monotonic() + timeout

@@ -5,9 +5,9 @@ import re
 import shutil
 import subprocess
 import sys
-import tempfile
 
-from harness import Session, check, format_image, parse_image, row, run_tests, tests_in
+from harness import (Scratch, Session, check, format_image, parse_image, read_image, row, run_tests,
+    tests_in)
 
 BINARY, SAMPLE = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
 BUILD_DIR = os.path.dirname(BINARY)
@@ -29,38 +29,13 @@ def ulocfg(*args, cwd=None):
     return r.returncode, r.stdout, r.stderr
 
 
-class Scratch:
-    def __enter__(self):
-        self.dir = tempfile.mkdtemp(prefix="ulocfg-cli-")
-        return self
-
-    def __exit__(self, *exc):
-        shutil.rmtree(self.dir, ignore_errors=True)
-
-    def path(self, name):
-        return os.path.join(self.dir, name)
-
-    def copy(self, name):
-        shutil.copyfile(SAMPLE, self.path(name))
-        return self.path(name)
-
-    def write(self, name, image):
-        with open(self.path(name), "w") as f:
-            f.write(format_image(image))
-        return self.path(name)
-
-    def read(self, name):
-        with open(self.path(name), "rb") as f:
-            return f.read()
-
-
 def sample_image():
-    return parse_image(open(SAMPLE, encoding="latin-1").read())
+    return read_image(SAMPLE)
 
 
 def in_range_sample(scratch, name):
     """A copy of the sample with its out-of-range values brought into range."""
-    path = scratch.copy(name)
+    path = scratch.copy(name, SAMPLE)
     status, _, err = ulocfg("set", "--file", path, *("%s=%s" % kv for kv in SAMPLE_OUT_OF_RANGE))
     check(status == OK, "fixing the sample: %d %s" % (status, err))
     return path
@@ -88,7 +63,7 @@ def test_show_then_set_of_every_line_gives_the_same_image_byte_for_byte():
         other = sample_image()
         for a in range(64, 464):
             other[a] ^= 0x5A
-        for target in (s.copy("copy.txt"), s.write("other.txt", other)):
+        for target in (s.copy("copy.txt", SAMPLE), s.write("other.txt", other)):
             status, _, err = ulocfg("set", "--file", target, *lines)
             check(status == OK, "set: %d %s" % (status, err))
             check(open(target, "rb").read() == s.read("fixed.txt"),
@@ -97,7 +72,7 @@ def test_show_then_set_of_every_line_gives_the_same_image_byte_for_byte():
 
 def test_set_changes_values_in_the_screens_units_and_saves_like_the_editor():
     with Scratch() as s:
-        path = s.copy("ulo.txt")
+        path = s.copy("ulo.txt", SAMPLE)
         status, _, err = ulocfg("set", "vss_pulses_per_km=4100", 'wheel[2].name="36-1 Crank 2"',
                                 "ramp[3].time=2.5", "max_poti_speed=5000", "brightness=60",
                                 "contrast=low", "can_id=18DAF111", "--file", path)
@@ -115,7 +90,7 @@ def test_set_changes_values_in_the_screens_units_and_saves_like_the_editor():
 
 def test_set_writes_nothing_when_one_value_is_rejected():
     with Scratch() as s:
-        path = s.copy("ulo.txt")
+        path = s.copy("ulo.txt", SAMPLE)
         before = s.read("ulo.txt")
         os.utime(path, (1000000000, 1000000000))
         status, _, err = ulocfg("set", "--file", path, "last_menu=5",
@@ -133,7 +108,7 @@ def test_diff_of_an_image_against_itself_is_empty_and_differences_are_named():
         image = sample_image()
         image[2047] ^= 1
         image[30] ^= 1
-        edited = s.copy("edited.txt")
+        edited = s.copy("edited.txt", SAMPLE)
         ulocfg("set", "--file", edited, "vss_pulse_width=670", "wheel[1].crank_offset=6.0")
         for b, want in [(SAMPLE, ""),
                         (edited, "vss_pulse_width: 10 ms -> 670 ms\n\n"
@@ -146,7 +121,7 @@ def test_diff_of_an_image_against_itself_is_empty_and_differences_are_named():
 
 def test_statuses_of_file_problems_usage_errors_and_the_default_file():
     with Scratch() as s:
-        s.copy("ulo.txt")
+        s.copy("ulo.txt", SAMPLE)
         with open(s.path("short.txt"), "w") as f:
             f.write("ULO EEPROM Memory:\n00h 01h\n")
         cases = [

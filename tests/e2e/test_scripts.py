@@ -7,9 +7,8 @@ import re
 import shutil
 import subprocess
 import sys
-import tempfile
 
-from harness import check, format_image, parse_image, run_tests, tests_in
+from harness import Scratch, check, read_image, run_tests, tests_in
 
 BINARY, SAMPLE = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
 BUILD_DIR = os.path.dirname(BINARY)
@@ -32,28 +31,8 @@ def document(*args):
     return status, json.loads(out.decode("utf-8"), strict=True), err
 
 
-class Scratch:
-    def __enter__(self):
-        self.dir = tempfile.mkdtemp(prefix="ulocfg-scripts-")
-        return self
-
-    def __exit__(self, *exc):
-        shutil.rmtree(self.dir, ignore_errors=True)
-
-    def put(self, name, image):
-        path = os.path.join(self.dir, name)
-        with open(path, "w", encoding="latin-1") as f:
-            f.write(format_image(image))
-        return path
-
-    def image(self, name):
-        with open(os.path.join(self.dir, name), encoding="latin-1") as f:
-            return parse_image(f.read())
-
-
 def sample():
-    with open(SAMPLE, encoding="latin-1") as f:
-        return parse_image(f.read())
+    return read_image(SAMPLE)
 
 
 def screen_text(data):
@@ -155,7 +134,7 @@ def test_json_of_hostile_images_is_valid_and_what_show_says():
     data[1] = 57                           # brightness shown as 100 %, stored 57
     data[64 + 14] = 0x8D                   # cam_width in whole degrees
     with Scratch() as s:
-        doc = show_agrees_with_json(s.put("hostile.txt", data))
+        doc = show_agrees_with_json(s.write("hostile.txt", data))
         check(len(doc["ramp"]) == 99, "99 ramp points for ramp_points 255")
         name = doc["wheels"][15]["parameters"][1]
         check(name["value"] == "\u2261\u00b1\u2265\u2264\u2320\u2321\u00f7\u2248\u00b0\u2219"
@@ -179,14 +158,14 @@ def test_json_of_check_and_diff():
     with Scratch() as s:
         data = fixed(sample())
         data[13] = 6  # tdc_cyl 6 with the 4 cylinders of configuration 1: a warning only
-        status, doc, _ = document("check", "--json", s.put("warned.txt", data))
+        status, doc, _ = document("check", "--json", s.write("warned.txt", data))
         check(status == OK and [(f["name"], f["kind"], f["value"]) for f in doc["findings"]]
               == [("tdc_cyl", "warning", 6)], repr(doc))
     with Scratch() as s:
         data = sample()
         data[0] = 9
         data[2000] ^= 0x10
-        other = s.put("other.txt", data)
+        other = s.write("other.txt", data)
         status, doc, _ = document("diff", "--json", SAMPLE, other)
         check(status == DIFFER and doc == {"differences": [
             {"name": "last_menu", "unit": "", "old": {"value": 3, "stored": 3},
@@ -195,7 +174,7 @@ def test_json_of_check_and_diff():
         check(status == OK and doc == {"differences": [], "bytes_outside": 0}, repr(doc))
         data[0] = 3
         data[2000] ^= 0x10
-        status, doc, _ = document("check", "--json", s.put("fine.txt", fixed(data)))
+        status, doc, _ = document("check", "--json", s.write("fine.txt", fixed(data)))
         check(status == OK and doc == {"findings": []}, repr(doc))
     status, out, err = ulocfg("get", "--json", "wheel[0].name", "--file", SAMPLE)
     check(status == REJECTED and out == b"" and "wheel[0].name" in err, "get --json refuses")
@@ -216,8 +195,8 @@ def test_apply_from_a_file_and_standard_input():
         a[1024 + 16:1040 + 16] = list(b"Fleet #7 = cam  ")
         b = [(~x ^ k) & 0xFF for k, x in enumerate(a)]  # every byte different
         b[4] = 9
-        _, shown, _ = ulocfg("show", s.put("a.txt", a))
-        status, out, err = ulocfg("apply", "-", "--file", s.put("b.txt", b), stdin=shown)
+        _, shown, _ = ulocfg("show", s.write("a.txt", a))
+        status, out, err = ulocfg("apply", "-", "--file", s.write("b.txt", b), stdin=shown)
         check(status == OK and out == b"" and err == "", "apply - : %d %r" % (status, err))
         check(ulocfg("show", os.path.join(s.dir, "b.txt"))[1] == shown, "show of b is a's")
         check(s.image("b.txt")[908:1024] == b[908:1024], "bytes outside the parameters stay")
