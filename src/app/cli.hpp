@@ -21,6 +21,10 @@ constexpr int status_usage = 7;    // the command line itself is wrong
 // messages to `err`; returns the exit status. Never touches the terminal.
 int cli(int argc, char** argv, std::ostream& out, std::ostream& err);
 
+// True when the command line asks for the editor on a file, "edit [FILE]" or "--file FILE"
+// without a command; `path` is then that file (ulo.txt when none is named).
+bool editor_file(int argc, char** argv, std::string& path);
+
 // The text of --help.
 std::string usage_text();
 
