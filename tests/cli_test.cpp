@@ -725,7 +725,8 @@ TEST(CommandLine, StatusesOfUsageErrorsAndFileProblemsAndTheDefaultFile) {
     EXPECT_EQ(results[2].out, "can_id = 18DAF110\n");
     EXPECT_EQ(results[14].err, "ulocfg: cannot open other.txt\n");
     EXPECT_FALSE(fs::exists(dir.file("other.txt")));
-    for (const char* word : {"show", "get", "set", "diff", "check", "screen", "ulocfg edit [FILE]", "Escape", "Delete",
+    for (const char* word : {"show", "get", "set", "diff", "check", "screen", "ulocfg edit [FILE]",
+                             "Escape", "Delete",
                              "Dow you want to save the data (Y/N)? "})
         EXPECT_NE(results[0].out.find(word), std::string::npos) << word;
     EXPECT_EQ(results[1].out.rfind("ulocfg ", 0), 0u);

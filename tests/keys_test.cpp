@@ -145,12 +145,11 @@ const std::vector<KeyCase> key_cases = {
 // swallows the key typed after it.
 TEST(DecodeKeys, GivesTheKeyCodes) {
     std::vector<KeyCase> cases = key_cases;
-    for (const auto& table : {std::vector<OneKey>(std::begin(one_keys), std::end(one_keys)),
-                              std::vector<OneKey>(std::begin(protocol_keys), std::end(protocol_keys))}) {
-        for (const OneKey& k : table) {
-            const std::vector<int> codes(k.code ? 1 : 0, k.code);
-            cases.push_back({testing::PrintToString(std::string(k.bytes)), {k.bytes}, false, codes});
-        }
+    std::vector<OneKey> keys(std::begin(one_keys), std::end(one_keys));
+    keys.insert(keys.end(), std::begin(protocol_keys), std::end(protocol_keys));
+    for (const OneKey& k : keys) {
+        const std::vector<int> codes(k.code ? 1 : 0, k.code);
+        cases.push_back({testing::PrintToString(std::string(k.bytes)), {k.bytes}, false, codes});
     }
     for (const KeyCase& c : cases) {
         SCOPED_TRACE(c.what);

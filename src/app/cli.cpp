@@ -377,7 +377,8 @@ int cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (found == nullptr) return usage_error(err, "unknown command " + first);
 
     Arguments a;
-    if (!split_arguments(argc, argv, 2, a, err)) return usage_error(err, first + ": wrong arguments");
+    if (!split_arguments(argc, argv, 2, a, err))
+        return usage_error(err, first + ": wrong arguments");
     std::vector<std::string>& ops = a.operands;
     const Command command = found->command;
 

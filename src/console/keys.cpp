@@ -5,6 +5,7 @@
 // keys as ESC [ key ; modifier u, which gets the code the same key has without the protocol.
 #include "console/keys.hpp"
 
+#include <cctype>
 #include <cstddef>
 #include <iterator>
 
@@ -278,7 +279,8 @@ unsigned char ctrl_byte(unsigned char c) {
 // The character Shift gives with a key of the US layout.
 unsigned char shifted(unsigned char c) {
     for (const KeyPosition& key : us_layout)
-        if (c == static_cast<unsigned char>(key.plain)) return static_cast<unsigned char>(key.shifted);
+        if (c == static_cast<unsigned char>(key.plain))
+            return static_cast<unsigned char>(key.shifted);
     return c;
 }
 
@@ -448,7 +450,8 @@ void take_answers(std::string& bytes, KeyboardAnswers& answers) {
     std::size_t at = 0;
     while ((at = bytes.find(answer_start, at)) != std::string::npos) {
         std::size_t end = at + answer_start.size();
-        while (end < bytes.size() && ((bytes[end] >= '0' && bytes[end] <= '9') || bytes[end] == ';'))
+        while (end < bytes.size() && (std::isdigit(static_cast<unsigned char>(bytes[end])) ||
+                                      bytes[end] == ';'))
             ++end;
         if (end == bytes.size()) return; // the rest is still on its way
         if (bytes[end] == 'u' || bytes[end] == 'c') {

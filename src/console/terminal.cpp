@@ -236,12 +236,12 @@ void show_help(Terminal& term, const Console& con) {
             wclrtoeol(stdscr);
             continue;
         }
+        const std::string& row = rows[i];
         const bool drawn = !term.repaint && i < term.help_shown.size();
-        for (int x = 1; x <= console_width; ++x) {
-            const auto b = static_cast<std::uint8_t>(rows[i][static_cast<std::size_t>(x - 1)]);
-            if (drawn && term.help_shown[i][static_cast<std::size_t>(x - 1)] == rows[i][static_cast<std::size_t>(x - 1)]) continue;
-            put_cell(term, x, y, Cell{b, light_grey});
-        }
+        for (std::size_t x = 0; x < row.size(); ++x)
+            if (!drawn || term.help_shown[i][x] != row[x])
+                put_cell(term, static_cast<int>(x) + 1, y,
+                         Cell{static_cast<std::uint8_t>(row[x]), light_grey});
     }
     term.help_shown = rows;
 }
@@ -302,11 +302,16 @@ void ask_keyboard_protocol(Terminal& term, Console& con) {
     KeyboardAnswers answers;
     std::string got;
     while (!answers.attributes && stop_requested == 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
         if (left.count() <= 0) break;
         pollfd fds[2] = {{term.fd, POLLIN, 0}, {wake_read, POLLIN, 0}};
         const int ready = ::poll(fds, 2, static_cast<int>(left.count()));
         if (ready < 0 && errno == EINTR) continue;
+        if (ready > 0 && fds[1].revents != 0) {
+            drain_wake_pipe(); // a resize: taken up once the wait is over
+            if ((fds[0].revents & POLLIN) == 0) continue;
+        }
         if (ready <= 0 || (fds[0].revents & POLLIN) == 0) break;
         char buffer[256];
         const ssize_t n = ::read(term.fd, buffer, sizeof buffer);
@@ -446,7 +451,8 @@ bool terminal_has_colours() {
 int terminal_row(int y, int lines) {
     // The rows that are blank whatever the image holds, in the order they are given up.
     constexpr int left_out[] = {4, 7, 16, 24};
-    const int missing = std::clamp(console_height - lines, 0, static_cast<int>(std::size(left_out)));
+    const int missing =
+        std::clamp(console_height - lines, 0, static_cast<int>(std::size(left_out)));
     int row = y;
     for (int k = 0; k < missing; ++k) {
         if (y == left_out[k]) return 0;

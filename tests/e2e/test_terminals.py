@@ -43,7 +43,8 @@ def saved_with(s, changes):
     for address, value in changes.items():
         image[address] = value
     got = s.saved_image()
-    check(got == image, "saved image differs at %s" % [a for a in range(2048) if got[a] != image[a]])
+    check(got == image,
+          "saved image differs at %s" % [a for a in range(2048) if got[a] != image[a]])
 
 
 def test_editor_on_24_23_22_and_21_rows_edits_and_saves():
