@@ -47,8 +47,9 @@ def saved_with(s, changes):
           "saved image differs at %s" % [a for a in range(2048) if got[a] != image[a]])
 
 
-def test_editor_on_24_23_22_and_21_rows_edits_and_saves():
-    for height in (24, 23, 22, 21):
+def test_editor_on_24_and_21_rows_edits_and_saves():
+    # 23 and 22 rows lie between these two; the unit tests check the rows each leaves out.
+    for height in (24, 21):
         with Session(BINARY, SAMPLE, height=height) as s:
             s.ready()
             check_screen(s, height, EXAMPLE, "first screen")
