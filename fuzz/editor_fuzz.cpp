@@ -32,14 +32,10 @@
 #include "app/flow.hpp"
 #include "console/console.hpp"
 #include "console/keycodes.hpp"
-#include "editor/can.hpp"
 #include "editor/editor.hpp"
-#include "editor/general.hpp"
-#include "editor/ramp.hpp"
-#include "editor/speed.hpp"
-#include "editor/wheel.hpp"
 #include "eeprom/file.hpp"
 #include "eeprom/image.hpp"
+#include "eeprom/params.hpp"
 #include "screen/screen.hpp"
 #include "scratch.hpp"
 
@@ -140,61 +136,15 @@ std::string read_file(const std::string& path) {
 
 // ---- What each field may change -----------------------------------------------------------
 
-// The bytes and bits a key in a field may change; everything else must stay as it was. The
-// wheel fields work on the record or name of the configuration the screen shows, the ramp
-// fields on the point the screen shows.
-enum class Place { general, record, name, ramp_time, ramp_speed, none };
-struct Owned {
-    Place place;
-    unsigned at;    // address, or offset within the record
-    unsigned bytes; // 1 or 2 (a byte pair); 16 for the name
-    unsigned bits;  // the bits of a one-byte place that belong to the field
-};
-
-constexpr Owned owned_by[field_count] = {
-    {Place::general, addr::last_menu, 1, 0xFF},              // 0
-    {Place::general, addr::edit_mode_bit, 1, 0x01},          // 1
-    {Place::general, addr::brightness, 1, 0xFF},             // 2
-    {Place::general, addr::contrast, 1, 0xFF},               // 3
-    {Place::general, addr::wheel_select, 1, 0xFF},           // 4
-    {Place::name, 0, 16, 0xFF},                              // 5
-    {Place::general, addr::tdc_cyl, 1, 0xFF},                // 6
-    {Place::general, addr::max_poti_speed, 2, 0xFF},         // 7
-    {Place::general, addr::ramp_points, 1, 0xFF},            // 8
-    {Place::general, addr::vss_pulses_per_km, 2, 0xFF},      // 9
-    {Place::general, addr::vss_pulse_width, 2, 0xFF},        // 10
-    {Place::general, addr::aux_speed_pulses, 2, 0xFF},       // 11
-    {Place::general, addr::aux_speed_pulse_width, 2, 0xFF},  // 12
-    {Place::general, addr::lis_inversion, 1, 0xFF},          // 13
-    {Place::general, addr::lis_lower_threshold, 2, 0xFF},    // 14
-    {Place::general, addr::lis_upper_threshold, 2, 0xFF},    // 15
-    {Place::general, addr::kickdown_threshold, 2, 0xFF},     // 16
-    {Place::general, addr::first_high_frequency, 2, 0xFF},   // 17
-    {Place::general, addr::second_high_frequency, 2, 0xFF},  // 18
-    {Place::record, addr::wheel_flags, 1, write_protection_bit}, // 19
-    {Place::record, addr::wheel_flags, 1, cylinders_mask},   // 20
-    {Place::record, addr::tdc_width, 1, 0xFF},               // 21
-    {Place::record, addr::crank_pulses, 1, 0xFF},            // 22
-    {Place::record, addr::crank_width, 1, 0xFF},             // 23
-    {Place::record, addr::crank_offset, 2, 0xFF},            // 24
-    {Place::record, addr::gap_phase, 2, 0xFF},               // 25
-    {Place::record, addr::gaps, 1, 0x0F},                    // 26
-    {Place::record, addr::gaps, 1, 0xF0},                    // 27
-    {Place::record, addr::cam_pulses, 1, 0xFF},              // 28
-    {Place::record, addr::cam_width, 1, 0xFF},               // 29
-    {Place::record, addr::cam_offset, 2, 0xFF},              // 30
-    {Place::record, addr::sync_phase, 2, 0xFF},              // 31
-    {Place::record, addr::sync_pulses, 1, 0xFF},             // 32
-    {Place::record, addr::wheel_flags, 1, cam_inversion_bit}, // 33
-    {Place::record, addr::wheel_flags, 1, crank_flag_bit},   // 34
-    {Place::none, 0, 0, 0},                                  // 35
-    {Place::ramp_time, 0, 2, 0xFF},                          // 36
-    {Place::ramp_speed, 0, 2, 0xFF},                         // 37
-    {Place::general, addr::can_id + 3, 1, 0xFF},             // 38
-    {Place::general, addr::can_id + 2, 1, 0xFF},             // 39
-    {Place::general, addr::can_id + 1, 1, 0xFF},             // 40
-    {Place::general, addr::can_id + 0, 1, 0xFF},             // 41
-};
+// The bytes and bits a key in a field may change, from the parameter table; everything else
+// must stay as it was. The wheel fields work on the record or name of the configuration the
+// screen shows, the ramp fields on the point the screen shows, each CAN field on its byte.
+Span owned_by(int field, unsigned n, unsigned r) {
+    const Param* p = field_param(field);
+    if (p == nullptr) return {0, 0, 0}; // the ramp point number lies outside the image
+    if (p->id == ParamId::can_id) return {param_address(*p, 0) + static_cast<unsigned>(41 - field), 1, 0xFF};
+    return span({p->id, p->group == Group::wheel ? n : p->group == Group::ramp_point ? r : 0});
+}
 
 // Regions of the image that no field edits: they leave the editor exactly as they were loaded.
 struct Region {
@@ -204,11 +154,10 @@ constexpr Region untouched_regions[] = {
     {20, 31}, {40, 63}, {464, 511}, {908, 1023}, {1424, 1535}, {1540, 2047},
 };
 
-void report_foreign_change(const Wert& before, const Wert& after, unsigned first, unsigned bytes,
-                           unsigned bits) {
+void report_foreign_change(const Wert& before, const Wert& after, const Span& s) {
     for (unsigned a = 0; a < eeprom_size; ++a) {
-        const bool owned = a >= first && a < first + bytes;
-        const unsigned may = owned ? (bytes == 1 ? bits : 0xFFu) : 0u;
+        const bool owned = a >= s.address && a < s.address + s.count;
+        const unsigned may = owned ? s.mask : 0u;
         if (((before[a] ^ after[a]) & ~may & 0xFFu) != 0)
             broken("address %u changed from %02X to %02X, which the field does not own", a,
                    before[a], after[a]);
@@ -218,24 +167,16 @@ void report_foreign_change(const Wert& before, const Wert& after, unsigned first
 // Called after every key, so the common case (nothing foreign changed) is a few memcmp.
 void check_only_owned_bytes_changed(const Wert& before, const Wert& after, int field,
                                     unsigned n, unsigned r) {
-    const Owned& o = owned_by[field];
-    unsigned first = 0;
-    switch (o.place) {
-    case Place::general: first = o.at; break;
-    case Place::record: first = record_address(n, o.at); break;
-    case Place::name: first = name_address(n, 1); break;
-    case Place::ramp_time: first = ramp_time_address(r); break;
-    case Place::ramp_speed: first = ramp_speed_address(r); break;
-    case Place::none: break;
-    }
-    CHECK(first + o.bytes <= eeprom_size, "the field's bytes at %u lie outside the image", first);
+    const Span s = owned_by(field, n, r);
+    CHECK(s.address + s.count <= eeprom_size, "the field's bytes at %u lie outside the image",
+          s.address);
     const std::uint8_t* b = before.data();
     const std::uint8_t* a = after.data();
-    const unsigned end = first + o.bytes;
-    bool foreign = std::memcmp(b, a, first) != 0 ||
+    const unsigned end = s.address + s.count;
+    bool foreign = std::memcmp(b, a, s.address) != 0 ||
                    std::memcmp(b + end, a + end, eeprom_size - end) != 0;
-    if (o.bytes == 1) foreign = foreign || ((b[first] ^ a[first]) & ~o.bits & 0xFFu) != 0;
-    if (foreign) report_foreign_change(before, after, first, o.bytes, o.bits);
+    for (unsigned k = s.address; k < end; ++k) foreign = foreign || ((b[k] ^ a[k]) & ~s.mask & 0xFFu) != 0;
+    if (foreign) report_foreign_change(before, after, s);
 }
 
 // ---- Invariants after each key ------------------------------------------------------------
@@ -245,52 +186,32 @@ struct State {
     Editor ed;
 };
 
-// The 16-bit values typed in decimal: the largest a digit may make, and what leaving the field
-// guarantees.
-enum class Leave { nothing, at_least, off_or_at_least };
-struct Decimal {
-    int field;
-    unsigned address;
-    unsigned max;
-    Leave leave;
-    unsigned min;
-};
-constexpr Decimal decimals[] = {
-    {9, addr::vss_pulses_per_km, vss_pulses_per_km_max, Leave::at_least, vss_pulses_per_km_min},
-    {10, addr::vss_pulse_width, vss_pulse_width_max, Leave::at_least, vss_pulse_width_min},
-    {11, addr::aux_speed_pulses, aux_speed_pulses_max, Leave::at_least, aux_speed_pulses_min},
-    {12, addr::aux_speed_pulse_width, aux_speed_pulse_width_max, Leave::nothing, 0},
-    {14, addr::lis_lower_threshold, lis_lower_threshold_max, Leave::nothing, 0},
-    {15, addr::lis_upper_threshold, lis_upper_threshold_max, Leave::nothing, 0},
-    {16, addr::kickdown_threshold, kickdown_threshold_max, Leave::nothing, 0},
-    {17, addr::first_high_frequency, high_frequency_max, Leave::off_or_at_least,
-     high_frequency_min},
-    {18, addr::second_high_frequency, high_frequency_max, Leave::off_or_at_least,
-     high_frequency_min},
-};
-
-// The one-byte counts and widths of the wheel record: the largest a digit may make, and
-// whether Escape and Alt+X apply the leave rule (a move always does).
-struct WheelByte {
-    int field;
-    unsigned offset;
-    unsigned max;
-    bool leave_on_end;
-};
-constexpr WheelByte wheel_bytes[] = {
-    {21, addr::tdc_width, tdc_width_max, false},
-    {22, addr::crank_pulses, crank_pulses_max, true},
-    {23, addr::crank_width, crank_width_max, true},
-    {28, addr::cam_pulses, cam_pulses_max, true},
-    {29, addr::cam_width, 0xFF, true}, // two forms, checked apart
-};
-
 // cam_width as the editor writes it: tenths up to 12.5 degrees, or whole degrees with the
 // form bit set, where the degrees are the number typed before the digit that overflowed, so at
 // most 125. (Delete on 254 or 255, which only a file brings, leaves 126 or 127.)
-bool cam_width_valid(unsigned w) {
+bool cam_width_valid(long long w) {
     return w <= cam_width_tenths_max ||
            (w >= cam_width_degrees_bit && w <= (cam_width_tenths_max | cam_width_degrees_bit));
+}
+
+// What the parameter's row promises of the value its field leaves after a key: a digit never
+// types past the largest value, a yes/no kind holds one of its two values, speeds stay even,
+// and a field left (or ended, where its correction applies then) is corrected.
+void check_row(const Param& p, long long before, long long v, bool digit, bool left) {
+    if (const Words* w = words(p.shown)) {
+        if (v != before)
+            CHECK(v == w->first_value || v == w->second_value, "%s %lld", p.name, v);
+        return;
+    }
+    if (p.shown == Shown::doubled && v != before) CHECK(v % 2 == 0, "%s stored odd: %lld", p.name, v);
+    if (digit && v != before && p.shown != Shown::cam_forms)
+        CHECK(v <= p.high, "%s: a digit made the value %lld, above %lld", p.name, v, p.high);
+    if (!left) return;
+    if (p.leave == Leave::raise)
+        CHECK(v >= p.leave_min, "%s left with %lld, below %u", p.name, v, p.leave_min);
+    if (p.leave == Leave::off_below)
+        CHECK(v == 0 || v >= p.leave_min, "%s left with %lld, neither 0 nor at least %u", p.name,
+              v, p.leave_min);
 }
 
 void check_key(const State& b, const Editor& ed, const Wert& w) {
@@ -303,8 +224,8 @@ void check_key(const State& b, const Editor& ed, const Wert& w) {
 
     // The editor's own variables.
     CHECK(ed.mode >= 0 && ed.mode < field_count, "field cursor %d", ed.mode);
-    CHECK(ed.ramp <= ramp_point_max, "ramp point %u", ed.ramp);
-    if (ed.mode != 35) CHECK(ed.ramp >= ramp_point_min, "ramp point %u outside field 35", ed.ramp);
+    CHECK(ed.ramp <= ramp_table_points, "ramp point %u", ed.ramp);
+    if (ed.mode != 35) CHECK(ed.ramp >= 1, "ramp point %u outside field 35", ed.ramp);
     if (ed.mode == 5)
         CHECK(ed.start >= 1 && ed.start <= static_cast<int>(wheel_name_length),
               "name cursor %d", ed.start);
@@ -313,131 +234,49 @@ void check_key(const State& b, const Editor& ed, const Wert& w) {
     if (moved) CHECK(ed.start == 1, "arrived at field %d with the flag %d", ed.mode, ed.start);
     if (ended) CHECK(!moved, "Escape or Alt+X moved the cursor to field %d", ed.mode);
 
-    // Only the field's own bytes change, and the configuration number stays a configuration.
+    // Only the field's own bytes change.
     check_only_owned_bytes_changed(b.w, w, f, n, b.ed.ramp);
-    if (w[addr::wheel_select] != b.w[addr::wheel_select])
-        CHECK(wheel_select(w) <= wheel_select_max, "wheel_select written as %u", wheel_select(w));
 
-    // The values the field's rule writes stay within its range.
-    for (const Decimal& d : decimals) {
-        if (d.field != f) continue;
-        const unsigned v = pair(w, d.address);
-        if (digit) CHECK(v <= d.max, "a digit made the value %u, above %u", v, d.max);
-        if (moved || ended) {
-            if (d.leave == Leave::at_least)
-                CHECK(v >= d.min, "left with %u, below %u", v, d.min);
-            if (d.leave == Leave::off_or_at_least)
-                CHECK(v == 0 || v >= d.min, "left with %u, neither 0 nor at least %u", v, d.min);
-        }
+    const Param* p = field_param(f);
+    if (p == nullptr || p->shown == Shown::text || p->id == ParamId::can_id) {
+        if (f == 35 && digit && ed.ramp != b.ed.ramp)
+            CHECK(ed.ramp <= get(w, ParamId::ramp_points), "a digit picked point %u of %lld",
+                  ed.ramp, get(w, ParamId::ramp_points));
+        return;
     }
-    for (const WheelByte& wb : wheel_bytes) {
-        if (wb.field != f) continue;
-        const unsigned v = wheel_byte(w, n, wb.offset);
-        if (digit) CHECK(v <= wb.max, "a digit made the value %u, above %u", v, wb.max);
-        if (moved || (ended && wb.leave_on_end))
-            CHECK(v >= wheel_value_min, "left with %u", v);
-    }
-    switch (f) {
-    case 0:
-        if (digit) CHECK(last_menu(w) <= last_menu_max, "last_menu %u", last_menu(w));
+    const unsigned index = field_index(b.ed, b.w, *p);
+    const long long before = get(b.w, p->id, index), v = get(w, p->id, index);
+    check_row(*p, before, v, digit, moved || (ended && p->leave_on_end));
+
+    // What the table's row does not say.
+    const bool was_in = before >= p->low && before <= p->high;
+    switch (p->id) {
+    case ParamId::wheel_select: // whatever the file held, the field writes a configuration
+        if (v != before) CHECK(v <= p->high, "wheel_select written as %lld", v);
         break;
-    case 2:
-        if (digit) CHECK(brightness(w) <= brightness_full, "brightness %u", brightness(w));
+    case ParamId::brightness:
+        if (digit) CHECK(v <= brightness_full, "brightness %lld", v);
         break;
-    case 3:
-        if (contrast(w) != contrast(b.w))
-            CHECK(contrast(w) == contrast_high_value || contrast(w) == contrast_low_value,
-                  "contrast %u", contrast(w));
+    case ParamId::cylinders:
+    case ParamId::gap_count:
+        // A count from the file outside the range steps into it one at a time with the pages.
+        if (v != before && (digit || was_in))
+            CHECK(v >= p->low && v <= p->high, "%s from %lld to %lld", p->name, before, v);
         break;
-    case 6:
-        if (digit && tdc_cyl(w) != tdc_cyl(b.w))
-            CHECK(tdc_cyl(w) <= tdc_cyl_max, "tdc_cyl %u", tdc_cyl(w));
+    case ParamId::gap_pulses:
+    case ParamId::sync_pulses:
+        if (was_in) CHECK(v >= p->low && v <= p->high, "%s from %lld to %lld", p->name, before, v);
         break;
-    case 7: // stored as twice the rpm
-        if (max_poti_speed(w) != max_poti_speed(b.w)) {
-            CHECK(max_poti_speed(w) % 2 == 0, "max_poti_speed stored odd: %u", max_poti_speed(w));
-            if (digit)
-                CHECK(max_poti_speed(w) <= speed_stored_max,
-                      "max_poti_speed stored %u (%u rpm), a digit past %u rpm was taken",
-                      max_poti_speed(w), halved(max_poti_speed(w)), speed_rpm_max);
-        }
-        break;
-    case 8:
-        if (digit) CHECK(ramp_points(w) <= ramp_points_max, "ramp_points %u", ramp_points(w));
-        if (moved || ended)
-            CHECK(ramp_points(w) >= ramp_points_min, "left with ramp_points %u", ramp_points(w));
-        break;
-    case 13:
-        if (lis_inversion(w) != lis_inversion(b.w))
-            CHECK(lis_inversion(w) == lis_inversion_normal ||
-                      lis_inversion(w) == lis_inversion_inverted,
-                  "lis_inversion %u", lis_inversion(w));
-        break;
-    case 20:
-        if (cylinders(w, n) != cylinders(b.w, n))
-            CHECK(cylinders(w, n) >= cylinders_min && cylinders(w, n) <= cylinders_max,
-                  "cylinders %u", cylinders(w, n));
-        break;
-    case 24:
-    case 30: {
-        const bool crank = f == 24;
-        const unsigned pulses = crank ? crank_pulses(w, n) : cam_pulses(w, n);
-        const unsigned v = crank ? crank_offset(w, n) : cam_offset(w, n);
+    case ParamId::crank_offset:
+    case ParamId::cam_offset: {
+        const auto pulses = get(w, p->id == ParamId::crank_offset ? ParamId::crank_pulses : ParamId::cam_pulses, n);
         // With a pulse count of 0, which only a file brings, the cap is the editor's choice.
         if (digit && pulses > 0)
-            CHECK(v <= full_turn_tenths / pulses, "offset %u with %u pulses", v, pulses);
+            CHECK(v <= full_turn_tenths / pulses, "offset %lld with %lld pulses", v, pulses);
         break;
     }
-    case 25:
-        if (digit) CHECK(gap_phase(w, n) <= phase_max, "gap_phase %u", gap_phase(w, n));
-        break;
-    case 31:
-        if (digit) CHECK(sync_phase(w, n) <= phase_max, "sync_phase %u", sync_phase(w, n));
-        break;
-    case 26: {
-        // A count above 4 from the file steps down one at a time with Page Down.
-        const unsigned before = gap_count(b.w, n);
-        if (gap_count(w, n) != before && (digit || before <= gap_count_max))
-            CHECK(gap_count(w, n) >= gap_count_min && gap_count(w, n) <= gap_count_max,
-                  "gap_count from %u to %u", before, gap_count(w, n));
-        break;
-    }
-    case 27: {
-        const int before = gap_pulses(b.w, n);
-        if (before >= signed_pulses_min && before <= signed_pulses_max)
-            CHECK(gap_pulses(w, n) >= signed_pulses_min && gap_pulses(w, n) <= signed_pulses_max,
-                  "gap_pulses from %d to %d", before, gap_pulses(w, n));
-        break;
-    }
-    case 32: {
-        const int before = sync_pulses(b.w, n);
-        if (before >= signed_pulses_min && before <= signed_pulses_max)
-            CHECK(sync_pulses(w, n) >= signed_pulses_min &&
-                      sync_pulses(w, n) <= signed_pulses_max,
-                  "sync_pulses from %d to %d", before, sync_pulses(w, n));
-        break;
-    }
-    case 29:
-        if (cam_width_valid(cam_width(b.w, n)))
-            CHECK(cam_width_valid(cam_width(w, n)), "cam_width from %u to %u",
-                  cam_width(b.w, n), cam_width(w, n));
-        break;
-    case 35:
-        if (digit && ed.ramp != b.ed.ramp)
-            CHECK(ed.ramp <= ramp_points(w), "a digit picked point %u of %u", ed.ramp,
-                  ramp_points(w));
-        break;
-    case 36:
-        if (digit && ramp_time(w, b.ed.ramp) != ramp_time(b.w, b.ed.ramp))
-            CHECK(ramp_time(w, b.ed.ramp) <= ramp_time_max, "ramp_time %u",
-                  ramp_time(w, b.ed.ramp));
-        break;
-    case 37:
-        if (ramp_speed(w, b.ed.ramp) != ramp_speed(b.w, b.ed.ramp)) {
-            const unsigned s = ramp_speed(w, b.ed.ramp);
-            CHECK(s % 2 == 0, "ramp_speed stored odd: %u", s);
-            if (digit) CHECK(s <= speed_stored_max, "ramp_speed stored %u", s);
-        }
+    case ParamId::cam_width:
+        if (cam_width_valid(before)) CHECK(cam_width_valid(v), "cam_width from %lld to %lld", before, v);
         break;
     default: break;
     }

@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "editor/can.hpp"
 #include "editor/editor.hpp"
 #include "support.hpp"
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -10,9 +11,8 @@
 
 #include "app/cli.hpp"
 #include "app/flow.hpp"
-#include "app/params.hpp"
+#include "eeprom/params.hpp"
 #include "editor/editor.hpp"
-#include "editor/wheel.hpp"
 #include "eeprom/file.hpp"
 #include "support.hpp"
 
@@ -55,33 +55,33 @@ Item item(const std::string& name) {
 // bytes outside the parameters that are not zero.
 Wert in_range_image() {
     Wert w = test::example_image();
-    set_vss_pulse_width(w, 670);  // the manual's 10 ms is below what the field keeps
-    set_crank_offset(w, 0, 60);   // and its 120.0 degrees beyond one spacing of 60 pulses
-    set_byte(w, addr::edit_mode_bit, 0xFE);
+    put(w, ParamId::vss_pulse_width, 0, 670);  // the manual's 10 ms is below what the field keeps
+    put(w, ParamId::crank_offset, 0, 60);   // and its 120.0 degrees beyond one spacing of 60 pulses
+    set_byte(w, 7, 0xFE);
     for (unsigned a = 20; a < 32; ++a) set_byte(w, a, 0xA5);
     set_byte(w, 2047, 0x5A);
     const std::string names[] = {"36-1 Crank", "(a)=b/c#d;e+f:g^", "x'&?{[]}!$%,-._", "Z"};
     for (unsigned n = 1; n < wheel_count; ++n) {
-        set_wheel_byte(w, n, addr::wheel_flags, (n << 5) | (2 + n % 7));
-        set_tdc_width(w, n, n);
-        set_crank_pulses(w, n, 1 + n * 4);
-        set_crank_offset(w, n, offset_cap(1 + n * 4) - n);
-        set_gap_phase(w, n, n * 149);
-        set_crank_width(w, n, 1 + n * 4);
-        set_gap_count(w, n, 1 + n % 4);
-        set_gap_pulses(w, n, static_cast<int>(n % 5) - 3);
-        set_cam_pulses(w, n, 1 + n * 2);
-        set_cam_offset(w, n, offset_cap(1 + n * 2) / 2);
-        set_sync_phase(w, n, 3599 - n);
-        set_cam_width(w, n, n % 2 ? 1 + n * 5 : 0x80 + 12 + n * 4);
-        set_sync_pulses(w, n, static_cast<int>(n % 5) - 3);
+        set_byte(w, record_address(n, 0), (n << 5) | (2 + n % 7));
+        put(w, ParamId::tdc_width, n, n);
+        put(w, ParamId::crank_pulses, n, 1 + n * 4);
+        put(w, ParamId::crank_offset, n, offset_cap(1 + n * 4) - n);
+        put(w, ParamId::gap_phase, n, n * 149);
+        put(w, ParamId::crank_width, n, 1 + n * 4);
+        put(w, ParamId::gap_count, n, 1 + n % 4);
+        put(w, ParamId::gap_pulses, n, static_cast<int>(n % 5) - 3);
+        put(w, ParamId::cam_pulses, n, 1 + n * 2);
+        put(w, ParamId::cam_offset, n, offset_cap(1 + n * 2) / 2);
+        put(w, ParamId::sync_phase, n, 3599 - n);
+        put(w, ParamId::cam_width, n, n % 2 ? 1 + n * 5 : 0x80 + 12 + n * 4);
+        put(w, ParamId::sync_pulses, n, static_cast<int>(n % 5) - 3);
         const std::string name = names[n % 4];
         for (unsigned p = 1; p <= 16; ++p)
             set_name_char(w, n, p, p <= name.size() ? static_cast<unsigned char>(name[p - 1]) : ' ');
     }
     for (unsigned r = 1; r <= 99; ++r) {
-        set_ramp_time(w, r, r * 101);
-        set_ramp_speed(w, r, 2 * r * 100);
+        put(w, ParamId::ramp_time, r, r * 101);
+        put(w, ParamId::ramp_speed, r, 2 * r * 100);
     }
     return w;
 }
@@ -140,7 +140,7 @@ TEST(Params, ValuesShowInTheScreensUnitsAndComeBackExactly) {
         {"edit_mode_bit", 7, {0x01}, "off"}, {"brightness", 1, {45}, "80 % (stored 45)"},
         {"brightness", 1, {9}, "0 % (stored 9)"}, {"brightness", 1, {55}, "100 % (stored 55)"},
         {"contrast", 2, {77}, "low (stored 77)"}, {"lis_inversion", 8, {7}, "inv (stored 7)"},
-        {"wheel_select", 3, {200}, "201"}, {"first_high_frequency", 16, {0xFF, 0xFF}, "65535 Hz"},
+        {"wheel_select", 3, {200}, "25 (stored 200)"}, {"first_high_frequency", 16, {0xFF, 0xFF}, "65535 Hz"},
         {"max_poti_speed", 5, {0x59, 0x02}, "300 rpm (stored 601)"},
         {"wheel[3].cylinders", rec, {0xE4}, "4"}, {"wheel[3].write_protection", rec, {0xE4}, "yes"},
         {"wheel[3].crank_offset", rec + 3, {0x10, 0x0E}, "360.0 deg"},
@@ -180,8 +180,9 @@ struct FieldCase {
     int field;
     const char* name;
     long long low, high;      // every value the parameter can hold
-    unsigned pulses = 60;     // crank and cam pulses of the selected configuration
-    unsigned flags_byte = 4;  // byte +0 of its record: 4 cylinders, no flags
+    unsigned pulses = 1;      // crank and cam pulses of the selected configuration
+    unsigned flags_byte = 8;  // byte +0 of its record: 8 cylinders, no flags
+    bool alone = true;        // the field alone reaches every value in range
 };
 
 // The keys that type into a field, then those that leave it.
@@ -228,8 +229,8 @@ TEST(Params, RangesAreWhatTheEditorsFieldsProduce) {
     const FieldCase cases[] = {
         {0, "last_menu", 0, 255}, {1, "edit_mode_bit", 0, 1}, {2, "brightness", 0, 255},
         {3, "contrast", 0, 255}, {4, "wheel_select", 0, 255},
-        {6, "tdc_cyl", 0, 255}, {6, "tdc_cyl", 0, 255, 60, 2}, {6, "tdc_cyl", 0, 255, 60, 20},
-        {6, "tdc_cyl", 0, 255, 60, 8 | write_protection_bit},
+        {6, "tdc_cyl", 0, 255}, {6, "tdc_cyl", 0, 255, 1, 2, false}, {6, "tdc_cyl", 0, 255, 1, 20},
+        {6, "tdc_cyl", 0, 255, 1, 8 | 0x20},
         {7, "max_poti_speed", 0, 65535}, {8, "ramp_points", 0, 255},
         {9, "vss_pulses_per_km", 0, 65535}, {10, "vss_pulse_width", 0, 65535},
         {11, "aux_speed_pulses", 0, 65535}, {12, "aux_speed_pulse_width", 0, 65535},
@@ -239,11 +240,12 @@ TEST(Params, RangesAreWhatTheEditorsFieldsProduce) {
         {19, "wheel[1].write_protection", 0, 1}, {20, "wheel[1].cylinders", 0, 31},
         {21, "wheel[1].tdc_width", 0, 255}, {22, "wheel[1].crank_pulses", 0, 255},
         {23, "wheel[1].crank_width", 0, 255}, {24, "wheel[1].crank_offset", 0, 65535},
-        {24, "wheel[1].crank_offset", 0, 65535, 120}, {24, "wheel[1].crank_offset", 0, 65535, 7},
+        {24, "wheel[1].crank_offset", 0, 65535, 120, 8, false},
+        {24, "wheel[1].crank_offset", 0, 65535, 7, 8, false},
         {25, "wheel[1].gap_phase", 0, 65535}, {26, "wheel[1].gap_count", 0, 15},
         {27, "wheel[1].gap_pulses", -8, 7}, {28, "wheel[1].cam_pulses", 0, 255},
         {29, "wheel[1].cam_width", 0, 255}, {30, "wheel[1].cam_offset", 0, 65535, 1},
-        {30, "wheel[1].cam_offset", 0, 65535, 36}, {31, "wheel[1].sync_phase", 0, 65535},
+        {30, "wheel[1].cam_offset", 0, 65535, 36, 8, false}, {31, "wheel[1].sync_phase", 0, 65535},
         {32, "wheel[1].sync_pulses", -128, 127}, {33, "wheel[1].cam_inversion", 0, 1},
         {34, "wheel[1].crank_flag", 0, 1}, {36, "ramp[1].time", 0, 65535},
         {37, "ramp[1].speed", 0, 65535},
@@ -252,16 +254,16 @@ TEST(Params, RangesAreWhatTheEditorsFieldsProduce) {
         const std::string what = std::string(c.name) + " pulses " + std::to_string(c.pulses) +
                                  " byte " + std::to_string(c.flags_byte);
         Wert base = in_range_image();
-        set_wheel_byte(base, 0, addr::wheel_flags, c.flags_byte);
-        set_crank_pulses(base, 0, c.pulses);
-        set_cam_pulses(base, 0, c.pulses);
-        set_crank_offset(base, 0, 0); // within the spacing of any pulse count
+        set_byte(base, record_address(0, 0), c.flags_byte);
+        put(base, ParamId::crank_pulses, 0, c.pulses);
+        put(base, ParamId::cam_pulses, 0, c.pulses);
+        put(base, ParamId::crank_offset, 0, 0); // within the spacing of any pulse count
         const Item it = item(c.name);
 
         std::set<long long> in;
         std::vector<State> starts;
         for (long long v = c.low; v <= c.high; ++v) {
-            if (!in_range(base, it, Value{v, {}})) continue;
+            if (!in_range(it, Value{v, {}})) continue;
             in.insert(v);
             starts.push_back({v, 1});
             starts.push_back({v, 0});
@@ -271,6 +273,7 @@ TEST(Params, RangesAreWhatTheEditorsFieldsProduce) {
             EXPECT_TRUE(in.count(v)) << what << ": the field produces " << v;
         const long long own = read_value(base, it).n;
         ASSERT_TRUE(in.count(own)) << what << ": the image's own value " << own;
+        if (!c.alone) continue; // other fields must change first
         const std::set<long long> reached = produced(c, base, it, {{own, 1}});
         for (long long v : in) EXPECT_TRUE(reached.count(v)) << what << ": never reaches " << v;
     }
@@ -296,21 +299,20 @@ struct SetCase {
 TEST(Set, TakesValuesWithinTheFieldsRangesAndRefusesTheRest) {
     const SetCase cases[] = {
         {{"last_menu=0"}, 0}, {{"last_menu=10"}, 10},
-        {{"last_menu=11"}, 0, "last_menu=11 rejected: the field takes 0..10"},
+        {{"last_menu=11"}, 0, "ulocfg: last_menu=11 is rejected: the field takes 0..10.\n"},
         {{"last_menu=-1"}, 0, "takes a whole number"},
         {{"edit_mode_bit=off"}, 1}, {{"edit_mode_bit=yes"}, 0, "takes on or off"},
         {{"brightness=100"}, 50}, {{"brightness=20 %"}, 10}, {{"brightness=0"}, 0},
         {{"brightness=30"}, 0, "steps of 20"}, {{"brightness=120"}, 0, "the field takes 0..100 %"},
         {{"brightness=100 % (stored 55)"}, 55},
         {{"brightness=100 % (stored 56)"}, 0, "the field takes"},
-        {{"brightness=80 % (stored 55)"}, 0, "stored 55 shows as 100 %"},
+        {{"brightness=80 % (stored 55)"}, 0, "has stored 55, which shows as 100 %"},
         {{"contrast=low"}, 50}, {{"contrast=high"}, 100}, {{"contrast=medium"}, 0, "takes high or low"},
         {{"contrast=low (stored 77)"}, 0, "the field takes high or low"},
         {{"wheel_select=1"}, 0}, {{"wheel_select=25"}, 24},
         {{"wheel_select=0"}, 0, "the field takes 1..25"}, {{"wheel_select=26"}, 0, "1..25"},
-        {{"tdc_cyl=4"}, 4}, {{"tdc_cyl=5"}, 0, "the field takes 0..4 (wheel[1] has 4 cylinders)"},
-        {{"tdc_cyl=8", "wheel[1].cylinders=8"}, 8},
-        {{"tdc_cyl=9", "wheel[1].cylinders=8"}, 0, "0..8"},
+        // the TDC cylinder may pass the selected configuration's cylinders: a warning only
+        {{"tdc_cyl=4"}, 4}, {{"tdc_cyl=8"}, 8}, {{"tdc_cyl=9"}, 0, "the field takes 0..8."},
         {{"tdc_cyl=6", "wheel_select=5"}, 6}, // configuration 5 has 6 cylinders
         {{"max_poti_speed=9999"}, 19998}, {{"max_poti_speed=0 rpm"}, 0},
         {{"max_poti_speed=10000"}, 0, "0..9999 rpm"},
@@ -338,11 +340,10 @@ TEST(Set, TakesValuesWithinTheFieldsRangesAndRefusesTheRest) {
         {{"wheel[2].crank_width=0.1"}, 1}, {{"wheel[2].crank_width=9.9"}, 99},
         {{"wheel[2].crank_width=0.0"}, 0, "0.1..9.9 deg"}, {{"wheel[2].crank_width=10"}, 0, "0.1..9.9 deg"},
         {{"wheel[2].crank_width=0.15"}, 0, "at most one decimal"},
-        {{"wheel[1].crank_offset=6.0"}, 60},
-        {{"wheel[1].crank_offset=6.1"}, 0, "0.0..6.0 deg (one pulse spacing at 60"},
-        // the offset's range follows the pulse count set with it, in either order
-        {{"wheel[1].crank_offset=10.0", "wheel[1].crank_pulses=36"}, 100},
-        {{"wheel[1].crank_pulses=36", "wheel[1].crank_offset=10.00"}, 36},
+        // an offset typed before the pulse count rose may stay beyond one pulse spacing
+        {{"wheel[1].crank_offset=6.0"}, 60}, {{"wheel[1].crank_offset=360.0"}, 3600},
+        {{"wheel[1].crank_offset=360.1"}, 0, "the field takes 0.0..360.0 deg."},
+        {{"wheel[1].crank_offset=120.0", "wheel[1].crank_pulses=60"}, 1200},
         {{"wheel[2].gap_phase=359.9"}, 3599}, {{"wheel[2].gap_phase=360"}, 0, "0.0..359.9 deg"},
         {{"wheel[2].gap_pulses=-3"}, -3}, {{"wheel[2].gap_pulses=+1"}, 1},
         {{"wheel[2].gap_pulses=-4"}, 0, "-3..1"}, {{"wheel[2].gap_pulses=2"}, 0, "-3..1"},
@@ -353,11 +354,11 @@ TEST(Set, TakesValuesWithinTheFieldsRangesAndRefusesTheRest) {
         {{"wheel[2].cam_width=0.1"}, 1}, {{"wheel[2].cam_width=12.5 deg"}, 125},
         {{"wheel[2].cam_width=12"}, 140}, {{"wheel[2].cam_width=125"}, 253},
         {{"wheel[2].cam_width=0.0"}, 0, "0.1..12.5 deg"},
-        {{"wheel[2].cam_width=12.6"}, 0, "or 12..125 deg in whole degrees"},
-        {{"wheel[2].cam_width=11"}, 0, "12..125 deg in whole degrees"},
-        {{"wheel[2].cam_width=126"}, 0, "12..125 deg in whole degrees"},
+        {{"wheel[2].cam_width=12.6"}, 0, "or 12..125 whole degrees"},
+        {{"wheel[2].cam_width=11"}, 0, "12..125 whole degrees"},
+        {{"wheel[2].cam_width=126"}, 0, "12..125 whole degrees"},
         {{"wheel[1].cam_offset=360.0"}, 3600},
-        {{"wheel[1].cam_offset=360.1"}, 0, "one pulse spacing at 1 cam pulses"},
+        {{"wheel[1].cam_offset=360.1"}, 0, "0.0..360.0 deg"}, {{"wheel[3].cam_offset=120.0"}, 1200},
         {{"wheel[2].sync_phase=359.9"}, 3599},
         {{"wheel[2].sync_pulses=-3"}, -3}, {{"wheel[2].sync_pulses=1"}, 1},
         {{"wheel[2].sync_pulses=-4"}, 0, "-3..1"}, {{"wheel[2].sync_pulses=2"}, 0, "-3..1"},
@@ -370,15 +371,18 @@ TEST(Set, TakesValuesWithinTheFieldsRangesAndRefusesTheRest) {
         {{"can_id=123456789"}, 0, "up to 8 hexadecimal digits"},
         {{"can_id=18DAF11G"}, 0, "up to 8 hexadecimal digits"},
         // names of items
-        {{"foo=1"}, 0, "unknown parameter foo"}, {{"Contrast=high"}, 0, "unknown parameter"},
-        {{"wheel[0].name=x"}, 0, "numbered 1..25"}, {{"wheel[26].name=x"}, 0, "numbered 1..25"},
+        {{"foo=1"}, 0, "ulocfg: foo=1 is rejected: foo is not a parameter.\n"},
+        {{"Contrast=high"}, 0, "Contrast is not a parameter"},
+        {{"wheel[0].name=x"}, 0, "numbered 1..25"},
+        {{"wheel[26].cylinders=4"}, 0, "ulocfg: wheel[26].cylinders=4 is rejected: wheel configurations are numbered 1..25.\n"},
         {{"ramp[0].speed=1"}, 0, "numbered 1..99"}, {{"ramp[100].time=1"}, 0, "numbered 1..99"},
-        {{"wheel[1].time=1"}, 0, "unknown parameter"}, {{"ramp[1].name=x"}, 0, "unknown parameter"},
-        {{"wheel[x].name=x"}, 0, "unknown parameter"}, {{"crank_pulses=60"}, 0, "unknown parameter"},
+        {{"wheel[1].time=1"}, 0, "wheel[1].time is not a parameter"},
+        {{"ramp[1].name=x"}, 0, "ramp[1].name is not a parameter"},
+        {{"wheel[x].name=x"}, 0, "not a parameter"}, {{"crank_pulses=60"}, 0, "not a parameter"},
         // all or nothing
         {{"last_menu=5", "last_menu=6"}, 0, "given twice"},
         {{"last_menu=5", "vss_pulses_per_km=1"}, 0, "2401..50000"},
-        {{"last_menu=5", "nonsense=1"}, 0, "unknown parameter nonsense"},
+        {{"last_menu=5", "nonsense=1"}, 0, "nonsense is not a parameter"},
     };
     const Wert before = in_range_image();
     for (const SetCase& c : cases) {
@@ -406,6 +410,67 @@ TEST(Set, TakesValuesWithinTheFieldsRangesAndRefusesTheRest) {
             write_value(expected, it, read_value(after, it));
         }
         EXPECT_EQ(after, expected) << what;
+    }
+}
+
+// `show` of the image in a.txt, then `set` of every line it printed on b.txt, a copy with
+// every shown bit turned over, so that set must bring each one back.
+Result show_then_set(Dir& dir, const Wert& shown) {
+    const Result show = run({"show", dir.put(shown, "a.txt")});
+    EXPECT_EQ(show.status, status_ok);
+    Wert other = shown;
+    for (Item it : shown_items(shown)) {
+        const Span s = span(it);
+        for (unsigned a = s.address; a < s.address + s.count; ++a) other[a] ^= s.mask;
+    }
+    std::vector<std::string> args = {"set", "--file", dir.put(other, "b.txt")};
+    for (const std::string& line : lines(show.out)) args.push_back(line);
+    return run(args);
+}
+
+// An image whose every parameter holds a value in range, each drawn at random, and random
+// bytes between the parameters.
+Wert random_in_range_image(std::mt19937& rng) {
+    Wert w;
+    for (auto& b : w) b = static_cast<std::uint8_t>(rng());
+    for (Item it : every_item()) {
+        const Param& p = param(it.id);
+        Value v;
+        do {
+            if (p.shown == Shown::text) {
+                v.name.clear();
+                for (unsigned k = 0; k < wheel_name_length; ++k) v.name += static_cast<char>(32 + rng() % 95);
+            } else {
+                const long long span = p.shown == Shown::hex ? 1LL << 32 : p.high - p.low + 300;
+                v.n = p.low + static_cast<long long>(rng() % static_cast<unsigned long long>(span));
+            }
+        } while (!in_range(it, v));
+        write_value(w, it, v);
+    }
+    return w;
+}
+
+// Whatever the editor makes of an image, show prints it and set of those lines writes it back.
+TEST(Set, EveryImageTheEditorMakesComesBackThroughShowAndSet) {
+    std::mt19937 rng(20261207);
+    constexpr int keys_known[] = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'a', 'F', 'x',
+                                  '(', key::alt_8, key::space, key::minus, key::backspace,
+                                  key::del, key::page_up, key::page_down, key::enter, key::up,
+                                  key::down, key::left, key::right, key::home, key::end};
+    Dir dir;
+    for (int round = 0; round < 60; ++round) {
+        Wert w = random_in_range_image(rng);
+        Editor ed;
+        for (int k = 0; k < 400; ++k) {
+            ed.letter = keys_known[rng() % std::size(keys_known)];
+            apply_rule(ed, w);
+        }
+        ed.letter = key::escape; // the leave rule of the last field, as the editor ends
+        apply_rule(ed, w);
+
+        const Result set = show_then_set(dir, w);
+        ASSERT_EQ(set.status, status_ok) << "round " << round << "\n" << set.err;
+        ASSERT_EQ(dir.image("b.txt"), w) << "round " << round;
     }
 }
 
@@ -439,30 +504,22 @@ TEST(Set, WheelNamesArePaddedAndHoldOnlyWhatTheFieldStores) {
 
 TEST(Set, EveryShownLineOnAnotherImageGivesTheShownImageByteForByte) {
     const Wert shown = in_range_image();
-    ASSERT_TRUE(check_image(shown).empty()) << check_image(shown)[0];
+    ASSERT_TRUE(check_image(shown).empty()) << check_image(shown)[0].text;
     Dir dir;
-    const Result show = run({"show", dir.put(shown, "a.txt")});
-    ASSERT_EQ(show.status, status_ok);
-    // The copy has every shown bit turned over; set must bring each one back.
-    Wert other = shown;
-    for (Item it : shown_items(shown)) {
-        const Span s = span(it);
-        for (unsigned a = s.address; a < s.address + s.count; ++a) other[a] ^= s.mask;
-    }
-    std::vector<std::string> args = {"set", "--file", dir.put(other, "b.txt")};
-    for (const std::string& line : lines(show.out)) args.push_back(line);
-    const Result set = run(args);
+    const Result set = show_then_set(dir, shown);
     EXPECT_EQ(set.status, status_ok) << set.err;
     EXPECT_EQ(dir.read("b.txt"), format_image(shown));
 }
 
-TEST(Set, WarnsOfAValueItLeavesOutOfRangeButSavesLikeTheEditor) {
+// As in the editor, where the TDC cylinder is typed before fewer cylinders are chosen.
+TEST(Set, WarnsOfAValueAtOddsWithAnotherButSavesItLikeTheEditor) {
     Dir dir;
-    const Result r = run({"set", "wheel[1].crank_pulses=120", "--file", dir.put(in_range_image())});
-    EXPECT_EQ(r.status, status_ok);
-    EXPECT_EQ(r.err, "ulocfg: note: wheel[1].crank_offset = 6.0 deg: the field takes 0.0..3.0 "
-                     "deg (one pulse spacing at 120 crank pulses)\n");
-    EXPECT_EQ(crank_pulses(dir.image(), 0), 120u);
+    const Result r = run({"set", "wheel[1].cylinders=2", "tdc_cyl=4", "--file", dir.put(in_range_image())});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "ulocfg: tdc_cyl = 4: warning: the selected configuration, wheel[1], has 2 cylinders\n");
+    EXPECT_EQ(get(dir.image(), ParamId::tdc_cyl), 4);
+    const Result again = run({"set", "last_menu=2", "--file", dir.file()});
+    EXPECT_EQ(again.err, "") << "a warning the image had already is not repeated";
 }
 
 TEST(Set, LeavesAReadOnlyFileAsItWas) {
@@ -509,7 +566,7 @@ TEST(Show, ListsEveryParameterInTheOrderOfTheScreen) {
 TEST(Show, ListsTheRampPointsInUseUpToTheTablesEnd) {
     for (unsigned points : {0u, 1u, 2u, 99u, 100u, 255u}) {
         Wert w = in_range_image();
-        set_ramp_points(w, points);
+        put(w, ParamId::ramp_points, 0, points);
         Dir dir;
         const std::vector<std::string> got = lines(run({"show", dir.put(w)}).out);
         const unsigned listed = std::min(points, 99u);
@@ -553,14 +610,14 @@ TEST(Diff, AnImageAgainstItselfIsEmpty) {
 
 TEST(Diff, NamesEachChangedParameterGroupedAndCountsOtherBytes) {
     Wert a = test::example_image(), b = a;
-    set_contrast(b, 50);
-    set_last_menu(b, 4);
-    set_crank_pulses(b, 2, 36);
-    set_gap_pulses(b, 2, -1);
+    put(b, ParamId::contrast, 0, 50);
+    put(b, ParamId::last_menu, 0, 4);
+    put(b, ParamId::crank_pulses, 2, 36);
+    put(b, ParamId::gap_pulses, 2, -1);
     set_name_char(b, 24, 1, 'X');
-    set_ramp_time(b, 50, 100); // a point beyond the five in use is still a parameter
-    set_can_byte(b, 0, 0x11);
-    set_byte(b, addr::edit_mode_bit, byte(b, addr::edit_mode_bit) | 0x08); // not the flag bit
+    put(b, ParamId::ramp_time, 50, 100); // a point beyond the five in use is still a parameter
+    set_byte(b, 1536 + 0, 0x11);
+    set_byte(b, 7, byte(b, 7) | 0x08); // not the flag bit
     set_byte(b, 20, 1);
     set_byte(b, 2047, 1);
     Dir dir;
@@ -604,31 +661,31 @@ TEST(Check, FindsEachKindOfValueNoFieldProducesAndIsQuietOtherwise) {
 
     const unsigned rec = record_address(0, 0);
     const CheckCase cases[] = {
-        {addr::wheel_select, 25, "wheel_select = 26: the field takes 1..25"},
-        {addr::last_menu, 11, "last_menu = 11: the field takes 0..10"},
-        {addr::brightness, 56, "brightness = 100 % (stored 56): the field takes 0..100 %"},
-        {addr::contrast, 77, "contrast = low (stored 77): the field takes high or low"},
-        {addr::lis_inversion, 2, "lis_inversion = inv (stored 2): the field takes norm or inv"},
-        {addr::tdc_cyl, 5, "tdc_cyl = 5: the field takes 0..4 (wheel[1] has 4 cylinders)"},
-        {addr::max_poti_speed, 0xE1, "max_poti_speed = 6000 rpm (stored 12001): the field takes 0..9999 rpm"},
-        {addr::vss_pulses_per_km + 1, 0, "vss_pulses_per_km = 160: the field takes 2401..50000"},
-        {addr::first_high_frequency, 30, "first_high_frequency = 30 Hz: the field takes 0 or 31..20000 Hz"},
-        {addr::ramp_points, 100, "ramp_points = 100: the field takes 2..99"},
-        {addr::ramp_points, 1, "ramp_points = 1: the field takes 2..99"},
-        {rec + addr::crank_pulses, 0, "wheel[1].crank_pulses = 0: the field takes 1..120"},
-        {rec + addr::wheel_flags, 0x21, "wheel[1].cylinders = 1: the field takes 2..8"},
-        {rec + addr::tdc_width, 31, "wheel[1].tdc_width = 31 deg: the field takes 0..30 deg"},
-        {rec + addr::crank_width, 0, "wheel[1].crank_width = 0.0 deg: the field takes 0.1..9.9 deg"},
-        {rec + addr::crank_offset, 61, "wheel[1].crank_offset = 6.1 deg: the field takes 0.0..6.0 deg"},
-        {rec + addr::gaps, 0x10, "wheel[1].gap_count = 0: the field takes 1..4"},
-        {rec + addr::gaps, 0x42, "wheel[1].gap_pulses = 4: the field takes -3..1"},
-        {rec + addr::cam_pulses, 61, "wheel[1].cam_pulses = 61: the field takes 1..60"},
-        {rec + addr::cam_width, 0x85, "wheel[1].cam_width = 5 deg: the field takes 0.1..12.5 deg"},
-        {rec + addr::sync_pulses, 0xFC, "wheel[1].sync_pulses = -4: the field takes -3..1"},
+        {3, 25, "wheel_select = 25 (stored 25): the field takes 1..25"},
+        {0, 11, "last_menu = 11: the field takes 0..10"},
+        {1, 56, "brightness = 100 % (stored 56): the field takes 0..100 %"},
+        {2, 77, "contrast = low (stored 77): the field takes high or low"},
+        {8, 2, "lis_inversion = inv (stored 2): the field takes norm or inv"},
+        {13, 9, "tdc_cyl = 9: the field takes 0..8"},
+        {5, 0xE1, "max_poti_speed = 6000 rpm (stored 12001): the field takes 0..9999 rpm"},
+        {32 + 1, 0, "vss_pulses_per_km = 160: the field takes 2401..50000"},
+        {16, 30, "first_high_frequency = 30 Hz: the field takes 0 or 31..20000 Hz"},
+        {4, 100, "ramp_points = 100: the field takes 2..99"},
+        {4, 1, "ramp_points = 1: the field takes 2..99"},
+        {rec + 2, 0, "wheel[1].crank_pulses = 0: the field takes 1..120"},
+        {rec + 0, 0x21, "wheel[1].cylinders = 1: the field takes 2..8"},
+        {rec + 1, 31, "wheel[1].tdc_width = 31 deg: the field takes 0..30 deg"},
+        {rec + 7, 0, "wheel[1].crank_width = 0.0 deg: the field takes 0.1..9.9 deg"},
+        {rec + 4, 0x0F, "wheel[1].crank_offset = 390.0 deg: the field takes 0.0..360.0 deg"},
+        {rec + 8, 0x10, "wheel[1].gap_count = 0: the field takes 1..4"},
+        {rec + 8, 0x42, "wheel[1].gap_pulses = 4: the field takes -3..1"},
+        {rec + 9, 61, "wheel[1].cam_pulses = 61: the field takes 1..60"},
+        {rec + 14, 0x85, "wheel[1].cam_width = 5 deg: the field takes 0.1..12.5 deg"},
+        {rec + 15, 0xFC, "wheel[1].sync_pulses = -4: the field takes -3..1"},
         {name_address(0, 16), '@', "wheel[1].name = \"60-2 Crank     @\": the field takes 16"},
         {name_address(24, 1), 0, "wheel[25].name = \"\\x006-1 Crank      \": the field"},
-        {ramp_time_address(2) + 1, 0x28, "ramp[2].time = 104.42 s: the field takes 0.00..99.99 s"},
-        {ramp_speed_address(5), 1, "ramp[5].speed = 384 rpm (stored 769): the field takes 0..9999 rpm"},
+        {(708 + 2 * 2) + 1, 0x28, "ramp[2].time = 104.42 s: the field takes 0.00..99.99 s"},
+        {(510 + 2 * 5), 1, "ramp[5].speed = 384 rpm (stored 769): the field takes 0..9999 rpm"},
     };
     for (const CheckCase& c : cases) {
         Wert w = in_range_image();
@@ -639,6 +696,19 @@ TEST(Check, FindsEachKindOfValueNoFieldProducesAndIsQuietOtherwise) {
         ASSERT_EQ(got.size(), 1u) << c.line << "\n" << r.out;
         EXPECT_EQ(got[0].rfind(c.line, 0), 0u) << got[0];
     }
+}
+
+TEST(Check, WarnsOfAValueAtOddsWithAnotherWithoutFailing) {
+    Dir dir;
+    Wert w = in_range_image();
+    set_byte(w, 13, 5); // tdc_cyl 5, with 4 cylinders in configuration 1
+    const Result r = run({"check", dir.put(w)});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "tdc_cyl = 5: warning: the selected configuration, wheel[1], has 4 cylinders\n");
+    set_byte(w, 0, 11); // and a value out of range besides
+    const Result both = run({"check", dir.put(w)});
+    EXPECT_EQ(both.status, 5);
+    EXPECT_EQ(lines(both.out).size(), 2u) << both.out;
 }
 
 // ---- screen and the command line itself ----------------------------------------------------------

@@ -75,23 +75,23 @@ TEST(Highlight, OtherForms) {
         HighlightCase expect;
     };
     const Case cases[] = {
-        {"cam_width in whole degrees", [](Wert& w, Editor&) { set_cam_width(w, 0, 141); },
+        {"cam_width in whole degrees", [](Wert& w, Editor&) { put(w, ParamId::cam_width, 0, 141); },
          {29, 68, 17, " 13", 70, 17}},
         {"name cursor on character 16", [](Wert&, Editor& ed) { ed.start = 16; },
          {5, 40, 8, "\"60-2 Crank      \"", 56, 8}},
         {"ramp point 0 while it is typed",
-         [](Wert& w, Editor& ed) { ed.ramp = 0; set_ramp_time(w, 0, 1); },
+         [](Wert& w, Editor& ed) { ed.ramp = 0; put(w, ParamId::ramp_time, 0, 1); },
          {35, 2, 12, "00", 3, 12}},
         {"time of ramp point 99",
-         [](Wert& w, Editor& ed) { ed.ramp = 99, set_ramp_time(w, 99, 9999); },
+         [](Wert& w, Editor& ed) { ed.ramp = 99, put(w, ParamId::ramp_time, 99, 9999); },
          {36, 12, 12, "99.99", 16, 12}},
         {"speed of ramp point 99",
-         [](Wert& w, Editor& ed) { ed.ramp = 99, set_ramp_speed(w, 99, 19998); },
+         [](Wert& w, Editor& ed) { ed.ramp = 99, put(w, ParamId::ramp_speed, 99, 19998); },
          {37, 27, 12, "9999", 30, 12}},
         {"configuration 25 from a wheel_select above 24",
-         [](Wert& w, Editor&) { set_wheel_select(w, 77); set_crank_pulses(w, 24, 120); },
+         [](Wert& w, Editor&) { put(w, ParamId::wheel_select, 0, 77); put(w, ParamId::crank_pulses, 24, 120); },
          {22, 55, 12, "120", 57, 12}},
-        {"brightness 9", [](Wert& w, Editor&) { set_brightness(w, 9); },
+        {"brightness 9", [](Wert& w, Editor&) { put(w, ParamId::brightness, 0, 9); },
          {2, 68, 5, "  0 %", 69, 5}},
     };
     for (const Case& c : cases) {

@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "editor/editor.hpp"
-#include "editor/ramp.hpp"
 #include "support.hpp"
 
 namespace ulo {
@@ -83,9 +82,9 @@ const Case cases[] = {
 
 Wert ramp_image(unsigned n, unsigned r, unsigned t, unsigned s) {
     Wert w = test::example_image();
-    set_ramp_points(w, n);
-    set_ramp_time(w, r, t);
-    set_ramp_speed(w, r, s);
+    put(w, ParamId::ramp_points, 0, n);
+    put(w, ParamId::ramp_time, r, t);
+    put(w, ParamId::ramp_speed, r, s);
     return w;
 }
 

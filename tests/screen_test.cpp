@@ -49,31 +49,31 @@ struct ValueCase {
 
 TEST(Screen, Values) {
     const ValueCase cases[] = {
-        {"contrast 99 shows low, w in column 70", [](Wert& w) { set_contrast(w, 99); }, 1, 67, 6, " low"},
-        {"contrast 101", [](Wert& w) { set_contrast(w, 101); }, 1, 67, 6, " low"},
+        {"contrast 99 shows low, w in column 70", [](Wert& w) { put(w, ParamId::contrast, 0, 99); }, 1, 67, 6, " low"},
+        {"contrast 101", [](Wert& w) { put(w, ParamId::contrast, 0, 101); }, 1, 67, 6, " low"},
         {"brightness 50 is 100 %, % in column 72", [](Wert&) {}, 1, 68, 5, "100 %"},
-        {"brightness 9 is 0 %", [](Wert& w) { set_brightness(w, 9); }, 1, 68, 5, "  0 %"},
-        {"brightness 45 is 80 %", [](Wert& w) { set_brightness(w, 45); }, 1, 68, 5, " 80 %"},
-        {"cam_width 125 in tenths", [](Wert& w) { set_cam_width(w, 0, 125); }, 1, 60, 17, "Width: 12.5 \xF8" "Cam "},
-        {"cam_width 141 in whole degrees", [](Wert& w) { set_cam_width(w, 0, 141); }, 1, 60, 17, "Width:   13 \xF8" "Cam "},
-        {"cam_width 126 without bit 7", [](Wert& w) { set_cam_width(w, 0, 126); }, 1, 60, 17, "Width:  126 \xF8" "Cam "},
-        {"gap_pulses -3", [](Wert& w) { set_wheel_byte(w, 0, 8, 0xD3); }, 1, 40, 15, "Gap Pulses:     -3  No Gaps:  3"},
-        {"gap_pulses -8", [](Wert& w) { set_wheel_byte(w, 0, 8, 0x80); }, 1, 56, 15, "-8"},
-        {"sync_pulses -3", [](Wert& w) { set_wheel_byte(w, 0, 15, 0xFD); }, 1, 40, 20, "Sync Pulses:    -3 "},
-        {"ramp point 7", [](Wert& w) { set_ramp_time(w, 7, 1234); set_ramp_speed(w, 7, 601); }, 7, 2, 12,
+        {"brightness 9 is 0 %", [](Wert& w) { put(w, ParamId::brightness, 0, 9); }, 1, 68, 5, "  0 %"},
+        {"brightness 45 is 80 %", [](Wert& w) { put(w, ParamId::brightness, 0, 45); }, 1, 68, 5, " 80 %"},
+        {"cam_width 125 in tenths", [](Wert& w) { put(w, ParamId::cam_width, 0, 125); }, 1, 60, 17, "Width: 12.5 \xF8" "Cam "},
+        {"cam_width 141 in whole degrees", [](Wert& w) { put(w, ParamId::cam_width, 0, 141); }, 1, 60, 17, "Width:   13 \xF8" "Cam "},
+        {"cam_width 126 without bit 7", [](Wert& w) { put(w, ParamId::cam_width, 0, 126); }, 1, 60, 17, "Width:  126 \xF8" "Cam "},
+        {"gap_pulses -3", [](Wert& w) { set_byte(w, record_address(0, 8), 0xD3); }, 1, 40, 15, "Gap Pulses:     -3  No Gaps:  3"},
+        {"gap_pulses -8", [](Wert& w) { set_byte(w, record_address(0, 8), 0x80); }, 1, 56, 15, "-8"},
+        {"sync_pulses -3", [](Wert& w) { set_byte(w, record_address(0, 15), 0xFD); }, 1, 40, 20, "Sync Pulses:    -3 "},
+        {"ramp point 7", [](Wert& w) { put(w, ParamId::ramp_time, 7, 1234); put(w, ParamId::ramp_speed, 7, 601); }, 7, 2, 12,
          "07: Time: 12.34s  Speed:  300 rpm "},
-        {"configuration 25", [](Wert& w) { set_wheel_select(w, 24); }, 1, 29, 8, "25"},
-        {"a wheel_select above 24 reads as 25", [](Wert& w) { set_wheel_select(w, 200); set_cylinders(w, 24, 6); }, 1, 29, 8, "25"},
-        {"cylinders of configuration 25", [](Wert& w) { set_wheel_select(w, 200); set_cylinders(w, 24, 6); }, 1, 70, 8, "6 Cyl. "},
-        {"record flags 0xE4", [](Wert& w) { set_wheel_byte(w, 0, 0, 0xE4); }, 1, 55, 10, "yes  Crank:  yes"},
-        {"write protection from 0xE4", [](Wert& w) { set_wheel_byte(w, 0, 0, 0xE4); }, 1, 28, 9, "yes"},
+        {"configuration 25", [](Wert& w) { put(w, ParamId::wheel_select, 0, 24); }, 1, 29, 8, "25"},
+        {"a wheel_select above 24 reads as 25", [](Wert& w) { put(w, ParamId::wheel_select, 0, 200); put(w, ParamId::cylinders, 24, 6); }, 1, 29, 8, "25"},
+        {"cylinders of configuration 25", [](Wert& w) { put(w, ParamId::wheel_select, 0, 200); put(w, ParamId::cylinders, 24, 6); }, 1, 70, 8, "6 Cyl. "},
+        {"record flags 0xE4", [](Wert& w) { set_byte(w, record_address(0, 0), 0xE4); }, 1, 55, 10, "yes  Crank:  yes"},
+        {"write protection from 0xE4", [](Wert& w) { set_byte(w, record_address(0, 0), 0xE4); }, 1, 28, 9, "yes"},
         {"edit mode 0x01 is off", [](Wert& w) { set_byte(w, 7, 0x01); }, 1, 28, 6, "off"},
         {"edit mode 0xFE is on", [](Wert& w) { set_byte(w, 7, 0xFE); }, 1, 28, 6, " on"},
-        {"lis inversion other than 0", [](Wert& w) { set_lis_inversion(w, 7); }, 1, 27, 20, " inv"},
-        {"max speed 601 halves to 300", [](Wert& w) { set_max_poti_speed(w, 601); }, 1, 27, 10, " 300 rpm "},
-        {"CAN bytes most significant first", [](Wert& w) { for (unsigned k = 0; k < 4; ++k) set_can_byte(w, k, 0x78 - 0x22 * k); },
+        {"lis inversion other than 0", [](Wert& w) { put(w, ParamId::lis_inversion, 0, 7); }, 1, 27, 20, " inv"},
+        {"max speed 601 halves to 300", [](Wert& w) { put(w, ParamId::max_poti_speed, 0, 601); }, 1, 27, 10, " 300 rpm "},
+        {"CAN bytes most significant first", [](Wert& w) { for (unsigned k = 0; k < 4; ++k) set_byte(w, 1536 + k, 0x78 - 0x22 * k); },
          1, 2, 25, "CAN 29-bit ID:    12 34 56 78 hex"},
-        {"wide value pushes its item right", [](Wert& w) { set_vss_pulse_width(w, 65535); }, 1, 2, 15, "VSS Pulswidth:           65535 ms "},
+        {"wide value pushes its item right", [](Wert& w) { put(w, ParamId::vss_pulse_width, 0, 65535); }, 1, 2, 15, "VSS Pulswidth:           65535 ms "},
     };
     for (const ValueCase& c : cases) {
         Wert w = test::example_image();
@@ -85,7 +85,7 @@ TEST(Screen, Values) {
 
 TEST(Screen, OffsetOfThousandDegreesWrapsItsLastSpaceToTheNextRow) {
     Wert w = test::example_image();
-    set_crank_offset(w, 0, 10000);
+    put(w, ParamId::crank_offset, 0, 10000);
     Console con;
     gotoxy(con, 1, 14);
     put_bytes(con, "X");

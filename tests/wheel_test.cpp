@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "editor/editor.hpp"
-#include "editor/wheel.hpp"
 #include "support.hpp"
 
 namespace ulo {
@@ -212,7 +211,7 @@ TEST(WheelRecord, GapPulsesStepByStepKeepTheGapCount) {
         set_byte(w, 64 + 8, count);
         for (const auto& [keys, after] : steps) {
             press(w, 27, 1, keys);
-            EXPECT_EQ(gap_pulses(w, 0), after) << count << " " << keys;
+            EXPECT_EQ(get(w, ParamId::gap_pulses, 0), after) << count << " " << keys;
             EXPECT_EQ(byte(w, 64 + 8) & 0x0F, count) << keys;
         }
     }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "app/flow.hpp"
+#include "eeprom/params.hpp"
 #include "console/console.hpp"
 #include "editor/editor.hpp"
 #include "eeprom/file.hpp"
@@ -125,7 +126,7 @@ int get(const Wert& wert, const std::vector<std::string>& names, std::ostream& o
     for (const std::string& name : names) {
         std::string why;
         if (!parse_names(name, items, why)) {
-            err << "ulocfg: " << name << ": " << why << "\n";
+            err << "ulocfg: cannot get " << name << ": " << why << ".\n";
             ok = false;
         }
     }
@@ -138,31 +139,10 @@ struct Assignment {
     std::string text; // as given, for messages
     Item item;
     Value value;
-    bool rejected = false;
 };
 
-// The range of a value is judged in the image as it will be saved, so that the order of the
-// assignments does not matter ("crank_pulses=36 crank_offset=10.0" and the other way round).
-// Values whose range depends on a rejected one are not judged.
-bool judge(const Wert& after, std::vector<Assignment>& all, std::ostream& err) {
-    bool ok = true;
-    for (int pass = 0; pass < 2; ++pass) {
-        for (Assignment& a : all) {
-            bool dependent = false, base_rejected = false;
-            for (const Assignment& b : all) {
-                if (&b == &a || !depends_on(after, a.item, b.item)) continue;
-                dependent = true;
-                base_rejected = base_rejected || b.rejected;
-            }
-            if (dependent != (pass == 1) || base_rejected) continue;
-            if (in_range(after, a.item, a.value)) continue;
-            err << "ulocfg: " << a.text << " rejected: the field takes " << allowed(after, a.item)
-                << "\n";
-            a.rejected = true;
-            ok = false;
-        }
-    }
-    return ok;
+void rejected(std::ostream& err, const std::string& text, const std::string& why) {
+    err << "ulocfg: " << text << " is rejected: " << why << ".\n";
 }
 
 int set(const std::string& path, const std::vector<std::string>& texts, std::ostream& err) {
@@ -170,57 +150,47 @@ int set(const std::string& path, const std::vector<std::string>& texts, std::ost
     bool ok = true;
     for (const std::string& text : texts) {
         const std::size_t equals = text.find('=');
-        if (equals == std::string::npos) {
-            return usage_error(err, text + ": set takes NAME=VALUE");
-        }
+        if (equals == std::string::npos) return usage_error(err, text + ": set takes NAME=VALUE");
         Assignment a{text, {}, {}};
         const std::string name(trim(std::string_view(text).substr(0, equals)));
         std::string why;
         if (!parse_item(name, a.item, why)) {
-            err << "ulocfg: " << text << " rejected: " << why << " " << name << "\n";
+            rejected(err, text, why);
             ok = false;
-            continue;
-        }
-        if (std::any_of(all.begin(), all.end(), [&](const Assignment& b) { return b.item == a.item; })) {
-            err << "ulocfg: " << text << " rejected: " << name << " is given twice\n";
+        } else if (std::any_of(all.begin(), all.end(), [&](const Assignment& b) { return b.item == a.item; })) {
+            rejected(err, text, name + " is given twice");
             ok = false;
-            continue;
-        }
-        if (!parse_value(a.item, std::string_view(text).substr(equals + 1), a.value, why)) {
-            err << "ulocfg: " << text << " rejected: " << name << " " << why << "\n";
+        } else if (!parse_value(a.item, std::string_view(text).substr(equals + 1), a.value, why)) {
+            rejected(err, text, name + " " + why);
             ok = false;
-            continue;
+        } else if (!in_range(a.item, a.value)) {
+            rejected(err, text, "the field takes " + allowed(a.item));
+            ok = false;
+        } else {
+            all.push_back(a);
         }
-        all.push_back(a);
     }
-
-    // The values that could be read are judged too, so that one run names every fault.
     Wert before{};
     if (int status = load(path, before, err)) return status;
+    if (!ok) return status_rejected;
     Wert after = before;
     for (const Assignment& a : all) write_value(after, a.item, a.value);
-    if (!judge(after, all, err) || !ok) return status_rejected;
 
-    // A value that was not given may now lie outside its field's range, as the editor also
-    // allows (an offset beyond the spacing of a pulse count just raised): say so.
+    // A value the device will find at odds with another is written, as the editor also
+    // allows (a TDC cylinder beyond the cylinders of a configuration selected later); say so.
     for (Item item : shown_items(after)) {
-        if (in_range(after, item, read_value(after, item))) continue;
-        if (std::any_of(all.begin(), all.end(), [&](const Assignment& a) { return a.item == item; }))
-            continue;
-        const bool ramp_point = param(item.id).group == Group::ramp_point;
-        const bool was_shown = !ramp_point || item.index <= ramp_points(before);
-        if (was_shown && !in_range(before, item, read_value(before, item))) continue;
-        err << "ulocfg: note: " << show_line(after, item) << ": the field takes "
-            << allowed(after, item) << "\n";
+        const std::string why = conflict(after, item);
+        if (!why.empty() && conflict(before, item) != why)
+            err << "ulocfg: " << show_line(after, item) << ": warning: " << why << "\n";
     }
 
     switch (save_image(path, after)) {
     case SaveResult::saved: return status_ok;
     case SaveResult::cannot_open:
-        err << "ulocfg: cannot open " << path << " for writing; it is unchanged\n";
+        err << "ulocfg: cannot open " << path << " for writing; it is unchanged.\n";
         return status_cannot_open;
     case SaveResult::cannot_write:
-        err << "ulocfg: cannot write " << path << "; it is unchanged\n";
+        err << "ulocfg: cannot write " << path << "; it is unchanged.\n";
         return status_cannot_open;
     }
     return status_cannot_open;
@@ -230,7 +200,7 @@ int set(const std::string& path, const std::vector<std::string>& texts, std::ost
 bool same_group(Item a, Item b) {
     const Group ga = param(a.id).group, gb = param(b.id).group;
     if (ga != gb) return false;
-    if (ga != Group::single) return a.index == b.index;
+    if (ga == Group::wheel || ga == Group::ramp_point) return a.index == b.index;
     // ramp_points and can_id stand apart from the general settings before the wheels
     return (a.id == ParamId::ramp_points) == (b.id == ParamId::ramp_points) &&
            (a.id == ParamId::can_id) == (b.id == ParamId::can_id);
@@ -261,9 +231,12 @@ int diff(const Wert& a, const Wert& b, std::ostream& out) {
 }
 
 int check(const Wert& wert, std::ostream& out) {
-    const std::vector<std::string> problems = check_image(wert);
-    for (const std::string& p : problems) out << p << "\n";
-    return problems.empty() ? status_ok : status_differ;
+    bool out_of_range = false;
+    for (const Finding& f : check_image(wert)) {
+        out << f.text << "\n";
+        out_of_range = out_of_range || !f.warning;
+    }
+    return out_of_range ? status_differ : status_ok;
 }
 
 // The first screen the editor shows, with field 0 highlighted as it is then.
@@ -298,16 +271,43 @@ bool editor_file(int argc, char** argv, std::string& path) {
     return true;
 }
 
-std::vector<std::string> check_image(const Wert& wert) {
-    std::vector<std::string> problems;
-    for (Item item : shown_items(wert))
-        if (!in_range(wert, item, read_value(wert, item)))
-            problems.push_back(show_line(wert, item) + ": the field takes " + allowed(wert, item));
-    return problems;
+std::vector<Finding> check_image(const Wert& wert) {
+    std::vector<Finding> found;
+    for (Item item : shown_items(wert)) {
+        if (!in_range(item, read_value(wert, item)))
+            found.push_back({false, show_line(wert, item) + ": the field takes " + allowed(item)});
+        else if (const std::string why = conflict(wert, item); !why.empty())
+            found.push_back({true, show_line(wert, item) + ": warning: " + why});
+    }
+    return found;
 }
 
+namespace {
+
+// "last_menu", "wheel[N].crank_offset", "ramp[N].time": a parameter as --help lists it.
+std::string help_name(const Param& p) {
+    switch (p.group) {
+    case Group::wheel: return std::string("wheel[N].") + p.name;
+    case Group::ramp_point: return std::string("ramp[N].") + p.name;
+    default: return p.name;
+    }
+}
+
+// Every parameter with the values its field gives, one a line.
+std::string parameter_list() {
+    std::string text;
+    for (const Param& p : params()) {
+        std::string name = help_name(p);
+        name.resize(std::max<std::size_t>(name.size() + 1, 28), ' ');
+        text += "  " + name + allowed({p.id, 0}) + "\n";
+    }
+    return text;
+}
+
+} // namespace
+
 std::string usage_text() {
-    return R"usage(Usage: ulocfg                         edit ulo.txt in the current directory
+    std::string text = R"usage(Usage: ulocfg                         edit ulo.txt in the current directory
        ulocfg edit [FILE]            edit FILE (also ulocfg --file FILE)
        ulocfg show [FILE]            every parameter, one "name = value unit" per line
        ulocfg get NAME... [--file FILE]
@@ -320,15 +320,7 @@ std::string usage_text() {
 FILE is ulo.txt in the current directory unless given (also as --file FILE).
 None of the commands needs a terminal; the editor does.
 
-Names: last_menu edit_mode_bit brightness contrast wheel_select tdc_cyl max_poti_speed
-  vss_pulses_per_km vss_pulse_width aux_speed_pulses aux_speed_pulse_width lis_inversion
-  lis_lower_threshold lis_upper_threshold kickdown_threshold first_high_frequency
-  second_high_frequency ramp_points can_id;
-  wheel[1..25].X with X one of write_protection name cylinders tdc_width cam_inversion
-  crank_flag crank_pulses crank_width crank_offset gap_phase gap_pulses gap_count cam_pulses
-  cam_width cam_offset sync_phase sync_pulses;
-  ramp[1..99].time and ramp[1..99].speed. get also takes wheel[N] and ramp[N] whole.
-
+@NAMES@
 Values are written as show writes them, in the screen's units; the unit may be left out:
   brightness=100 (percent, steps of 20)   contrast=high|low   edit_mode_bit=on|off
   lis_inversion=norm|inv   wheel[2].crank_flag=yes|no   wheel_select=3 (as shown, 1..25)
@@ -351,6 +343,11 @@ Exit status: 0 success, no differences, no problems; 1 a file cannot be opened o
   unexpectedly; 5 diff found differences or check found values out of range; 6 set or get
   was given a name or value it cannot take (nothing written); 7 the command line is wrong.
 )usage";
+    const std::string names =
+        "Parameters, with the values the editor's fields give (wheel[N]: N = 1..25, ramp[N]:\n"
+        "N = 1..99; get also takes wheel[N] and ramp[N] whole):\n" + parameter_list() + "\n";
+    text.replace(text.find("@NAMES@\n"), 8, names);
+    return text;
 }
 
 int cli(int argc, char** argv, std::ostream& out, std::ostream& err) {

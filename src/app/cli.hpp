@@ -6,16 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "app/params.hpp"
+#include "app/status.hpp"
 #include "eeprom/image.hpp"
 
 namespace ulo {
-
-// Exit statuses beyond the editor's 1 (cannot open or write) and 2 (not a valid image);
-// 3 and 4 belong to the editor (no terminal, an unexpected failure).
-constexpr int status_differ = 5;   // diff: the images differ; check: values out of range
-constexpr int status_rejected = 6; // a name or value set or get cannot take; nothing written
-constexpr int status_usage = 7;    // the command line itself is wrong
 
 // Runs one command; argv[0] is the program, argv[1] the command. Results go to `out`,
 // messages to `err`; returns the exit status. Never touches the terminal.
@@ -28,8 +22,13 @@ bool editor_file(int argc, char** argv, std::string& path);
 // The text of --help.
 std::string usage_text();
 
-// The values of the image that its fields could not have produced, among those `show`
-// lists, each as "name = value unit: the field takes RANGE".
-std::vector<std::string> check_image(const Wert& wert);
+// What `check` finds among the values `show` lists: values no sequence of edits in the editor
+// gives ("name = value unit: the field takes RANGE"), and values that contradict another
+// parameter ("name = value unit: warning: ...").
+struct Finding {
+    bool warning;
+    std::string text;
+};
+std::vector<Finding> check_image(const Wert& wert);
 
 } // namespace ulo

@@ -3,18 +3,12 @@
 
 #include <string>
 
+#include "app/status.hpp"
 #include "console/console.hpp"
 #include "editor/editor.hpp"
 #include "eeprom/image.hpp"
 
 namespace ulo {
-
-// Exit statuses.
-constexpr int status_ok = 0;
-constexpr int status_cannot_open = 1;  // cannot open (or write) the file
-constexpr int status_incorrect = 2;    // the file is not a valid image
-constexpr int status_no_terminal = 3;  // no terminal, or the terminal went away
-constexpr int status_failure = 4;      // an exception the run did not expect (out of memory)
 
 constexpr const char* save_question = "Dow you want to save the data (Y/N)? ";
 

@@ -1,6 +1,4 @@
 // Rules of fields 38-41: the CAN identifier, one byte per field, typed in hexadecimal.
-#include "editor/can.hpp"
-
 #include "editor/editor.hpp"
 
 namespace ulo {
@@ -15,44 +13,20 @@ constexpr Moves can_moves[] = {
     {41, 18, 16, 0, 40, 18, 0, 18, moves},
 };
 
-// The screen shows the most significant byte first: field 38 edits byte 3 (address 1539),
-// field 41 byte 0 (address 1536).
-unsigned can_byte_of_field(int field) { return static_cast<unsigned>(41 - field); }
-
-// The value of a hexadecimal digit key, either case, or -1 for any other key.
-int hex_digit(int k) {
-    if (k >= '0' && k <= '9') return k - '0';
-    if (k >= 'a' && k <= 'f') return k - 'a' + 10;
-    if (k >= 'A' && k <= 'F') return k - 'A' + 10;
-    return -1;
-}
-
-void can_digit(Editor& ed, Wert& w, unsigned k, unsigned h) {
-    const unsigned b = can_byte(w, k);
-    if (ed.start != 0)
-        set_can_byte(w, k, h);
-    else if (b * can_digit_base + h <= can_byte_max)
-        set_can_byte(w, k, b * can_digit_base + h);
-    ed.start = 0;
+// The screen shows the most significant byte first: field 38 edits the byte at 1539, field 41
+// the one at 1536. Each byte takes any value 00..FF, so the identifier is not held to 29 bits.
+unsigned can_byte_address(int field) {
+    return param_address(param(ParamId::can_id), 0) + static_cast<unsigned>(41 - field);
 }
 
 } // namespace
 
 void can_rule(Editor& ed, Wert& wert) {
-    const Moves* row = find_moves(can_moves, ed.mode);
-    if (row == nullptr) return;
-    const int target = move_target(*row, ed.letter);
-    if (target != no_move) {
-        go_to(ed, *row, target);
-        return;
-    }
-    const unsigned k = can_byte_of_field(ed.mode);
-    if (const int h = hex_digit(ed.letter); h >= 0) {
-        can_digit(ed, wert, k, static_cast<unsigned>(h));
-    } else if (ed.letter == key::del) {
-        set_can_byte(wert, k, can_byte(wert, k) / can_digit_base);
-        ed.start = 0;
-    }
+    if (!leave_or_move(ed, wert, find_moves(can_moves, ed.mode))) return;
+    Typing t = typing(param(ParamId::can_id));
+    t.max = 0xFF;
+    const unsigned a = can_byte_address(ed.mode);
+    set_byte(wert, a, static_cast<unsigned>(type_number(ed, byte(wert, a), t)));
 }
 
 } // namespace ulo

@@ -45,134 +45,147 @@ void apply_rule(Editor& ed, Wert& wert) {
     }
 }
 
+Typing typing(const Param& p) {
+    return {p.high, p.shown == Shown::hex ? 16u : 10u, p.shown == Shown::doubled ? 2u : 1u,
+            p.past == Past::refuses};
+}
+
 namespace {
 
-// Where each field's value stands, the format it is written again in, and where the console
-// cursor is left. Each highlight covers exactly the value the screen has just drawn.
+// The value of a digit key in `base`, either case for hexadecimal, or -1.
+int digit_value(int k, unsigned base) {
+    if (key::is_digit(k)) return static_cast<int>(key::digit(k));
+    if (base != 16) return -1;
+    if (k >= 'a' && k <= 'f') return k - 'a' + 10;
+    if (k >= 'A' && k <= 'F') return k - 'A' + 10;
+    return -1;
+}
+
+bool is_toggle_key(int k) { return k == key::space || k == key::page_up || k == key::page_down; }
+
+// The correction a field makes to its value when it is left; on Escape and Alt+X only where
+// its parameter says so.
+void leave_field(Editor& ed, Wert& w, bool ending) {
+    const Param* p = field_param(ed.mode);
+    if (p == nullptr || p->leave == Leave::none || (ending && !p->leave_on_end)) return;
+    const unsigned index = field_index(ed, w, *p);
+    if (get(w, p->id, index) >= p->leave_min) return;
+    put(w, p->id, index, p->leave == Leave::raise ? p->leave_min : 0);
+}
+
+} // namespace
+
+long long type_number(Editor& ed, long long stored, const Typing& t) {
+    if (const int d = digit_value(ed.letter, t.base); d >= 0) {
+        const long long x = t.scale * d + (ed.start ? 0 : stored * t.base);
+        const bool fresh = ed.start != 0;
+        ed.start = 0;
+        if (fresh || x <= t.max) return x;
+        return t.refuses ? stored : t.max;
+    }
+    if (ed.letter == key::del) {
+        ed.start = 0;
+        return stored / t.base / t.scale * t.scale;
+    }
+    return stored;
+}
+
+unsigned field_index(const Editor& ed, const Wert& w, const Param& p) {
+    switch (p.group) {
+    case Group::wheel: return selected_wheel(w);
+    case Group::ramp_point: return ed.ramp;
+    default: return 0;
+    }
+}
+
+bool leave_or_move(Editor& ed, Wert& w, const Moves* row) {
+    if (row == nullptr) return false;
+    const int target = move_target(*row, ed.letter);
+    const bool ending = key::ends_editing(ed.letter);
+    if (target != no_move || ending) leave_field(ed, w, ending);
+    if (target != no_move) go_to(ed, *row, target);
+    return target == no_move && !ending;
+}
+
+void plain_key(Editor& ed, Wert& w) {
+    const Param* p = field_param(ed.mode);
+    if (p == nullptr) return;
+    const unsigned index = field_index(ed, w, *p);
+    const long long v = get(w, p->id, index);
+    if (const Words* words_of = words(p->shown)) {
+        if (is_toggle_key(ed.letter))
+            put(w, p->id, index, shows_first(*words_of, v) ? words_of->second_value : words_of->first_value);
+        return;
+    }
+    const long long after = type_number(ed, v, typing(*p));
+    if (after != v) put(w, p->id, index, after);
+}
+
+namespace {
+
+// Each field's value is written again where the screen has just drawn it, in the screen's own
+// conversion: `item` and `conversion` name it on the screen, `after` is what the highlight
+// covers beyond it. The console cursor is then left in column `cursor_x` of that row.
 struct Highlight {
     int field;
-    unsigned x, y;
-    const char* format;
-    unsigned cursor_x, cursor_y;
+    int item, conversion;
+    const char* after;
+    unsigned cursor_x;
 };
 
 constexpr Highlight highlights[field_count] = {
-    {0, 29, 5, "%2u", 30, 5},
-    {1, 28, 6, "%3s", 31, 6},
-    {2, 68, 5, "%3u %", 69, 5},
-    {3, 67, 6, "%4s", 70, 6},
-    {4, 29, 8, "%2u", 30, 8},
-    {5, 40, 8, nullptr, 0, 8}, // the quoted name; the cursor on name character `start`
-    {6, 57, 9, "%1u", 57, 9},
-    {7, 27, 10, "%4u", 30, 10},
-    {8, 29, 11, "%2u", 30, 11},
-    {9, 26, 14, "%5u", 30, 14},
-    {10, 27, 15, "%4u", 30, 15},
-    {11, 28, 17, "%3u", 30, 17},
-    {12, 28, 18, "%3u", 30, 18},
-    {13, 27, 20, "%4s", 31, 20},
-    {14, 27, 21, "%4u", 30, 21},
-    {15, 27, 22, "%4u", 30, 22},
-    {16, 27, 23, "%4u", 30, 23},
-    {17, 66, 22, "%5u", 70, 22},
-    {18, 66, 23, "%5u", 70, 23},
-    {19, 28, 9, "%3s", 30, 9},
-    {20, 70, 8, "%u", 70, 8},
-    {21, 69, 9, "%2u", 70, 9},
-    {22, 55, 12, "%3u", 57, 12},
-    {23, 68, 12, "%3.1f", 70, 12},
-    {24, 66, 13, "%5.1f", 70, 13},
-    {25, 66, 14, "%5.1f", 70, 14},
-    {26, 70, 15, "%1u", 70, 15},
-    {27, 56, 15, "%2i", 57, 15},
-    {28, 55, 17, "%3u", 57, 17},
-    {29, 67, 17, nullptr, 70, 17}, // cam_width: "%3u" from column 68 or "%4.1f" from 67
-    {30, 66, 18, "%5.1f", 70, 18},
-    {31, 66, 19, "%5.1f", 70, 19},
-    {32, 56, 20, "%2i", 57, 20},
-    {33, 55, 10, "%3s", 57, 10},
-    {34, 68, 10, "%3s", 70, 10},
-    {35, 2, 12, "%02u", 3, 12},
-    {36, 12, 12, "%5.2f", 16, 12},
-    {37, 27, 12, "%4u", 30, 12},
-    {38, 20, 25, "%02X", 21, 25},
-    {39, 23, 25, "%02X", 24, 25},
-    {40, 26, 25, "%02X", 27, 25},
-    {41, 29, 25, "%02X", 30, 25},
+    {0, 1, 1, "", 30},
+    {1, 2, 1, "", 31},
+    {2, 3, 1, " %", 69},
+    {3, 4, 1, "", 70},
+    {4, 5, 1, "", 30},
+    {5, 7, 1, "", 40}, // the quoted name; the cursor on name character `start`
+    {6, 9, 1, "", 57},
+    {7, 24, 1, "", 30},
+    {8, 25, 1, "", 30},
+    {9, 29, 1, "", 30},
+    {10, 30, 1, "", 30},
+    {11, 31, 1, "", 30},
+    {12, 32, 1, "", 30},
+    {13, 33, 1, "", 31},
+    {14, 34, 1, "", 30},
+    {15, 35, 1, "", 30},
+    {16, 36, 1, "", 30},
+    {17, 37, 1, "", 70},
+    {18, 38, 1, "", 70},
+    {19, 6, 1, "", 30},
+    {20, 8, 1, "", 70},
+    {21, 10, 1, "", 70},
+    {22, 13, 1, "", 57},
+    {23, 14, 1, "", 70},
+    {24, 15, 1, "", 70},
+    {25, 16, 1, "", 70},
+    {26, 18, 1, "", 70},
+    {27, 17, 1, "", 57},
+    {28, 19, 1, "", 57},
+    {29, 20, 1, "", 70}, // cam_width in the form the screen shows
+    {30, 21, 1, "", 70},
+    {31, 22, 1, "", 70},
+    {32, 23, 1, "", 57},
+    {33, 11, 1, "", 57},
+    {34, 12, 1, "", 70},
+    {35, 26, 1, "", 3},
+    {36, 27, 1, "", 16},
+    {37, 28, 1, "", 30},
+    {38, 39, 1, "", 21},
+    {39, 39, 2, "", 24},
+    {40, 39, 3, "", 27},
+    {41, 39, 4, "", 30},
 };
-
-template <typename T> void show(Console& con, const Highlight& h, T value) {
-    gotoxy(con, h.x, h.y);
-    cprintf(con, h.format, value);
-}
-
-const char* yes_no(bool b) { return b ? "yes" : "no"; }
 
 } // namespace
 
 void highlight(Console& con, const Editor& ed, const Wert& w) {
     if (ed.mode < 0 || ed.mode >= field_count) return;
     const Highlight& h = highlights[ed.mode];
-    const unsigned n = selected_wheel(w);
-    switch (ed.mode) {
-    case 0: show(con, h, last_menu(w)); break;
-    case 1: show(con, h, edit_mode_bit(w) ? "off" : "on"); break;
-    case 2: show(con, h, brightness_percent(brightness(w))); break;
-    case 3: show(con, h, contrast_high(contrast(w)) ? "high" : "low"); break;
-    case 4: show(con, h, n + 1); break;
-    case 5:
-        gotoxy(con, h.x, h.y);
-        write_name(con, w, n);
-        gotoxy(con, h.x + static_cast<unsigned>(ed.start), h.y);
-        return;
-    case 6: show(con, h, tdc_cyl(w)); break;
-    case 7: show(con, h, halved(max_poti_speed(w))); break;
-    case 8: show(con, h, ramp_points(w)); break;
-    case 9: show(con, h, vss_pulses_per_km(w)); break;
-    case 10: show(con, h, vss_pulse_width(w)); break;
-    case 11: show(con, h, aux_speed_pulses(w)); break;
-    case 12: show(con, h, aux_speed_pulse_width(w)); break;
-    case 13: show(con, h, lis_inversion(w) == 0 ? "norm" : "inv"); break;
-    case 14: show(con, h, lis_lower_threshold(w)); break;
-    case 15: show(con, h, lis_upper_threshold(w)); break;
-    case 16: show(con, h, kickdown_threshold(w)); break;
-    case 17: show(con, h, first_high_frequency(w)); break;
-    case 18: show(con, h, second_high_frequency(w)); break;
-    case 19: show(con, h, yes_no(write_protection(w, n))); break;
-    case 20: show(con, h, cylinders(w, n)); break;
-    case 21: show(con, h, tdc_width(w, n)); break;
-    case 22: show(con, h, crank_pulses(w, n)); break;
-    case 23: show(con, h, tenths(crank_width(w, n))); break;
-    case 24: show(con, h, tenths(crank_offset(w, n))); break;
-    case 25: show(con, h, tenths(gap_phase(w, n))); break;
-    case 26: show(con, h, gap_count(w, n)); break;
-    case 27: show(con, h, gap_pulses(w, n)); break;
-    case 28: show(con, h, cam_pulses(w, n)); break;
-    case 29: {
-        const unsigned cw = cam_width(w, n);
-        if (cam_width_in_degrees(cw)) {
-            gotoxy(con, 68, h.y);
-            cprintf(con, "%3u", cam_width_degrees(cw));
-        } else {
-            gotoxy(con, 67, h.y);
-            cprintf(con, "%4.1f", tenths(cw));
-        }
-        break;
-    }
-    case 30: show(con, h, tenths(cam_offset(w, n))); break;
-    case 31: show(con, h, tenths(sync_phase(w, n))); break;
-    case 32: show(con, h, sync_pulses(w, n)); break;
-    case 33: show(con, h, yes_no(cam_inversion(w, n))); break;
-    case 34: show(con, h, yes_no(crank_flag(w, n))); break;
-    case 35: show(con, h, ed.ramp); break;
-    case 36: show(con, h, hundredths(ramp_time(w, ed.ramp))); break;
-    case 37: show(con, h, halved(ramp_speed(w, ed.ramp))); break;
-    case 38: show(con, h, can_byte(w, 3)); break;
-    case 39: show(con, h, can_byte(w, 2)); break;
-    case 40: show(con, h, can_byte(w, 1)); break;
-    case 41: show(con, h, can_byte(w, 0)); break;
-    }
-    gotoxy(con, h.cursor_x, h.cursor_y);
+    write_item_value(con, w, ed.ramp, h.item, h.conversion, h.after);
+    const unsigned name_cursor = ed.mode == 5 ? static_cast<unsigned>(ed.start) : 0;
+    gotoxy(con, h.cursor_x + name_cursor, item_row(h.item));
 }
 
 int read_key(Console& con) {

@@ -7,6 +7,7 @@
 #include "console/console.hpp"
 #include "console/keycodes.hpp"
 #include "eeprom/image.hpp"
+#include "eeprom/params.hpp"
 
 namespace ulo {
 
@@ -41,6 +42,30 @@ int move_target(const Moves& row, int key);
 // Carries out a move to `target` as the row says: the field cursor changes, and the fresh-entry
 // flag is set if the row's keys move.
 void go_to(Editor& ed, const Moves& row, int target);
+
+// How a field takes a number typed digit by digit: a fresh entry replaces the value, a digit
+// appends to it, one that would pass `max` clamps the value to it or is refused, Delete drops
+// the last digit. Values are stored; a typed digit is worth `scale` stored units.
+struct Typing {
+    long long max;
+    unsigned base = 10;  // 16: the CAN bytes, typed in hexadecimal
+    unsigned scale = 1;  // 2: speeds, stored as twice the rpm
+    bool refuses = false;
+};
+Typing typing(const Param& p);
+// The value after the key in `ed.letter`; digits and Delete clear the fresh-entry flag.
+long long type_number(Editor& ed, long long stored, const Typing& t);
+
+// The configuration (wheel parameters) or ramp point (ramp parameters) a field works on.
+unsigned field_index(const Editor& ed, const Wert& wert, const Param& p);
+
+// What every field does before its own rule: on a cursor key that leaves it, or on Escape and
+// Alt+X, its leave correction; on a cursor key, the move. Returns true when the key is left to
+// the field's own rule.
+bool leave_or_move(Editor& ed, Wert& wert, const Moves* row);
+// The rule of a field without particulars: a yes/no kind of value toggles on Space, Page Up and
+// Page Down; a number is typed as its parameter says.
+void plain_key(Editor& ed, Wert& wert);
 
 // The rule of the current field for the key code in `ed.letter`.
 void apply_rule(Editor& ed, Wert& wert);

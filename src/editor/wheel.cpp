@@ -1,8 +1,7 @@
 // Rules of fields 4, 5 and 19-34: the wheel configurations. Fields 5 and 19-34 always work on
 // the configuration the screen shows, so every write stays inside its record or name.
-#include "editor/wheel.hpp"
-
 #include <algorithm>
+#include <cstdint>
 
 #include "editor/editor.hpp"
 
@@ -32,60 +31,40 @@ constexpr Moves table[] = {
     {34, 22, 21, 23, 33, no_move, 0, 18, goes},
 };
 
-constexpr bool clears_flag = true;
-constexpr bool keeps_flag = false;
-
-// The count or width a field will not leave at 0 (it becomes 1); -1 for fields where 0 is a
-// valid value.
-int never_zero_offset(int field) {
-    switch (field) {
-    case 21: return addr::tdc_width;
-    case 22: return addr::crank_pulses;
-    case 23: return addr::crank_width;
-    case 28: return addr::cam_pulses;
-    case 29: return addr::cam_width;
-    default: return -1;
-    }
-}
-
-void leave(int field, Wert& w, unsigned n) {
-    const int offset = never_zero_offset(field);
-    if (offset < 0) return;
-    const auto o = static_cast<unsigned>(offset);
-    if (wheel_byte(w, n, o) == 0) set_wheel_byte(w, n, o, wheel_value_min);
-}
-
-// tdc_width keeps a 0 typed just before the editing ends; the counts and widths do not.
-bool leaves_on_end(int field) { return field != 21; }
+using enum ParamId;
 
 // ---- Field 4 ------------------------------------------------------------------------------
 
+// The configuration number is typed as shown, 1..25; two digits at most.
+constexpr unsigned shown_number_limit = 100;
+
 void select_key(Editor& ed, Wert& w) {
+    const unsigned last = static_cast<unsigned>(param(wheel_select).high);
     const unsigned n = selected_wheel(w); // a file's value above 24 counts as the 25 shown
     const unsigned shown = n + 1;
     const int k = ed.letter;
     if (key::is_digit(k)) {
         const unsigned d = key::digit(k);
         if (ed.start) {
-            set_wheel_select(w, d == 0 ? 0 : d - 1);
+            put(w, wheel_select, 0, d == 0 ? 0 : d - 1);
             ed.start = 0;
             return;
         }
         const unsigned m = shown * 10 + d;
-        if (m >= wheel_select_shown_limit) return;
-        set_wheel_select(w, std::min(m - 1, wheel_select_max));
+        if (m >= shown_number_limit) return;
+        put(w, wheel_select, 0, std::min(m - 1, last));
         return;
     }
     switch (k) {
     case key::page_up:
-        if (n < wheel_select_max) set_wheel_select(w, n + 1);
+        if (n < last) put(w, wheel_select, 0, n + 1);
         break;
     case key::page_down:
-        if (n > 0) set_wheel_select(w, n - 1);
+        if (n > 0) put(w, wheel_select, 0, n - 1);
         break;
-    case key::backspace: set_wheel_select(w, n % 10); break;
+    case key::backspace: put(w, wheel_select, 0, n % 10); break;
     case key::del:
-        set_wheel_select(w, n < 9 ? 0 : shown / 10 - 1);
+        put(w, wheel_select, 0, n < 9 ? 0 : shown / 10 - 1);
         ed.start = 1; // the next digit begins a new number
         break;
     default: break;
@@ -94,72 +73,34 @@ void select_key(Editor& ed, Wert& w) {
 
 // ---- Fields 19-34 --------------------------------------------------------------------------
 
-void toggle_key(int k, Wert& w, unsigned n, unsigned bit) {
-    if (k == key::space || k == key::page_up || k == key::page_down) toggle_wheel_flag(w, n, bit);
-}
-
-void cylinders_key(int k, Wert& w, unsigned n) {
-    if (!key::is_digit(k)) return;
-    const unsigned d = key::digit(k);
-    if (d >= cylinders_min && d <= cylinders_max) set_cylinders(w, n, d);
-}
-
-// A value typed digit by digit: a fresh entry starts over, otherwise the digit is appended and
-// the result cut to `limit`.
-unsigned appended(const Editor& ed, unsigned value, int k, unsigned limit) {
-    const unsigned d = key::digit(k);
-    if (ed.start) return d;
-    return std::min(value * 10 + d, limit);
-}
-
-void byte_key(Editor& ed, Wert& w, unsigned n, unsigned offset, unsigned maximum,
-              bool delete_clears) {
-    const unsigned v = wheel_byte(w, n, offset);
-    if (key::is_digit(ed.letter)) {
-        set_wheel_byte(w, n, offset, appended(ed, v, ed.letter, maximum));
-        ed.start = 0;
-    } else if (ed.letter == key::del) {
-        set_wheel_byte(w, n, offset, v / 10);
-        if (delete_clears) ed.start = 0;
-    }
-}
-
-void pair_key(Editor& ed, Wert& w, unsigned n, unsigned offset, unsigned cap) {
-    const unsigned v = wheel_pair(w, n, offset);
-    if (key::is_digit(ed.letter)) {
-        set_wheel_pair(w, n, offset, appended(ed, v, ed.letter, cap));
-        ed.start = 0;
-    } else if (ed.letter == key::del) {
-        set_wheel_pair(w, n, offset, v / 10);
-        ed.start = 0;
-    }
+// A digit key sets a small count on its own, when the digit lies within the parameter's range.
+void digit_sets(int k, Wert& w, unsigned n, ParamId id) {
+    const Param& p = param(id);
+    if (key::is_digit(k) && key::digit(k) >= p.low && key::digit(k) <= p.high) put(w, id, n, key::digit(k));
 }
 
 void gap_count_key(int k, Wert& w, unsigned n) {
-    const unsigned c = gap_count(w, n);
-    if (key::is_digit(k)) {
-        const unsigned d = key::digit(k);
-        if (d >= gap_count_min && d <= gap_count_max) set_gap_count(w, n, d);
-    } else if (k == key::page_up) {
-        if (c < gap_count_max) set_gap_count(w, n, c + 1);
-    } else if (k == key::page_down) {
-        if (c > gap_count_min) set_gap_count(w, n, c - 1);
-    }
+    const Param& p = param(gap_count);
+    const long long c = get(w, gap_count, n);
+    digit_sets(k, w, n, gap_count);
+    if (k == key::page_up && c < p.high) put(w, gap_count, n, c + 1);
+    if (k == key::page_down && c > p.low) put(w, gap_count, n, c - 1);
 }
 
 // The new value of a signed pulse count v for key k; v itself for keys the field ignores.
-// `may_rise` says whether Page Up may add a pulse.
-int signed_pulses_after(int v, int k, bool may_rise) {
+// A digit up to 3 gives that many pulses, removed where v is negative; `-` turns -1 into +1,
+// +1 into -1 and -2, -3 into +1; `may_rise` says whether Page Up may add a pulse.
+long long signed_pulses_after(const Param& p, long long v, int k, bool may_rise) {
     if (key::is_digit(k)) {
-        const int d = static_cast<int>(key::digit(k));
-        if (d > -signed_pulses_min) return v;
+        const long long d = key::digit(k);
+        if (d > -p.low) return v;
         if (v < 0) return -d;
-        return d <= signed_pulses_max ? d : v;
+        return d <= p.high ? d : v;
     }
     switch (k) {
-    case key::minus: return v >= -1 ? -v : signed_pulses_max;
+    case key::minus: return v >= -1 ? -v : p.high;
     case key::page_up: return may_rise ? v + 1 : v;
-    case key::page_down: return v > signed_pulses_min ? v - 1 : v;
+    case key::page_down: return v > p.low ? v - 1 : v;
     default: return v;
     }
 }
@@ -167,58 +108,64 @@ int signed_pulses_after(int v, int k, bool may_rise) {
 void gap_pulses_key(int k, Wert& w, unsigned n) {
     // Page Up stops at +1: the whole byte, read as signed, reaches 15 only once the nibble
     // is 0 and the gap count is full, or the nibble is positive.
-    const bool may_rise = signed_byte(w, record_address(n, addr::gaps)) < 15;
-    const int v = gap_pulses(w, n);
-    const int after = signed_pulses_after(v, k, may_rise);
-    if (after != v) set_gap_pulses(w, n, after);
+    const auto whole = static_cast<std::int8_t>(byte(w, param_address(param(gap_pulses), n)));
+    const long long v = get(w, gap_pulses, n);
+    const long long after = signed_pulses_after(param(gap_pulses), v, k, whole < 15);
+    if (after != v) put(w, gap_pulses, n, after);
 }
 
 void sync_pulses_key(int k, Wert& w, unsigned n) {
-    const int v = sync_pulses(w, n);
-    const int after = signed_pulses_after(v, k, v < signed_pulses_max);
-    if (after != v) set_sync_pulses(w, n, after);
+    const Param& p = param(sync_pulses);
+    const long long v = get(w, sync_pulses, n);
+    const long long after = signed_pulses_after(p, v, k, v < p.high);
+    if (after != v) put(w, sync_pulses, n, after);
 }
 
 // cam_width typed past 12.5 degrees turns what was typed before into whole degrees.
 void cam_width_key(Editor& ed, Wert& w, unsigned n) {
-    const unsigned v = cam_width(w, n);
+    const auto v = static_cast<unsigned>(get(w, cam_width, n));
     if (key::is_digit(ed.letter)) {
         const unsigned d = key::digit(ed.letter);
         if (ed.start) {
-            set_cam_width(w, n, d);
+            put(w, cam_width, n, d);
         } else if (!cam_width_in_degrees(v)) {
             const unsigned t = v * 10 + d;
-            set_cam_width(w, n, t <= cam_width_tenths_max ? t : v | cam_width_degrees_bit);
+            put(w, cam_width, n, t <= cam_width_tenths_max ? t : v | cam_width_degrees_bit);
         }
         // Whole degrees take no further digit: the byte has no room for another one.
         ed.start = 0;
     } else if (ed.letter == key::del) {
-        set_cam_width(w, n, cam_width_in_degrees(v) ? cam_width_degrees(v) : v / 10);
+        put(w, cam_width, n, cam_width_in_degrees(v) ? cam_width_degrees(v) : v / 10);
         ed.start = 0;
     }
+}
+
+// The offset of the first pulse is typed up to one pulse spacing of the wheel as it is now.
+void offset_key(Editor& ed, Wert& w, unsigned n, ParamId offset, ParamId pulses) {
+    Typing t = typing(param(offset));
+    t.max = offset_cap(static_cast<unsigned>(get(w, pulses, n)));
+    put(w, offset, n, type_number(ed, get(w, offset, n), t));
 }
 
 void value_key(Editor& ed, Wert& w, unsigned n) {
     const int k = ed.letter;
     switch (ed.mode) {
     case 4: select_key(ed, w); break;
-    case 19: toggle_key(k, w, n, write_protection_bit); break;
-    case 20: cylinders_key(k, w, n); break;
-    case 21: byte_key(ed, w, n, addr::tdc_width, tdc_width_max, clears_flag); break;
-    case 22: byte_key(ed, w, n, addr::crank_pulses, crank_pulses_max, clears_flag); break;
-    case 23: byte_key(ed, w, n, addr::crank_width, crank_width_max, keeps_flag); break;
-    case 24: pair_key(ed, w, n, addr::crank_offset, offset_cap(crank_pulses(w, n))); break;
-    case 25: pair_key(ed, w, n, addr::gap_phase, phase_max); break;
+    case 20: digit_sets(k, w, n, cylinders); break;
+    case 23: {
+        // Delete leaves the crank width's fresh-entry flag as it is.
+        const int start = ed.start;
+        plain_key(ed, w);
+        if (k == key::del) ed.start = start;
+        break;
+    }
+    case 24: offset_key(ed, w, n, crank_offset, crank_pulses); break;
     case 26: gap_count_key(k, w, n); break;
     case 27: gap_pulses_key(k, w, n); break;
-    case 28: byte_key(ed, w, n, addr::cam_pulses, cam_pulses_max, clears_flag); break;
     case 29: cam_width_key(ed, w, n); break;
-    case 30: pair_key(ed, w, n, addr::cam_offset, offset_cap(cam_pulses(w, n))); break;
-    case 31: pair_key(ed, w, n, addr::sync_phase, phase_max); break;
+    case 30: offset_key(ed, w, n, cam_offset, cam_pulses); break;
     case 32: sync_pulses_key(k, w, n); break;
-    case 33: toggle_key(k, w, n, cam_inversion_bit); break;
-    case 34: toggle_key(k, w, n, crank_flag_bit); break;
-    default: break;
+    default: plain_key(ed, w); break;
     }
 }
 
@@ -261,57 +208,16 @@ void name_rule(Editor& ed, Wert& w, unsigned n, const Moves& row) {
     if (p < wheel_name_length) at(p + 1);
 }
 
-// Key codes name US key positions; these keys store the character a German keyboard shows on
-// that key (Shift+7 is "/", AltGr+7 to AltGr+0 give the braces and brackets), so a name is
-// typed as the keys are labelled.
-struct Translation {
-    int key;
-    char stored;
-};
-constexpr Translation translations[] = {
-    {'&', '/'}, {'(', ')'}, {')', '='}, {'*', '('}, {'+', '*'}, {'/', '#'},
-    {'<', ';'}, {'=', '+'}, {'>', ':'}, {'\\', '^'}, {']', '\''}, {'^', '&'},
-    {'{', '?'}, {key::alt_7, '{'}, {key::alt_8, '['}, {key::alt_9, ']'}, {key::alt_0, '}'},
-};
-
-bool stored_as_typed(int k) {
-    if ((k >= 'A' && k <= 'Z') || (k >= 'a' && k <= 'z') || key::is_digit(k)) return true;
-    switch (k) {
-    case ' ': case '!': case '$': case '%': case ',': case '-': case '.': case '_': return true;
-    default: return false;
-    }
-}
-
 } // namespace
 
-unsigned offset_cap(unsigned pulses) { return full_turn_tenths / std::max(pulses, 1u); }
-
-int name_character(int k) {
-    if (stored_as_typed(k)) return k;
-    for (const Translation& t : translations)
-        if (t.key == k) return t.stored;
-    return -1;
-}
-
-// Escape and Alt+X first bring a count or width out of 0; a cursor key that leaves a field
-// does so before it moves.
 void wheel_rule(Editor& ed, Wert& w) {
     const Moves* row = find_moves(table, ed.mode);
-    if (row == nullptr) return;
+    if (!leave_or_move(ed, w, row)) return;
     const unsigned n = selected_wheel(w);
-    if (key::ends_editing(ed.letter)) {
-        if (leaves_on_end(ed.mode)) leave(ed.mode, w, n);
-        return;
-    }
-    const int target = move_target(*row, ed.letter);
-    if (target != no_move) {
-        leave(ed.mode, w, n);
-        go_to(ed, *row, target);
-    } else if (ed.mode == 5) {
+    if (ed.mode == 5)
         name_rule(ed, w, n, *row);
-    } else {
+    else
         value_key(ed, w, n);
-    }
 }
 
 } // namespace ulo

@@ -17,4 +17,12 @@ void screen(Console& con, const Wert& wert, unsigned ramp);
 // control handling, from the cursor on.
 void write_name(Console& con, const Wert& wert, unsigned n);
 
+// Writes conversion `conversion` (1 for the first) of screen item `item` (1..39) again, alone,
+// at the column where the screen writes it, followed by `after`; the wheel name (item 7) with
+// its quotes. The cursor is left behind what was written.
+void write_item_value(Console& con, const Wert& wert, unsigned ramp, int item, int conversion,
+                      const char* after);
+// The row of screen item `item`.
+unsigned item_row(int item);
+
 } // namespace ulo
