@@ -11,6 +11,7 @@ import select
 import shutil
 import signal
 import struct
+import subprocess
 import sys
 import tempfile
 import termios
@@ -34,11 +35,12 @@ class FakeTerminal:
     """ulocfg on an 80x25 pseudo-terminal in a scratch folder holding ulo.txt. `answers`:
     "protocol" answers both queries, "attributes" only the device attributes, "none" nothing."""
 
-    def __init__(self, answers):
+    def __init__(self, answers, env=None):
         self.answers = answers
         self.dir = tempfile.mkdtemp(prefix="ulocfg-pty-")
         shutil.copyfile(SAMPLE, os.path.join(self.dir, "ulo.txt"))
         self.started = time.monotonic()
+        extra = env or {}
         pid, fd = pty.fork()
         if pid == 0:
             try:
@@ -48,6 +50,7 @@ class FakeTerminal:
                 for name in ("ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"):
                     if name in os.environ:
                         env[name] = os.environ[name]
+                env.update(extra)
                 os.execve(BINARY, [BINARY], env)
             finally:
                 os._exit(127)
@@ -212,13 +215,39 @@ def test_escape_acts_at_once_with_the_protocol():
     check(took["attributes"] >= 0.05, "without the protocol: %r" % took)
 
 
+# The save's temporary file refused with the exception a failed allocation throws.
+SHIM = b"""
+#include <new>
+extern "C" int mkostemp(char*, int) { throw std::bad_alloc(); }
+"""
+
+
+def exception_shim(work):
+    """Environment that makes the save throw, or None without a compiler."""
+    compiler = shutil.which("c++") or shutil.which("g++")
+    if not compiler:
+        return None
+    source, shim = os.path.join(work, "shim.cpp"), os.path.join(work, "shim.so")
+    with open(source, "wb") as f:
+        f.write(SHIM)
+    subprocess.run([compiler, "-shared", "-fPIC", "-o", shim, source], check=True)
+    asan = os.environ.get("ASAN_OPTIONS", "")
+    return {"LD_PRELOAD": shim,  # a sanitizer runtime must not insist on coming first
+            "ASAN_OPTIONS": (asan + ":" if asan else "") + "verify_asan_link_order=0"}
+
+
 def test_every_way_out_switches_the_mode_off():
+    def save_ends(status):
+        def way_out(t):
+            t.send(ESCAPE)
+            t.wait_for(QUESTION)
+            t.send(b"y")
+            return exited(t.wait_exit(), status)
+        return way_out
+
     def save_fails(t):  # the folder is gone: the save fails with status 1
         shutil.rmtree(t.dir)
-        t.send(ESCAPE)
-        t.wait_for(QUESTION)
-        t.send(b"y")
-        return exited(t.wait_exit(), 1)
+        return save_ends(1)(t)
 
     def stopped_by(sig):
         def way_out(t):
@@ -227,14 +256,24 @@ def test_every_way_out_switches_the_mode_off():
             return os.WIFSIGNALED(status) and os.WTERMSIG(status) == sig
         return way_out
 
-    for what, way_out in (("save fails", save_fails), ("SIGTERM", stopped_by(signal.SIGTERM)),
-                          ("SIGINT", stopped_by(signal.SIGINT)),
-                          ("SIGHUP, the terminal still there", stopped_by(signal.SIGHUP))):
-        with FakeTerminal("protocol") as t:
-            t.ready()
-            check(t.pushed(), "%s: mode switched on" % what)
-            check(way_out(t), "%s: ended as expected: %r" % (what, t.status))
-            check(t.mode_left_off(), "%s: mode left on: %r" % (what, t.stacks))
+    work = tempfile.mkdtemp(prefix="ulocfg-shim-")
+    try:
+        throwing = exception_shim(work)
+        ways = [("save fails", save_fails, None), ("SIGTERM", stopped_by(signal.SIGTERM), None),
+                ("SIGINT", stopped_by(signal.SIGINT), None),
+                ("SIGHUP, the terminal still there", stopped_by(signal.SIGHUP), None)]
+        if throwing:
+            ways.append(("an exception on saving, status 4", save_ends(4), throwing))
+        else:
+            print("     skip the exception: no C++ compiler to build the shim")
+        for what, way_out, env in ways:
+            with FakeTerminal("protocol", env) as t:
+                t.ready()
+                check(t.pushed(), "%s: mode switched on" % what)
+                check(way_out(t), "%s: ended as expected: %r" % (what, t.status))
+                check(t.mode_left_off(), "%s: mode left on: %r" % (what, t.stacks))
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
 
 
 def test_terminals_without_the_protocol_keep_the_escape_wait_and_start_without_delay():
