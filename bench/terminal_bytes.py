@@ -156,6 +156,11 @@ class Program:
             chunk = os.read(self.fd, 65536)
         except OSError:  # the slave side closed: the program has ended
             chunk = b""
+        if b"\x1b[c" in chunk:
+            # The device attributes query the program sends at start: answered as xterm
+            # does, which has no keyboard protocol (a terminal that answers nothing would
+            # add the program's 200 ms wait for the answers to the start-up).
+            os.write(self.fd, b"\x1b[?64;1;2;6;9;15;16;17;18;21;22;28c")
         return chunk, time.monotonic()
 
     def settle(self, first_wait, until=None, limit=START_TIMEOUT):

@@ -709,6 +709,40 @@ TEST(Screen, IsTheEditorsFirstScreenAsText) {
     EXPECT_EQ(lines(r.out), test::example_rows());
 }
 
+// The command lines that start the editor, and on which file; every other one is a command.
+TEST(CommandLine, EditorFile) {
+    const struct {
+        std::vector<std::string> args;
+        bool editor;
+        std::string path;
+    } cases[] = {
+        {{"edit"}, true, "ulo.txt"},
+        {{"edit", "cars/a/ulo.txt"}, true, "cars/a/ulo.txt"},
+        {{"edit", "--file", "bench-3.txt"}, true, "bench-3.txt"},
+        {{"edit", "--", "-odd.txt"}, true, "-odd.txt"},
+        {{"--file", "cars/a/ulo.txt"}, true, "cars/a/ulo.txt"},
+        {{"-f", "bench-3.txt"}, true, "bench-3.txt"},
+        {{"--file=bench-3.txt"}, true, "bench-3.txt"},
+        {{"edit", "a", "b"}, false, ""},
+        {{"edit", "a", "--file", "b"}, false, ""},
+        {{"edit", "--bogus"}, false, ""},
+        {{"--file"}, false, ""},
+        {{"--file", "a", "show"}, false, ""},
+        {{"show", "a"}, false, ""},
+        {{"show", "--file", "a"}, false, ""},
+        {{"--help"}, false, ""},
+    };
+    for (auto c : cases) {
+        c.args.insert(c.args.begin(), "ulocfg");
+        std::vector<char*> argv;
+        for (std::string& a : c.args) argv.push_back(a.data());
+        std::string path;
+        EXPECT_EQ(editor_file(static_cast<int>(argv.size()), argv.data(), path), c.editor)
+            << c.args[1];
+        EXPECT_EQ(path, c.path) << c.args[1];
+    }
+}
+
 // Run in a directory holding ulo.txt (the example image) and a file too short to be an image.
 TEST(CommandLine, StatusesOfUsageErrorsAndFileProblemsAndTheDefaultFile) {
     struct Case {
@@ -728,6 +762,8 @@ TEST(CommandLine, StatusesOfUsageErrorsAndFileProblemsAndTheDefaultFile) {
         {{"set", "--file", "short.txt", "last_menu=1"}, status_incorrect},
         {{"diff", "ulo.txt", "other.txt"}, status_cannot_open},
         {{"diff", "short.txt", "ulo.txt"}, status_incorrect},
+        {{"edit", "a", "b"}, status_usage}, {{"edit", "--bogus"}, status_usage},
+        {{"--file"}, status_usage}, {{"--file", "a", "show"}, status_usage},
     };
     Dir dir;
     dir.put(test::example_image());
@@ -748,7 +784,8 @@ TEST(CommandLine, StatusesOfUsageErrorsAndFileProblemsAndTheDefaultFile) {
     EXPECT_EQ(results[2].out, "can_id = 18DAF110\n");
     EXPECT_EQ(results[14].err, "ulocfg: cannot open other.txt\n");
     EXPECT_FALSE(fs::exists(dir.file("other.txt")));
-    for (const char* word : {"show", "get", "set", "diff", "check", "screen", "Escape", "Delete",
+    for (const char* word : {"show", "get", "set", "diff", "check", "screen", "ulocfg edit [FILE]",
+                             "Escape", "Delete",
                              "Dow you want to save the data (Y/N)? "})
         EXPECT_NE(results[0].out.find(word), std::string::npos) << word;
     EXPECT_EQ(results[1].out.rfind("ulocfg ", 0), 0u);

@@ -80,6 +80,39 @@ const OneKey one_keys[] = {
     {"\xff", 0}, {"\x1b\xc3\xa4", 0}, {"\x1b\x01", 0},
 };
 
+// Keys as a terminal with the keyboard protocol reports them (ESC [ key ; 1 + modifiers u,
+// Shift 1, Alt 2, Ctrl 4, Super 8, Meta 32, Caps Lock 64, Num Lock 128): each gets the code the
+// same key has in a terminal without it, complete in one read, never held for a quiet.
+const OneKey protocol_keys[] = {
+    // Escape alone, with Shift or Ctrl, with Caps Lock on; Alt+Escape.
+    {"\x1b[27u", 27}, {"\x1b[27;2u", 27}, {"\x1b[27;5u", 27}, {"\x1b[27;65u", 27},
+    {"\x1b[27;3u", 257},
+    // Alt by US key position: Alt+X also with Shift, Caps Lock or Meta; Alt+7..0, Alt+-.
+    {"\x1b[120;3u", 301}, {"\x1b[120;4u", 301}, {"\x1b[120;67u", 301}, {"\x1b[120;33u", 301},
+    {"\x1b[55;3u", 382}, {"\x1b[56;3u", 383}, {"\x1b[57;3u", 384}, {"\x1b[48;3u", 385},
+    {"\x1b[45;3u", 386}, {"\x1b[121;3u", 277}, {"\x1b[32;3u", 32}, {"\x1b[13;3u", 284},
+    // Ctrl: the control byte, also with Shift; Ctrl+Space and Ctrl+2 NUL; Ctrl+[ is Escape.
+    {"\x1b[99;5u", 3}, {"\x1b[120;5u", 24}, {"\x1b[97;6u", 1}, {"\x1b[32;5u", 259},
+    {"\x1b[50;5u", 259}, {"\x1b[91;5u", 27}, {"\x1b[49;5u", '1'},
+    // Ctrl+Alt, Super, Hyper and other layouts' characters have no PC code.
+    {"\x1b[120;7u", 0}, {"\x1b[120;9u", 0}, {"\x1b[120;17u", 0}, {"\x1b[246;3u", 0},
+    {"\x1b[1078;5u", 0},
+    // Enter, Tab, Backspace with modifiers.
+    {"\x1b[13;5u", 13}, {"\x1b[9;2u", 271}, {"\x1b[9;5u", 9}, {"\x1b[127;5u", 8},
+    {"\x1b[127;3u", 0},
+    // Keypad keys, with Num Lock on or off: their characters and cursor-block codes.
+    {"\x1b[57399u", '0'}, {"\x1b[57404;129u", '5'}, {"\x1b[57408u", '9'}, {"\x1b[57409u", '.'},
+    {"\x1b[57412u", '-'}, {"\x1b[57413u", '+'}, {"\x1b[57414u", 13}, {"\x1b[57417u", 331},
+    {"\x1b[57418u", 333}, {"\x1b[57419u", 328}, {"\x1b[57420u", 336}, {"\x1b[57421u", 329},
+    {"\x1b[57422u", 337}, {"\x1b[57423u", 327}, {"\x1b[57424u", 335}, {"\x1b[57425u", 338},
+    {"\x1b[57426u", 339}, {"\x1b[57426;3u", 419}, {"\x1b[57427u", 0}, {"\x1b[57415u", 0},
+    // Function and media keys beyond F12, and modifier keys, have no code.
+    {"\x1b[57376u", 0}, {"\x1b[57428u", 0}, {"\x1b[57441u", 0}, {"\x1b[9999999u", 0},
+    // Its legacy forms of cursor and function keys, with the lock bits too.
+    {"\x1b[P", 315}, {"\x1b[Q", 316}, {"\x1b[13~", 317}, {"\x1b[S", 318}, {"\x1b[1;5P", 350},
+    {"\x1b[1;129A", 328}, {"\x1b[5;65~", 329}, {"\x1b[1;67H", 407},
+};
+
 const std::vector<KeyCase> key_cases = {
     {"Ctrl+Space sends NUL", {"\0"s}, false, {259}},
     {"several in one read", {"ab5"}, false, {'a', 'b', '5'}},
@@ -100,13 +133,21 @@ const std::vector<KeyCase> key_cases = {
     {"sequence broken by a control byte", {"\x1b[1;5\r"}, false, {13}},
     {"lead byte without continuation", {"\xc3" "a"}, false, {'a'}},
     {"lead byte alone, quiet", {"\xc3"}, true, {}},
+    // With the keyboard protocol, Escape and Alt+X are told apart however the bytes arrive.
+    {"protocol: Escape then y in one read", {"\x1b[27uy"}, false, {27, 'y'}},
+    {"protocol: Escape, Escape, Alt+X in one read", {"\x1b[27u\x1b[27u\x1b[120;3u"}, false,
+     {27, 27, 301}},
+    {"without it: Escape then y in one read is Alt+Y", {"\x1by"}, false, {277}},
+    {"protocol: Escape split from its report", {"\x1b", "[27", "u"}, false, {27}},
 };
 
 // Each key gives its codes in one read and byte by byte, holds nothing afterwards, and never
 // swallows the key typed after it.
 TEST(DecodeKeys, GivesTheKeyCodes) {
     std::vector<KeyCase> cases = key_cases;
-    for (const OneKey& k : one_keys) {
+    std::vector<OneKey> keys(std::begin(one_keys), std::end(one_keys));
+    keys.insert(keys.end(), std::begin(protocol_keys), std::end(protocol_keys));
+    for (const OneKey& k : keys) {
         const std::vector<int> codes(k.code ? 1 : 0, k.code);
         cases.push_back({testing::PrintToString(std::string(k.bytes)), {k.bytes}, false, codes});
     }
@@ -167,6 +208,46 @@ TEST(DecodeKeys, EscapeIsHeldUntilQuiet) {
     EXPECT_EQ(decode_keys(decoder, "", true), std::vector<int>{27});
     EXPECT_FALSE(waiting(decoder));
     EXPECT_TRUE(decode_keys(decoder, "", true).empty());
+}
+
+// With the keyboard protocol an ESC byte only ever starts a report, so what is held waits for
+// the rest much longer than the Escape wait of a terminal without it.
+TEST(DecodeKeys, HeldBytesWaitLongerWithTheProtocol) {
+    KeyDecoder legacy, protocol;
+    protocol.protocol = true;
+    EXPECT_EQ(hold_ms(legacy), 50);
+    EXPECT_EQ(hold_ms(protocol), 1000);
+}
+
+// The answers to the keyboard query come out of what the terminal sent, whatever they are
+// mixed with or cut into; keys typed meanwhile stay.
+TEST(KeyboardAnswers, TakenOutOfTheBytes) {
+    const struct {
+        const char* what;
+        std::vector<std::string> reads;
+        bool protocol, attributes;
+        std::string left;
+    } cases[] = {
+        {"kitty-like: flags, then attributes", {"\x1b[?0u\x1b[?62;22c"}, true, true, ""},
+        {"flags already set", {"\x1b[?31u\x1b[?1;2c"}, true, true, ""},
+        {"attributes only", {"\x1b[?64;1;9;15;18;21;22c"}, false, true, ""},
+        {"nothing yet", {""}, false, false, ""},
+        {"cut into pieces", {"\x1b[", "?1", "u\x1b[?6", "2c"}, true, true, ""},
+        {"keys typed around them", {"5\x1b[A\x1b[?0u7\x1b[?6c9"}, true, true, "5\x1b[A79"},
+        {"attributes cut short", {"\x1b[?62;2"}, false, false, "\x1b[?62;2"},
+        {"another private answer stays", {"\x1b[?1;2$y\x1b[?6c"}, false, true, "\x1b[?1;2$y"},
+    };
+    for (const auto& c : cases) {
+        KeyboardAnswers answers;
+        std::string got;
+        for (const std::string& read : c.reads) {
+            got += read;
+            take_answers(got, answers);
+        }
+        EXPECT_EQ(answers.protocol, c.protocol) << c.what;
+        EXPECT_EQ(answers.attributes, c.attributes) << c.what;
+        EXPECT_EQ(got, c.left) << c.what;
+    }
 }
 
 // A terminal sending endless parameter bytes must not make the decoder hold them forever.

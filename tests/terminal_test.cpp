@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <string>
+#include <vector>
 
 namespace ulo {
 namespace {
@@ -99,6 +101,69 @@ TEST(PlainText, ModelBytesNeverBecomeControls) {
         for (std::size_t at = 0; (at = text.find("\xC2", at)) != std::string::npos; ++at)
             EXPECT_GE(static_cast<unsigned char>(text[at + 1]), 0xA0) << "a C1 control";
     }
+}
+
+// A terminal of 21 to 24 rows leaves out rows 4, 7, 16 and 24 in this order; every other row
+// keeps its order, one terminal row each, with nothing between them.
+TEST(TerminalRow, LeavesOutTheBlankRowsInTheirOrder) {
+    const struct {
+        int lines;
+        std::vector<int> left_out;
+        std::vector<std::pair<int, int>> some; // screen row, terminal row
+    } cases[] = {
+        {40, {}, {{1, 1}, {4, 4}, {25, 25}}},
+        {25, {}, {{4, 4}, {24, 24}, {25, 25}}},
+        {24, {4}, {{3, 3}, {5, 4}, {7, 6}, {25, 24}}},
+        {23, {4, 7}, {{5, 4}, {6, 5}, {8, 6}, {16, 14}, {25, 23}}},
+        {22, {4, 7, 16}, {{8, 6}, {15, 13}, {17, 14}, {24, 21}, {25, 22}}},
+        {21, {4, 7, 16, 24}, {{1, 1}, {5, 4}, {8, 6}, {17, 14}, {23, 20}, {25, 21}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lines);
+        std::vector<int> left_out;
+        int next = 1;
+        for (int y = 1; y <= 25; ++y) {
+            const int row = terminal_row(y, c.lines);
+            if (row == 0) {
+                left_out.push_back(y);
+                continue;
+            }
+            EXPECT_EQ(row, next) << "row " << y;
+            next = row + 1;
+        }
+        EXPECT_EQ(left_out, c.left_out);
+        EXPECT_EQ(next - 1, std::min(c.lines, 25)) << "rows used";
+        for (auto [y, row] : c.some) EXPECT_EQ(terminal_row(y, c.lines), row) << "row " << y;
+    }
+}
+
+// Below the screen: a rule, then the help lines in 80 columns, only where there is room for
+// the rule and at least one line.
+TEST(HelpRows, RuleAndLinesWhereThereIsRoom) {
+    const std::string rule(80, '\xC4');
+    const auto padded = [](std::string s) { return s.resize(80, ' '), s; };
+    const std::vector<std::string> two = {"Last menu used (last_menu): 0..10", "digits type"};
+    const std::string long_line = std::string(79, 'a') + "bc";
+    const struct {
+        const char* what;
+        std::vector<std::string> help;
+        int lines;
+        std::vector<std::string> rows;
+    } cases[] = {
+        {"no help lines, a tall window", {}, 40, {}},
+        {"26 rows: no room", two, 26, {}},
+        {"25 rows", two, 25, {}},
+        {"27 rows: the rule and one line", two, 27, {rule, padded(two[0])}},
+        {"30 rows: every line", two, 30, {rule, padded(two[0]), padded(two[1])}},
+        {"a line cut at column 80", {long_line}, 30, {rule, std::string(79, 'a') + "b"}},
+        {"an empty line stays a line", {"", "x"}, 30, {rule, padded(""), padded("x")}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(help_rows(c.help, c.lines), c.rows) << c.what;
+}
+
+TEST_F(Utf8Terminal, TheHelpRuleIsAThinLine) {
+    EXPECT_EQ(terminal_glyph(0xC4, true), U'\u2500');
+    EXPECT_EQ(terminal_glyph(0xC4, false), U'-');
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ostream>
+#include <sstream>
 #include <string_view>
 
 #include "app/apply.hpp"
@@ -43,9 +44,10 @@ struct Arguments {
     bool json = false; // --json: one JSON document instead of text
 };
 
-bool split_arguments(int argc, char** argv, Arguments& a, std::ostream& err) {
+// The arguments from argv[first] on.
+bool split_arguments(int argc, char** argv, int first, Arguments& a, std::ostream& err) {
     bool options = true;
-    for (int k = 2; k < argc; ++k) {
+    for (int k = first; k < argc; ++k) {
         const std::string arg = argv[k];
         if (options && arg == "--") {
             options = false;
@@ -69,6 +71,10 @@ bool split_arguments(int argc, char** argv, Arguments& a, std::ostream& err) {
         }
     }
     return true;
+}
+
+bool is_file_option(const std::string& arg) {
+    return arg == "--file" || arg == "-f" || arg.rfind("--file=", 0) == 0;
 }
 
 int usage_error(std::ostream& err, const std::string& message) {
@@ -213,6 +219,19 @@ int screen_text(const Wert& wert, std::ostream& out) {
 
 } // namespace
 
+bool editor_file(int argc, char** argv, std::string& path) {
+    if (argc < 2) return false;
+    const std::string first = argv[1];
+    const bool edit = first == "edit";
+    if (!edit && !is_file_option(first)) return false;
+    Arguments a;
+    std::ostringstream ignored; // cli() says what is wrong
+    if (!split_arguments(argc, argv, edit ? 2 : 1, a, ignored)) return false;
+    if (a.operands.size() + (a.has_file ? 1 : 0) > 1) return false;
+    path = a.has_file ? a.file : a.operands.empty() ? default_file : a.operands[0];
+    return true;
+}
+
 std::vector<Finding> check_image(const Wert& wert) {
     std::vector<Finding> found;
     for (Item item : shown_items(wert)) {
@@ -250,6 +269,7 @@ std::string parameter_list() {
 
 std::string usage_text() {
     std::string text = R"usage(Usage: ulocfg                         edit ulo.txt in the current directory
+       ulocfg edit [FILE]            edit FILE (also ulocfg --file FILE)
        ulocfg show [FILE]            every parameter, one "name = value unit" per line
        ulocfg get NAME... [--file FILE]
        ulocfg set NAME=VALUE... [--file FILE]
@@ -315,13 +335,21 @@ int cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
         out << "ulocfg " << ULOCFG_VERSION << "\n";
         return status_ok;
     }
+    if (first == "edit" || is_file_option(first)) { // editor_file() did not take them
+        Arguments a;
+        if (!split_arguments(argc, argv, first == "edit" ? 2 : 1, a, err))
+            return usage_error(err, first + ": wrong arguments");
+        return usage_error(err, first == "edit" ? "edit takes one file"
+                                                : "a command comes before --file FILE");
+    }
     const CommandName* found = nullptr;
     for (const CommandName& c : commands)
         if (first == c.name) found = &c;
     if (found == nullptr) return usage_error(err, "unknown command " + first);
 
     Arguments a;
-    if (!split_arguments(argc, argv, a, err)) return usage_error(err, first + ": wrong arguments");
+    if (!split_arguments(argc, argv, 2, a, err))
+        return usage_error(err, first + ": wrong arguments");
     std::vector<std::string>& ops = a.operands;
     const Command command = found->command;
     if (a.json && command != Command::show && command != Command::get &&

@@ -21,6 +21,10 @@ int cli(int argc, char** argv, std::ostream& out, std::ostream& err);
 // read (1) or is not an image (2), with the message on `err`.
 int load(const std::string& path, Wert& wert, std::ostream& err);
 
+// True when the command line asks for the editor on a file, "edit [FILE]" or "--file FILE"
+// without a command; `path` is then that file (ulo.txt when none is named).
+bool editor_file(int argc, char** argv, std::string& path);
+
 // The text of --help.
 std::string usage_text();
 

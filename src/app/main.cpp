@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <string>
 
 #include "app/cli.hpp"
 #include "app/flow.hpp"
@@ -13,7 +14,9 @@
 int main(int argc, char** argv) {
     // With arguments: one command of the command line, which needs no terminal. It runs in
     // the C locale, so that its numbers keep the decimal point whatever the user's locale.
-    if (argc > 1) {
+    // "edit [FILE]" and "--file FILE" alone ask for the editor on that file.
+    std::string path = "ulo.txt";
+    if (argc > 1 && !ulo::editor_file(argc, argv, path)) {
         std::signal(SIGXFSZ, SIG_IGN); // a size limit fails the save instead of killing it
         return ulo::cli(argc, argv, std::cout, std::cerr);
     }
@@ -34,7 +37,7 @@ int main(int argc, char** argv) {
     ulo::Editor ed;
     int status = ulo::status_ok;
     try {
-        status = ulo::run(con, wert, ed, "ulo.txt");
+        status = ulo::run(con, wert, ed, path);
     } catch (const std::exception& e) {
         // The terminal is still in raw mode: give it back before saying why we stop.
         ulo::terminal_close(term, con);

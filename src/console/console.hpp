@@ -9,6 +9,7 @@
 #include <deque>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ulo {
 
@@ -36,6 +37,8 @@ struct Console {
     std::deque<int> script;         // without a terminal: key codes typed one at a time, each
                                     // only when the program waits for a key
     bool closed = false;            // no more keys will come (terminal gone, or told to stop)
+    std::vector<std::string> help;  // lines shown below the screen where the terminal has room,
+                                    // bytes in code page 437 like the cells
     Terminal* terminal = nullptr;   // where keys come from and the cells are shown; none in tests
 };
 

@@ -1,10 +1,13 @@
 // Key decoding. A terminal reports characters and escape sequences; the program wants the PC
 // keyboard's codes. Characters are taken at the US key position that produces them, cursor and
 // function keys come from CSI (ESC [) and SS3 (ESC O) sequences, and Alt arrives as an ESC in
-// front of the key.
+// front of the key. A terminal with the keyboard protocol reports Escape, Alt, Ctrl and keypad
+// keys as ESC [ key ; modifier u, which gets the code the same key has without the protocol.
 #include "console/keys.hpp"
 
+#include <cctype>
 #include <cstddef>
+#include <iterator>
 
 namespace ulo {
 namespace {
@@ -204,7 +207,7 @@ bool parse_parameters(std::string_view text, int (&numbers)[2], int& count) {
     while (true) {
         std::size_t stop = text.find(';', start);
         std::string_view field = text.substr(start, stop == text.npos ? text.npos : stop - start);
-        if (count == 2 || field.size() > 4) return false;
+        if (count == 2 || field.size() > 7) return false; // a code point has up to 7 digits
         if (!field.empty()) {
             int value = 0;
             for (char c : field) {
@@ -219,11 +222,110 @@ bool parse_parameters(std::string_view text, int (&numbers)[2], int& count) {
     }
 }
 
+// The code of a cursor, editing or function key: the sequence's introducer, key number and
+// final, and its modifier parameter (1 + bits Shift 1, Alt 2, Ctrl 4, Meta 8); `alt` when an
+// ESC came before the sequence.
+int key_code(std::string_view intro, int number, char final, int modifier, bool alt) {
+    // Caps Lock and Num Lock (64, 128, reported by the keyboard protocol) change no key.
+    const int bits = (modifier > 0 ? modifier - 1 : 0) & ~(64 | 128);
+    alt = alt || (bits & (2 | 8)) != 0; // Meta counts as Alt
+    const bool ctrl = (bits & 4) != 0;
+    const bool shift = (bits & 1) != 0;
+    for (const KeySequence& key : key_sequences) {
+        if (key.intro != intro || key.number != number || key.final != final) continue;
+        return alt ? key.codes.alt : ctrl ? key.codes.ctrl : shift ? key.codes.shift
+                                                                  : key.codes.plain;
+    }
+    return 0;
+}
+
+// Keypad keys of the keyboard protocol, KP_0 (57399) to KP_BEGIN (57427), as the sequence
+// the same key sends in application keypad mode.
+struct KeypadKey {
+    std::string_view intro;
+    int number;
+    char final;
+};
+constexpr int keypad_first = 57399;
+constexpr KeypadKey keypad_keys[] = {
+    {"O", 1, 'p'}, {"O", 1, 'q'}, {"O", 1, 'r'}, {"O", 1, 's'}, {"O", 1, 't'}, // KP_0..KP_4
+    {"O", 1, 'u'}, {"O", 1, 'v'}, {"O", 1, 'w'}, {"O", 1, 'x'}, {"O", 1, 'y'}, // KP_5..KP_9
+    {"O", 1, 'n'}, {"O", 1, 'o'}, {"O", 1, 'j'}, {"O", 1, 'm'}, {"O", 1, 'k'}, // . / * - +
+    {"O", 1, 'M'},                                                             // KP_ENTER
+    {"O", 1, 'X'}, // KP_EQUAL: no PC key
+    {"O", 1, 'l'}, // KP_SEPARATOR
+    {"[", 1, 'D'}, {"[", 1, 'C'}, {"[", 1, 'A'}, {"[", 1, 'B'}, // KP_LEFT, RIGHT, UP, DOWN
+    {"[", 5, '~'}, {"[", 6, '~'}, {"[", 1, 'H'}, {"[", 1, 'F'}, // PAGE_UP, PAGE_DOWN, HOME, END
+    {"[", 2, '~'}, {"[", 3, '~'},                               // KP_INSERT, KP_DELETE
+    {"[", 1, 'E'}, // KP_BEGIN: no PC key
+};
+
+// The byte a terminal sends for Ctrl with a character key (the VT100's table as terminals
+// extend it); Ctrl leaves other characters as they are.
+unsigned char ctrl_byte(unsigned char c) {
+    if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 'a' + 1);
+    switch (c) {
+    case ' ': case '2': case '@': return 0;
+    case '3': case '[': return 27;
+    case '4': case '\\': return 28;
+    case '5': case ']': return 29;
+    case '6': case '^': case '~': return 30;
+    case '7': case '/': case '_': return 31;
+    case '8': case '?': return 127;
+    default: return c;
+    }
+}
+
+// The character Shift gives with a key of the US layout.
+unsigned char shifted(unsigned char c) {
+    for (const KeyPosition& key : us_layout)
+        if (c == static_cast<unsigned char>(key.plain))
+            return static_cast<unsigned char>(key.shifted);
+    return c;
+}
+
+// A key reported by the keyboard protocol (ESC [ key ; modifier u): the key's unshifted code
+// point or a keypad number. It gets the code of the bytes the terminal sends for the same key
+// without the protocol, so every field sees what it always saw; only nothing is ambiguous.
+int protocol_code(int key, int modifier, bool alt_before) {
+    int bits = (modifier > 0 ? modifier - 1 : 0) & ~(64 | 128); // not Caps Lock, Num Lock
+    if (alt_before) bits |= 2;
+    if (key >= keypad_first && key < keypad_first + static_cast<int>(std::size(keypad_keys))) {
+        const KeypadKey& pad_key = keypad_keys[key - keypad_first];
+        return key_code(pad_key.intro, pad_key.number, pad_key.final, 1 + bits, false);
+    }
+    // Super and Hyper, which the PC keyboard does not have, and characters of other layouts,
+    // which no US key sends, give nothing.
+    if ((bits & (8 | 16)) != 0 || key <= 0 || key > 127) return 0;
+    const bool shift = (bits & 1) != 0;
+    const bool alt = (bits & (2 | 32)) != 0; // Meta counts as Alt
+    bool ctrl = (bits & 4) != 0;
+    auto c = static_cast<unsigned char>(key);
+    switch (key) {
+    case 27: return alt ? ext(1) : 27; // Escape, with Shift or Ctrl too; Alt+Escape
+    case 9:                            // Shift+Tab is a key of its own
+        if (shift) return alt ? back_tab.alt : back_tab.plain;
+        break;
+    case 127: // Backspace: ^H with Ctrl
+        c = ctrl ? 8 : 127;
+        ctrl = false;
+        break;
+    default: break;
+    }
+    if (ctrl)
+        c = ctrl_byte(c);
+    else if (shift)
+        c = shifted(c);
+    if (!alt) return ordinary_code(c);
+    return c == esc ? ext(1) : alt_code(c);
+}
+
 // The key code of a complete sequence, 0 if it is not a key we know.
 int sequence_code(std::string_view intro, std::string_view parameters, char final, bool alt) {
     int numbers[2];
     int count = 0;
     if (!parse_parameters(parameters, numbers, count)) return 0;
+    if (intro == "[" && final == 'u') return protocol_code(numbers[0], numbers[1], alt);
     int number = numbers[0];
     int modifier = numbers[1];
     if (intro == "O" && count == 1) { // older xterm and konsole: ESC O 5 P for Ctrl+F1
@@ -237,17 +339,7 @@ int sequence_code(std::string_view intro, std::string_view parameters, char fina
             modifier = implied;
         }
     }
-    // xterm modifier parameter: 1 + bits Shift 1, Alt 2, Ctrl 4, Meta 8 (Meta counts as Alt).
-    const int bits = modifier > 0 ? modifier - 1 : 0;
-    alt = alt || (bits & (2 | 8)) != 0;
-    const bool ctrl = (bits & 4) != 0;
-    const bool shift = (bits & 1) != 0;
-    for (const KeySequence& key : key_sequences) {
-        if (key.intro != intro || key.number != number || key.final != final) continue;
-        return alt ? key.codes.alt : ctrl ? key.codes.ctrl : shift ? key.codes.shift
-                                                                  : key.codes.plain;
-    }
-    return 0;
+    return key_code(intro, number, final, modifier, alt);
 }
 
 // A UTF-8 character: no key of the US layout sends it, so all of its bytes go.
@@ -348,5 +440,27 @@ std::vector<int> decode_keys(KeyDecoder& decoder, std::string_view bytes, bool q
 }
 
 bool waiting(const KeyDecoder& decoder) { return !decoder.held.empty(); }
+
+int hold_ms(const KeyDecoder& decoder) {
+    return decoder.protocol ? protocol_escape_wait_ms : escape_wait_ms;
+}
+
+void take_answers(std::string& bytes, KeyboardAnswers& answers) {
+    constexpr std::string_view answer_start = "\x1b[?";
+    std::size_t at = 0;
+    while ((at = bytes.find(answer_start, at)) != std::string::npos) {
+        std::size_t end = at + answer_start.size();
+        while (end < bytes.size() && (std::isdigit(static_cast<unsigned char>(bytes[end])) ||
+                                      bytes[end] == ';'))
+            ++end;
+        if (end == bytes.size()) return; // the rest is still on its way
+        if (bytes[end] == 'u' || bytes[end] == 'c') {
+            (bytes[end] == 'u' ? answers.protocol : answers.attributes) = true;
+            bytes.erase(at, end + 1 - at);
+        } else {
+            at = end;
+        }
+    }
+}
 
 } // namespace ulo

@@ -1,11 +1,14 @@
 // The console model on a real terminal. The model is the truth; curses only shows it: every
 // cell goes out as its code page 437 glyph, so no byte of the model (a wheel name may hold ESC
 // or BEL) ever reaches the terminal as a control. Keys are read as bytes straight from the
-// terminal and decoded by decode_keys, not by curses.
+// terminal and decoded by decode_keys, not by curses. A terminal of 21 to 24 rows shows the
+// 25 rows without some that are always blank; one of 27 rows or more shows the help lines
+// below them.
 #include "console/terminal.hpp"
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -184,7 +187,7 @@ void put_cell(const Terminal& term, int x, int y, Cell c) {
 }
 
 constexpr std::string_view too_small_notice =
-    "ulocfg needs a terminal of at least 80x25 - please enlarge this window";
+    "ulocfg needs a terminal of at least 80x21 - please enlarge this window";
 
 // The notice, broken between words to fit the terminal's width.
 void show_notice() {
@@ -211,7 +214,8 @@ void take_size(Terminal& term) {
     winsize ws{};
     if (::ioctl(term.fd, TIOCGWINSZ, &ws) == 0 && ws.ws_row > 0 && ws.ws_col > 0)
         resizeterm(ws.ws_row, ws.ws_col);
-    term.too_small = LINES < console_height || COLS < console_width;
+    term.too_small = LINES < fewest_rows || COLS < console_width;
+    term.help_shown.clear();
     if (term.too_small) {
         term.decoder.held.clear();
         show_notice();
@@ -221,18 +225,47 @@ void take_size(Terminal& term) {
     }
 }
 
+// The help rows below the screen, only those that changed; rows no longer needed are erased.
+void show_help(Terminal& term, const Console& con) {
+    const std::vector<std::string> rows = help_rows(con.help, LINES);
+    const std::size_t count = std::max(rows.size(), term.help_shown.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        const int y = console_height + 1 + static_cast<int>(i);
+        if (i >= rows.size()) {
+            wmove(stdscr, y - 1, 0);
+            wclrtoeol(stdscr);
+            continue;
+        }
+        const std::string& row = rows[i];
+        const bool drawn = !term.repaint && i < term.help_shown.size();
+        for (std::size_t x = 0; x < row.size(); ++x)
+            if (!drawn || term.help_shown[i][x] != row[x])
+                put_cell(term, static_cast<int>(x) + 1, y,
+                         Cell{static_cast<std::uint8_t>(row[x]), light_grey});
+    }
+    term.help_shown = rows;
+}
+
 void show(Terminal& term, const Console& con) {
     if (term.too_small) return;
-    for (int y = 1; y <= console_height; ++y)
+    for (int y = 1; y <= console_height; ++y) {
+        const int row = terminal_row(y, LINES);
+        if (row == 0) continue;
         for (int x = 1; x <= console_width; ++x)
             if (term.repaint || cell(con, x, y) != cell(term.shown, x, y))
-                put_cell(term, x, y, cell(con, x, y));
+                put_cell(term, x, row, cell(con, x, y));
+    }
+    show_help(term, con);
     term.shown.cells = con.cells;
     term.shown.x = con.x;
     term.shown.y = con.y;
     term.repaint = false;
     if (con.bells > 0) beep();
-    wmove(stdscr, std::clamp(con.y - 1, 0, LINES - 1), std::clamp(con.x - 1, 0, COLS - 1));
+    // A cursor on a row left out stands on the row shown below it.
+    int cursor_y = con.y;
+    while (terminal_row(cursor_y, LINES) == 0 && cursor_y < console_height) ++cursor_y;
+    const int cursor_row = terminal_row(cursor_y, LINES);
+    wmove(stdscr, std::clamp(cursor_row - 1, 0, LINES - 1), std::clamp(con.x - 1, 0, COLS - 1));
     curs_set(1);
     wrefresh(stdscr);
 }
@@ -249,7 +282,55 @@ void release_session(Terminal& term) {
     term.started = false;
 }
 
-bool start_curses(Terminal& term) {
+void write_all(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t n = ::write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+// Asks whether the terminal reports keys by the keyboard protocol. Every terminal answers the
+// device attributes query sent behind it, so the wait ends with that answer; one that answers
+// nothing costs keyboard_answer_wait_ms once. Keys typed meanwhile are kept; an answer coming
+// later still is a private sequence, which the key decoder drops whole.
+void ask_keyboard_protocol(Terminal& term, Console& con) {
+    using clock = std::chrono::steady_clock;
+    write_all(term.fd, keyboard_query);
+    const auto deadline = clock::now() + std::chrono::milliseconds(keyboard_answer_wait_ms);
+    KeyboardAnswers answers;
+    std::string got;
+    while (!answers.attributes && stop_requested == 0) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
+        if (left.count() <= 0) break;
+        pollfd fds[2] = {{term.fd, POLLIN, 0}, {wake_read, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready > 0 && fds[1].revents != 0) {
+            drain_wake_pipe(); // a resize: taken up once the wait is over
+            if ((fds[0].revents & POLLIN) == 0) continue;
+        }
+        if (ready <= 0 || (fds[0].revents & POLLIN) == 0) break;
+        char buffer[256];
+        const ssize_t n = ::read(term.fd, buffer, sizeof buffer);
+        if (n <= 0) break;
+        got.append(buffer, static_cast<std::size_t>(n));
+        take_answers(got, answers);
+    }
+    if (answers.protocol) {
+        // The mode belongs to the screen it is set on: set it once curses has switched to
+        // its own screen, which wrefresh makes sure of.
+        wrefresh(stdscr);
+        write_all(term.fd, keyboard_push);
+        term.keyboard_protocol = term.decoder.protocol = true;
+    }
+    if (!term.too_small)
+        for (int code : decode_keys(term.decoder, got, false)) push_key(con, code);
+}
+
+bool start_curses(Terminal& term, Console& con) {
     const int in_fd = ::fcntl(term.fd, F_DUPFD_CLOEXEC, 0);
     const int out_fd = ::fcntl(term.fd, F_DUPFD_CLOEXEC, 0);
     term.in = in_fd >= 0 ? ::fdopen(in_fd, "r") : nullptr;
@@ -287,6 +368,7 @@ bool start_curses(Terminal& term) {
     set_up_colours();
     resized = 0;
     take_size(term);
+    ask_keyboard_protocol(term, con);
     return true;
 }
 
@@ -310,7 +392,7 @@ void take_stop(Terminal& term, Console& con) {
 // Shows the model and reads keys until one is queued (`block`) or none is ready.
 void serve(Terminal& term, Console& con, bool block) {
     if (stop_requested != 0) return take_stop(term, con);
-    if (!term.started && !start_curses(term)) {
+    if (!term.started && !start_curses(term, con)) {
         con.closed = true;
         return;
     }
@@ -325,7 +407,7 @@ void serve(Terminal& term, Console& con, bool block) {
         const bool held = waiting(term.decoder);
         if (block && !con.keys.empty()) return;
         // A held Escape waits for the rest of its sequence, but not for longer.
-        const int timeout = held ? escape_wait_ms : block ? -1 : 0;
+        const int timeout = held ? hold_ms(term.decoder) : block ? -1 : 0;
         pollfd fds[2] = {{term.fd, POLLIN, 0}, {wake_read, POLLIN, 0}};
         const int ready = ::poll(fds, 2, timeout);
         if (ready < 0) {
@@ -353,15 +435,6 @@ void serve(Terminal& term, Console& con, bool block) {
     }
 }
 
-void write_all(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = ::write(fd, text.data(), text.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-}
-
 // The SGR colour of a PC foreground, for the plain text left on the terminal at the end.
 std::string sgr_colour(int fg) {
     constexpr int ansi[8] = {0, 4, 2, 6, 1, 5, 3, 7}; // PC colour order to ANSI order
@@ -374,6 +447,33 @@ bool terminal_has_colours() {
 }
 
 } // namespace
+
+int terminal_row(int y, int lines) {
+    // The rows that are blank whatever the image holds, in the order they are given up.
+    constexpr int left_out[] = {4, 7, 16, 24};
+    const int missing =
+        std::clamp(console_height - lines, 0, static_cast<int>(std::size(left_out)));
+    int row = y;
+    for (int k = 0; k < missing; ++k) {
+        if (y == left_out[k]) return 0;
+        if (y > left_out[k]) --row;
+    }
+    return row;
+}
+
+std::vector<std::string> help_rows(const std::vector<std::string>& help, int lines) {
+    constexpr int first_help_row = console_height + 2; // below the rule
+    std::vector<std::string> rows;
+    if (help.empty() || lines < first_help_row) return rows;
+    rows.emplace_back(console_width, '\xC4'); // the thin line of code page 437
+    for (const std::string& line : help) {
+        if (static_cast<int>(rows.size()) == lines - console_height) break;
+        std::string shown = line.substr(0, console_width);
+        shown.resize(console_width, ' ');
+        rows.push_back(shown);
+    }
+    return rows;
+}
 
 std::string plain_text(const Console& con, bool utf8, bool sgr) {
     const auto blank = [&](int x, int y) {
@@ -426,6 +526,9 @@ void terminal_close(Terminal& term, const Console& con) {
     term.closed = true;
     if (term.started) {
         show(term, con); // a terminal without an alternate screen keeps this one
+        // Off on the screen it was switched on for, before curses leaves that screen.
+        if (term.keyboard_protocol) write_all(term.fd, keyboard_pop);
+        term.keyboard_protocol = false;
         curs_set(1);
         endwin();
         release_session(term);

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "console/console.hpp"
 #include "console/keys.hpp"
@@ -19,7 +20,9 @@ struct Terminal {
     bool utf8 = true;         // the locale can show the code page 437 glyphs
     int stop_signal = 0;      // SIGTERM, SIGHUP or SIGINT that asked us to stop
     const char* failure = nullptr; // why curses could not start, shown when we close
+    bool keyboard_protocol = false; // the keyboard protocol's mode is on: switch it off at the end
     KeyDecoder decoder;
+    std::vector<std::string> help_shown; // the rows below the screen as last shown
     Console shown{};          // the model as it was last shown
     // The curses session, opaque here so that curses stays inside terminal.cpp, and the
     // duplicates of `fd` it reads and writes through.
@@ -42,6 +45,18 @@ void terminal_wait(Terminal& term, Console& con);
 void terminal_poll(Terminal& term, Console& con);
 // Gives the terminal back in the state it was found; the last screen stays visible.
 void terminal_close(Terminal& term, const Console& con);
+
+// The fewest rows the screen is shown on. On fewer than 25 the rows that are always blank
+// are left out, row 4 first, then 7, 16 and 24: the title box, every value, the highlight and
+// the save question keep their rows.
+constexpr int fewest_rows = 21;
+// The terminal row (1-based) that shows row y of the screen on a terminal of `lines` rows, or
+// 0 where that row is left out.
+int terminal_row(int y, int lines);
+// The rows below the screen on a terminal of `lines` rows: none below 27 rows or without help
+// lines; otherwise a rule, then the help lines, each cut or padded to 80 bytes, as many as
+// there is room for.
+std::vector<std::string> help_rows(const std::vector<std::string>& help, int lines);
 
 // The character a cell's byte shows as: its code page 437 glyph, never a control, never wider
 // than one column; without `utf8`, readable ASCII (box lines + - |, degree o, controls '.',

@@ -1,7 +1,7 @@
 """Runs the real ulocfg inside tmux, types keys and reads the terminal back.
 
 ctest runs each script as `python3 test_x.py ULOCFG_BINARY SAMPLE_ULO_TXT`. A Session starts
-ulocfg in an 80x25 pane of its own tmux server, in a scratch directory holding ulo.txt:
+ulocfg in a pane of its own tmux server (80x25 unless told), in a scratch directory holding ulo.txt:
 
     with Session(binary, sample) as s:
         s.ready()                                 # the first screen is drawn
@@ -116,10 +116,11 @@ def check(condition, message):
 
 class Session:
     def __init__(self, binary, sample=None, width=80, height=25, workdir=None, content=None,
-                 env=None, wrapper=None, redirect="", lang="C.UTF-8", after=None):
+                 env=None, wrapper=None, redirect="", lang="C.UTF-8", after=None, args=""):
         """ulo.txt is a copy of `sample`, or `content` (bytes or str), or absent. `wrapper` is
         a shell prefix ("ulimit -f 4;"), `redirect` redirections for ulocfg alone, `after`
-        shell run in the pane once it has ended, before its status is recorded."""
+        shell run in the pane once it has ended, before its status is recorded, `args` the
+        command line after the program's name."""
         self.binary = os.path.abspath(binary)
         self.own_dir = workdir is None
         self.dir = workdir or tempfile.mkdtemp(prefix="ulocfg-e2e-")
@@ -133,9 +134,12 @@ class Session:
         self.socket = "ulocfg-%d-%d" % (os.getpid(), int(time.monotonic() * 1e6))
         self.name = "t"
         self.status_file = os.path.join(self.dir, ".status")
+        if os.path.exists(self.status_file):  # left by an earlier session in the same folder
+            os.remove(self.status_file)
         self.width, self.height = width, height
         shell_env = " ".join("%s=%s" % kv for kv in (env or {}).items())
-        run = "%s LANG=%s %s '%s' %s" % (wrapper or "", lang, shell_env, self.binary, redirect)
+        run = "%s LANG=%s %s '%s' %s %s" % (wrapper or "", lang, shell_env, self.binary, args,
+                                            redirect)
         if after:
             command = "cd '%s' && %s; st=$?; %s; echo $st > '%s'" % (
                 self.dir, run, after, self.status_file)

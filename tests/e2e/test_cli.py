@@ -167,6 +167,7 @@ def test_help_and_the_man_page_document_every_command():
     check(status == OK and ulocfg("--version")[0] == OK, "--help and --version succeed")
     with open(os.path.join(os.path.dirname(SAMPLE), "..", "docs", "ulocfg.1")) as f:
         page = f.read()
+    check("ulocfg edit [FILE]" in out and ".B ulocfg edit\n" in page, "edit is not listed")
     for word in ("show", "get", "set", "diff", "check", "screen", "--file", "Escape",
                  "Dow you want to save the data (Y/N)? "):
         check(word in out, "--help lacks %r" % word)

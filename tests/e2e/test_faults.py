@@ -120,7 +120,7 @@ def test_resize_to_60x20_shows_the_notice_and_back_restores_the_screen():
         check(red_text(styled[7]) != [], "the name is highlighted: %r" % styled[7])
 
         s.resize(60, 20)
-        s.wait_for("80x25")
+        s.wait_for("80x21")
         s.settle()
         check("Last menu used" not in s.text(), "notice only:\n" + s.text())
         # Typed blind at the notice: thrown away, not applied to a screen nobody sees.

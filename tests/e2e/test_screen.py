@@ -27,7 +27,7 @@ def test_first_screen_of_the_sample():
 
 def test_too_small_terminal_shows_a_notice_until_it_is_large_enough():
     with Session(BINARY, SAMPLE, width=60, height=20) as s:
-        s.wait_for("80x25")
+        s.wait_for("80x21")
         s.resize(80, 25)
         s.ready()
         check(row(s.lines(), 12) == EXAMPLE[11], "full screen back:\n" + s.text())
