@@ -25,7 +25,12 @@ Outcome run_with(const Dir& dir, std::initializer_list<int> keys,
     Outcome o;
     o.con.script.assign(keys.begin(), keys.end());
     o.con.keys.assign(typed_ahead.begin(), typed_ahead.end());
-    o.status = run(o.con, o.wert, o.ed, dir.file());
+    Run run;
+    run.path = dir.file();
+    while (!advance(run, o.con)) o.con.closed = true; // the keys have run out
+    o.status = run.status;
+    o.wert = run.wert;
+    o.ed = run.ed;
     return o;
 }
 

@@ -18,8 +18,29 @@ constexpr int status_failure = 4;      // an exception the run did not expect (o
 
 constexpr const char* save_question = "Dow you want to save the data (Y/N)? ";
 
-// Runs the whole program on the file `path` ("ulo.txt"), drawing on `con` and reading its
-// keys. Returns the exit status; nothing is saved if the keys stop coming.
-int run(Console& con, Wert& wert, Editor& ed, const std::string& path);
+// Where the run stands. It waits for keys only in `editing` and `question`.
+enum class Phase {
+    start,       // nothing drawn yet
+    typed_ahead, // loaded; the keys typed so far are dropped before the editor starts
+    editing,     // the editor's cycles
+    question,    // the save question is asked
+    ended,       // the exit status is in `status`
+};
+
+// One run of the program on one file: everything it keeps from start to end.
+struct Run {
+    std::string path; // "ulo.txt"
+    Wert wert{};
+    Editor ed;
+    Phase phase = Phase::start;
+    int status = status_ok;
+};
+
+// Draws the title box and loads the file; when it cannot be loaded the run has ended.
+void begin(Run& run, Console& con);
+// Carries the run on as far as the keys queued on `con` allow. False: it waits for a key (none
+// queued, none in the script, the console not closed); true: it has ended, its exit status in
+// run.status. A closed console reads as Escape, so the run then ends without saving.
+bool advance(Run& run, Console& con);
 
 } // namespace ulo

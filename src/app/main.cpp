@@ -29,12 +29,18 @@ int main(int argc, char** argv) {
         return ulo::status_no_terminal;
     }
     ulo::Console con;
-    con.terminal = &term;
-    ulo::Wert wert{};
-    ulo::Editor ed;
-    int status = ulo::status_ok;
+    ulo::Run run;
+    run.path = "ulo.txt";
     try {
-        status = ulo::run(con, wert, ed, "ulo.txt");
+        // The title box and the load come before curses starts, so that a message of the load
+        // is left as plain text. The terminal is polled before each step, so that the keys
+        // typed ahead are in the queue where the run drops them.
+        ulo::begin(run, con);
+        while (run.phase != ulo::Phase::ended) {
+            ulo::terminal_poll(term, con);
+            if (ulo::advance(run, con)) break;
+            ulo::terminal_wait(term, con);
+        }
     } catch (const std::exception& e) {
         // The terminal is still in raw mode: give it back before saying why we stop.
         ulo::terminal_close(term, con);
@@ -52,5 +58,5 @@ int main(int argc, char** argv) {
         std::signal(term.stop_signal, SIG_DFL);
         std::raise(term.stop_signal);
     }
-    return status;
+    return run.status;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "console/console.hpp"
+#include "console/glyphs.hpp"
 #include "console/keys.hpp"
 
 namespace ulo {
@@ -42,15 +43,5 @@ void terminal_wait(Terminal& term, Console& con);
 void terminal_poll(Terminal& term, Console& con);
 // Gives the terminal back in the state it was found; the last screen stays visible.
 void terminal_close(Terminal& term, const Console& con);
-
-// The character a cell's byte shows as: its code page 437 glyph, never a control, never wider
-// than one column; without `utf8`, readable ASCII (box lines + - |, degree o, controls '.',
-// anything else '?').
-char32_t terminal_glyph(unsigned char b, bool utf8);
-// The model as the plain text left on the terminal at the end: the rows down to the last one
-// with anything on it, or to the row above the cursor when that is lower (the shell's prompt
-// then takes the cursor's place), trailing spaces removed, each row ending "\r\n". With
-// `sgr`, cells in another colour than light grey are coloured with SGR sequences.
-std::string plain_text(const Console& con, bool utf8, bool sgr);
 
 } // namespace ulo
