@@ -533,6 +533,7 @@ Outcome run_checked(const Wert& loaded, const std::deque<int>& keys) {
             cprintf(con, "%40s", "");
             continue;
         }
+        cprintf(con, "\n\r");
         out.saved = answer == 'Y' || answer == 'y';
         return out;
     }
@@ -562,6 +563,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (!advance(r, con)) con.closed = true; // the keys have run out
     const int status = r.status;
     const Wert& wert = r.wert;
+    // Keys that ran out with edits unsaved leave a rescue copy of them beside the file.
+    const bool edited = expected.image != loaded && expected.status == status_no_terminal;
+    CHECK(r.rescue.empty() != edited, "the run left %s rescue copy", edited ? "no" : "a");
+    if (!r.rescue.empty()) {
+        CHECK(read_file(r.rescue) == format_image(expected.image),
+              "the rescue copy is not the edited image");
+        std::remove(r.rescue.c_str());
+    }
     CHECK(status == expected.status, "the run ended with status %d, the editor's cycle with %d",
           status, expected.status);
     CHECK(wert == expected.image, "the run left another image than the editor's cycle");

@@ -76,8 +76,9 @@ std::string_view trim(std::string_view s) {
 }
 
 // 0, or the editor's status for a file that cannot be read or is not an image.
-int load(const std::string& path, Wert& wert, std::ostream& err) {
-    switch (load_image(path, wert)) {
+// With `seen`, what the file held, so that a save can tell whether it changed meanwhile.
+int load(const std::string& path, Wert& wert, std::ostream& err, FileState* seen = nullptr) {
+    switch (load_image(path, wert, seen)) {
     case LoadResult::loaded: return status_ok;
     case LoadResult::cannot_open:
         err << "ulocfg: cannot open " << path << "\n";
@@ -190,7 +191,8 @@ int set(const std::string& path, const std::vector<std::string>& texts, std::ost
 
     // The values that could be read are judged too, so that one run names every fault.
     Wert before{};
-    if (int status = load(path, before, err)) return status;
+    FileState seen;
+    if (int status = load(path, before, err, &seen)) return status;
     Wert after = before;
     for (const Assignment& a : all) write_value(after, a.item, a.value);
     if (!judge(after, all, err) || !ok) return status_rejected;
@@ -208,6 +210,12 @@ int set(const std::string& path, const std::vector<std::string>& texts, std::ost
             << allowed(after, item) << "\n";
     }
 
+    // Someone else has written the file since it was read: their change is not ours to undo.
+    if (file_change(path, seen) != FileChange::none) {
+        err << "ulocfg: " << path << " was changed by someone else while set worked; "
+            << "nothing written, run set again\n";
+        return status_cannot_open;
+    }
     switch (save_image(path, after)) {
     case SaveResult::saved: return status_ok;
     case SaveResult::cannot_open:

@@ -5,6 +5,7 @@
 
 #include "console/console.hpp"
 #include "editor/editor.hpp"
+#include "eeprom/file.hpp"
 #include "eeprom/image.hpp"
 
 namespace ulo {
@@ -17,13 +18,19 @@ constexpr int status_no_terminal = 3;  // no terminal, or the terminal went away
 constexpr int status_failure = 4;      // an exception the run did not expect (out of memory)
 
 constexpr const char* save_question = "Dow you want to save the data (Y/N)? ";
+// Asked after "Y" when the file no longer holds what was loaded; each fits between column 40
+// and the key's echo before the row's end.
+constexpr const char* changed_question = "File changed since read! Save (Y/N)? ";
+constexpr const char* removed_question = "File removed since read! Save (Y/N)? ";
+constexpr const char* replaced_question = "File replaced since read! Save (Y/N)? ";
 
-// Where the run stands. It waits for keys only in `editing` and `question`.
+// Where the run stands. It waits for keys only in `editing`, `question` and `changed`.
 enum class Phase {
     start,       // nothing drawn yet
     typed_ahead, // loaded; the keys typed so far are dropped before the editor starts
     editing,     // the editor's cycles
     question,    // the save question is asked
+    changed,     // the file has changed since it was read: asked whether to save all the same
     ended,       // the exit status is in `status`
 };
 
@@ -34,6 +41,10 @@ struct Run {
     Editor ed;
     Phase phase = Phase::start;
     int status = status_ok;
+    Wert loaded{};      // the image as loaded: nothing is edited while wert equals it
+    FileState file;     // what the file held when it was loaded
+    std::string rescue; // the rescue copy of the edits, once one is written
+    bool kept = false;  // keep_edits has run
 };
 
 // Draws the title box and loads the file; when it cannot be loaded the run has ended.
@@ -42,5 +53,8 @@ void begin(Run& run, Console& con);
 // queued, none in the script, the console not closed); true: it has ended, its exit status in
 // run.status. A closed console reads as Escape, so the run then ends without saving.
 bool advance(Run& run, Console& con);
+// When the image holds edits the file does not (the run ends without a save it asked for),
+// writes them to a rescue copy, once, and keeps its name in run.rescue.
+void keep_edits(Run& run);
 
 } // namespace ulo
