@@ -15,8 +15,8 @@ namespace {
 void say_where(const ulo::Run& run) {
     if (run.rescue.empty()) return;
     std::fprintf(stderr,
-                 "ulocfg: %s was not saved; your edits are kept in %s\n"
-                 "ulocfg: compare them with `ulocfg diff %s %s`, then rename the copy\n",
+                 "ulocfg: edits to %s not saved, kept in %s\n"
+                 "ulocfg: to compare: ulocfg diff %s %s\n",
                  run.path.c_str(), run.rescue.c_str(), run.path.c_str(), run.rescue.c_str());
 }
 
