@@ -3,6 +3,7 @@ new file would not do, a file changed by someone else while editing, and the res
 edits that could not be saved."""
 import os
 import shutil
+import subprocess
 import sys
 import tempfile
 
@@ -253,6 +254,57 @@ def test_failed_saves_keep_the_edits():
                 check(below == "", "%s: %r" % (what, below))
         finally:
             sc.close()
+
+
+# -- set and a file changed while it works ---------------------------------------------------
+
+# The first look at ulo.txt after it was read, which is set's check before it writes: another
+# program writes the file just then.
+SHIM = r"""
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+extern "C" int stat(const char* path, struct stat* st) {
+    static bool done = false;
+    const size_t n = strlen(path);
+    if (!done && n >= 7 && strcmp(path + n - 7, "ulo.txt") == 0) {
+        done = true;
+        int fd = open(path, O_WRONLY | O_APPEND);
+        if (fd >= 0) { (void)!write(fd, " ", 1); close(fd); }
+    }
+    auto real = reinterpret_cast<int (*)(const char*, struct stat*)>(dlsym(RTLD_NEXT, "stat"));
+    return real(path, st);
+}
+"""
+
+
+def test_set_refuses_a_file_changed_while_it_works():
+    compiler = shutil.which("c++") or shutil.which("g++")
+    check(compiler, "no C++ compiler to build the shim")
+    sc = Scratch()
+    try:
+        source, shim = os.path.join(sc.tmp, "shim.cpp"), os.path.join(sc.tmp, "shim.so")
+        with open(source, "w") as f:
+            f.write(SHIM)
+        subprocess.run([compiler, "-shared", "-fPIC", "-o", shim, source, "-ldl"], check=True)
+        asan = os.environ.get("ASAN_OPTIONS", "")
+        env = dict(os.environ, LD_PRELOAD=shim,
+                   ASAN_OPTIONS=(asan + ":" if asan else "") + "verify_asan_link_order=0")
+        r = subprocess.run([BINARY, "set", "last_menu=7"], cwd=sc.dir, env=env,
+                           capture_output=True, text=True, timeout=30)
+        check(r.returncode == 1, "status %d: %s" % (r.returncode, r.stderr))
+        check(r.stderr == "ulocfg: ulo.txt was changed by someone else while set worked; "
+              "nothing written, run set again\n", "message: %r" % r.stderr)
+        check(read(sc.path) == SAMPLE_BYTES + b" ", "the other's change is kept")
+        # Without the other program, the same set writes.
+        r = subprocess.run([BINARY, "set", "last_menu=7"], cwd=sc.dir, capture_output=True,
+                           timeout=30)
+        check(r.returncode == 0 and parse_image(read(sc.path).decode("latin-1"))[0] == 7,
+              "set without a change: %d %r" % (r.returncode, r.stderr))
+    finally:
+        sc.close()
 
 
 if __name__ == "__main__":
