@@ -1,6 +1,6 @@
 // What one key costs inside the program, and what loading and saving the sample file cost.
 //
-// One editor cycle is what run_editor does between two keys, less the wait for the key: the
+// One editor cycle is what the editor does between two keys, less the wait for the key: the
 // field's rule, the full `screen` redraw into the console model, the highlight colour and the
 // highlight. The file benchmarks use the sample image, from memory and from a scratch folder.
 #include <benchmark/benchmark.h>

@@ -10,7 +10,8 @@
 // Each input runs twice:
 // 1. Key by key through the editor's own cycle (screen, highlight, read a key, the field's
 //    rule) and the save question, with the invariants below checked after every key.
-// 2. Whole through run(), as main() runs it, saving to a real file when the keys say so.
+// 2. Whole through begin() and advance(), as main() runs them, saving to a real file when
+//    the keys say so.
 // Both must end alike (exit status, image, screen), a save must leave a file that reads back
 // as the edited image, and a run that does not save must leave the file byte for byte as it
 // was.
@@ -315,7 +316,7 @@ struct Outcome {
 };
 
 // The run of flow.cpp, step by step, with the editor's cycle unrolled so that every key can be
-// checked. Where run() would save, this only says so: run() itself saves in the second pass.
+// checked. Where the run would save, this only says so: the run itself saves in the second pass.
 Outcome run_checked(const Wert& loaded, const std::deque<int>& keys) {
     Outcome out{status_ok, false, loaded, Console{}};
     Console& con = out.con;
@@ -371,6 +372,7 @@ Outcome run_checked(const Wert& loaded, const std::deque<int>& keys) {
             cprintf(con, "%40s", "");
             continue;
         }
+        cprintf(con, "\n\r");
         out.saved = answer == 'Y' || answer == 'y';
         return out;
     }
@@ -395,14 +397,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     where = Where{};
     Console con;
     con.script = in.keys;
-    Wert wert{};
-    Editor ed;
-    const int status = run(con, wert, ed, path);
-    CHECK(status == expected.status, "run() ended with status %d, the editor's cycle with %d",
+    Run r;
+    r.path = path;
+    while (!advance(r, con)) con.closed = true; // the keys have run out
+    const int status = r.status;
+    const Wert& wert = r.wert;
+    // Keys that ran out with edits unsaved leave a rescue copy of them beside the file.
+    const bool edited = expected.image != loaded && expected.status == status_no_terminal;
+    CHECK(r.rescue.empty() != edited, "the run left %s rescue copy", edited ? "no" : "a");
+    if (!r.rescue.empty()) {
+        CHECK(read_file(r.rescue) == format_image(expected.image),
+              "the rescue copy is not the edited image");
+        std::remove(r.rescue.c_str());
+    }
+    CHECK(status == expected.status, "the run ended with status %d, the editor's cycle with %d",
           status, expected.status);
-    CHECK(wert == expected.image, "run() left another image than the editor's cycle");
+    CHECK(wert == expected.image, "the run left another image than the editor's cycle");
     CHECK(con.cells == expected.con.cells && con.x == expected.con.x && con.y == expected.con.y,
-          "run() left another screen than the editor's cycle");
+          "the run left another screen than the editor's cycle");
 
     // The file: saved as edited, or not touched at all.
     const std::string after = read_file(path);

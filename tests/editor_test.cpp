@@ -103,6 +103,12 @@ TEST(Highlight, OtherForms) {
     }
 }
 
+// The editor entered and run until it ends, a closed console when the script runs out.
+void run_editor(Console& con, Editor& ed, Wert& wert) {
+    enter_editor(ed);
+    while (!edit(con, ed, wert)) con.closed = true;
+}
+
 // One editor run on the example image, with the keys in con.script.
 struct EditRun {
     Console con;

@@ -12,8 +12,10 @@
 
 #include "support.hpp"
 
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace std::string_literals;
@@ -318,15 +320,167 @@ TEST(Save, RefusesWithoutTouchingAnything) {
                                                          "a_directory", "dangling"}));
 }
 
+// The user the permission tests run as: uid and gid 65534 when the tests run as root (who
+// may write anywhere), the tests' own user otherwise.
+constexpr uid_t ordinary = 65534;
+
+// Gives a scratch path to the ordinary user, when the tests run as root.
+void give_away(const std::string& path) {
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(path.c_str(), ordinary, ordinary), 0) << path;
+    }
+}
+
+// Runs `body` in a child process as the ordinary user; its result as the child's exit status.
+template <typename Body> int as_ordinary_user(Body body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 ||
+                                 ::setresgid(ordinary, ordinary, ordinary) != 0 ||
+                                 ::setresuid(ordinary, ordinary, ordinary) != 0))
+            ::_exit(99);
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 98;
+}
+
+ino_t inode_of(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// A folder its user may not write in: the file is written in place when it may be written.
 TEST(Save, UnwritableDirectory) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root may write in every directory";
+    struct Case {
+        mode_t file_mode;
+        SaveResult result;
+    };
+    for (const Case c : {Case{0644, SaveResult::saved}, Case{0444, SaveResult::cannot_open}}) {
+        TempDir dir;
+        const std::string path = dir.put(patterned());
+        ASSERT_EQ(::chmod(path.c_str(), c.file_mode), 0);
+        give_away(path);
+        give_away(dir.path);
+        ASSERT_EQ(::chmod(dir.path.c_str(), 0555), 0);
+        const ino_t before = inode_of(path);
+        const int got = as_ordinary_user([&] { return static_cast<int>(save_image(path, Wert{})); });
+        ASSERT_EQ(::chmod(dir.path.c_str(), 0755), 0);
+        EXPECT_EQ(got, static_cast<int>(c.result)) << std::oct << c.file_mode;
+        EXPECT_EQ(dir.read(), format_image(c.result == SaveResult::saved ? Wert{} : patterned()));
+        EXPECT_EQ(inode_of(path), before);
+        EXPECT_EQ(mode_of(path), c.file_mode);
+        EXPECT_EQ(entries(dir.path), std::set<std::string>{"ulo.txt"});
+    }
+}
+
+// A second name of the file sees the saved image: the file is written in place.
+TEST(Save, HardLinkedFileIsWrittenInPlace) {
     TempDir dir;
     const std::string path = dir.put(patterned());
-    ASSERT_EQ(::chmod(dir.path.c_str(), 0555), 0);
-    EXPECT_EQ(save_image(path, Wert{}), SaveResult::cannot_open);
-    ASSERT_EQ(::chmod(dir.path.c_str(), 0755), 0);
+    ASSERT_EQ(::link(path.c_str(), dir.file("other-name.txt").c_str()), 0);
+    ASSERT_EQ(save_image(path, Wert{}), SaveResult::saved);
+    EXPECT_EQ(dir.read(), format_image(Wert{}));
+    EXPECT_EQ(dir.read("other-name.txt"), format_image(Wert{}));
+    EXPECT_EQ(inode_of(path), inode_of(dir.file("other-name.txt")));
+    EXPECT_EQ(entries(dir.path), (std::set<std::string>{"ulo.txt", "other-name.txt"}));
+}
+
+// In place, a write that fails part way puts the old text back whole.
+TEST(Save, FailedWriteInPlaceWritesTheOldTextBack) {
+    TempDir dir;
+    const std::string old_text = "a short file of another tool";
+    const std::string path = dir.write(old_text);
+    ASSERT_EQ(::link(path.c_str(), dir.file("other-name.txt").c_str()), 0);
+    give_away(path);
+    give_away(dir.path);
+    const int got = as_ordinary_user([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        return static_cast<int>(save_image(path, patterned()));
+    });
+    EXPECT_EQ(got, static_cast<int>(SaveResult::cannot_write));
+    EXPECT_EQ(dir.read(), old_text);
+    EXPECT_EQ(dir.read("other-name.txt"), old_text);
+    EXPECT_EQ(entries(dir.path), (std::set<std::string>{"ulo.txt", "other-name.txt"}));
+}
+
+// Whether the file still holds what was read: the same bytes written again (a touch) are no
+// change; other bytes, no file, or another file renamed into its place are.
+TEST(FileChange, WhatWasReadAgainstTheFileNow) {
+    struct Case {
+        const char* what;
+        void (*act)(const TempDir&);
+        FileChange change;
+    };
+    const Case cases[] = {
+        {"untouched", [](const TempDir&) {}, FileChange::none},
+        {"the same bytes written again",
+         [](const TempDir& d) { d.put(patterned()); }, FileChange::none},
+        {"one byte other", [](const TempDir& d) {
+             Wert w = patterned();
+             ++w[100];
+             d.put(w);
+         }, FileChange::changed},
+        {"removed", [](const TempDir& d) { fs::remove(d.file()); }, FileChange::removed},
+        {"replaced by the same bytes", [](const TempDir& d) {
+             d.put(patterned(), "new.txt");
+             fs::rename(d.file("new.txt"), d.file());
+         }, FileChange::replaced},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        Wert w{};
+        FileState seen;
+        ASSERT_EQ(load_image(dir.put(patterned()), w, &seen), LoadResult::loaded);
+        EXPECT_EQ(seen.size, format_image(patterned()).size());
+        c.act(dir);
+        EXPECT_EQ(file_change(dir.file(), seen), c.change) << c.what;
+    }
+}
+
+// Rescue copies: beside the file, named by the time, never over another file; in the
+// temporary folder when the file's folder refuses.
+TEST(Rescue, NewFileBesideTheFileNeverOverAnother) {
+    TempDir dir;
+    const std::string path = dir.put(patterned());
+    Wert other{};
+    other.fill(0x33);
+    const std::string first = save_rescue(path, other);
+    const std::string second = save_rescue(path, Wert{});
+    const std::string name = "ulo\\.txt\\.rescue-[0-9]{8}-[0-9]{6}(-[0-9]+)?";
+    EXPECT_TRUE(testing::internal::RE::FullMatch(fs::path(first).filename().string(), name))
+        << first;
+    EXPECT_EQ(fs::path(first).parent_path(), dir.path);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(dir.read(fs::path(first).filename()), format_image(other));
+    EXPECT_EQ(dir.read(fs::path(second).filename()), format_image(Wert{}));
     EXPECT_EQ(dir.read(), format_image(patterned()));
+    EXPECT_EQ(entries(dir.path).size(), 3u);
+}
+
+TEST(Rescue, InTheTemporaryFolderWhenTheFoldersRefuse) {
+    TempDir dir, tmp;
+    const std::string path = dir.put(patterned());
+    give_away(path);
+    give_away(dir.path);
+    give_away(tmp.path);
+    ASSERT_EQ(::chmod(dir.path.c_str(), 0555), 0);
+    ASSERT_EQ(::setenv("TMPDIR", tmp.path.c_str(), 1), 0);
+    const int got = as_ordinary_user([&] {
+        const std::string name = save_rescue(path, Wert{});
+        return name.rfind(tmp.file("ulo.txt.rescue-"), 0) == 0 ? 0 : 1;
+    });
+    ::unsetenv("TMPDIR");
+    ASSERT_EQ(::chmod(dir.path.c_str(), 0755), 0);
+    EXPECT_EQ(got, 0);
     EXPECT_EQ(entries(dir.path), std::set<std::string>{"ulo.txt"});
+    const std::set<std::string> kept = entries(tmp.path);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(tmp.read(*kept.begin()), format_image(Wert{}));
+    EXPECT_EQ(mode_of(tmp.file(*kept.begin())), 0600u) << "others may read the temporary folder";
 }
 
 TEST(Save, ThroughSymbolicLinkReplacesTargetAndKeepsLink) {

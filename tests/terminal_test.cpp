@@ -1,6 +1,6 @@
 // What the terminal backend writes, checked without a terminal: the glyph of every byte and
 // the plain text left behind when the program ends.
-#include "console/terminal.hpp"
+#include "console/glyphs.hpp"
 
 #include <gtest/gtest.h>
 

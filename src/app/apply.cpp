@@ -55,7 +55,8 @@ bool add_assignment(std::vector<Assignment>& all, const std::string& text, std::
 int assign(const std::string& path, const std::vector<Assignment>& all, bool taken,
            std::ostream& err) {
     Wert before{};
-    if (int status = load(path, before, err)) return status;
+    FileState seen;
+    if (int status = load(path, before, err, &seen)) return status;
     if (!taken) return status_rejected;
     if (all.empty()) return status_ok; // a parameter file of comments only: nothing to save
     Wert after = before;
@@ -69,6 +70,12 @@ int assign(const std::string& path, const std::vector<Assignment>& all, bool tak
             err << "ulocfg: " << show_line(after, item) << ": warning: " << why << "\n";
     }
 
+    // Someone else has written the file since it was read: their change is not ours to undo.
+    if (file_change(path, seen) != FileChange::none) {
+        err << "ulocfg: " << path << " was changed by someone else while set worked; "
+            << "nothing written, run set again\n";
+        return status_cannot_open;
+    }
     switch (save_image(path, after)) {
     case SaveResult::saved: return status_ok;
     case SaveResult::cannot_open:

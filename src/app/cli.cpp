@@ -91,8 +91,9 @@ std::string_view trim(std::string_view s) {
 } // namespace
 
 // 0, or the editor's status for a file that cannot be read or is not an image.
-int load(const std::string& path, Wert& wert, std::ostream& err) {
-    switch (load_image(path, wert)) {
+// With `seen`, what the file held, so that a save can tell whether it changed meanwhile.
+int load(const std::string& path, Wert& wert, std::ostream& err, FileState* seen) {
+    switch (load_image(path, wert, seen)) {
     case LoadResult::loaded: return status_ok;
     case LoadResult::cannot_open:
         err << "ulocfg: cannot open " << path << "\n";

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/status.hpp"
+#include "eeprom/file.hpp"
 #include "eeprom/image.hpp"
 #include "eeprom/params.hpp"
 
@@ -18,8 +19,9 @@ namespace ulo {
 int cli(int argc, char** argv, std::ostream& out, std::ostream& err);
 
 // Loads the image file for a command: 0, or the editor's status for a file that cannot be
-// read (1) or is not an image (2), with the message on `err`.
-int load(const std::string& path, Wert& wert, std::ostream& err);
+// read (1) or is not an image (2), with the message on `err`. `seen` receives what the file
+// was, to tell later whether someone else has written it since.
+int load(const std::string& path, Wert& wert, std::ostream& err, FileState* seen = nullptr);
 
 // True when the command line asks for the editor on a file, "edit [FILE]" or "--file FILE"
 // without a command; `path` is then that file (ulo.txt when none is named).

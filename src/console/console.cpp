@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "console/terminal.hpp"
-
 namespace ulo {
 
 Cell& cell(Console& con, int x, int y) { return con.cells[(y - 1) * console_width + (x - 1)]; }
@@ -117,12 +115,16 @@ void push_key(Console& con, int key_code) {
     }
 }
 
-int getch(Console& con) {
-    if (con.keys.empty() && con.terminal && !con.closed) terminal_wait(*con.terminal, con);
+bool key_ready(Console& con) {
     if (con.keys.empty() && !con.script.empty() && !con.closed) {
         push_key(con, con.script.front());
         con.script.pop_front();
     }
+    return !con.keys.empty() || con.closed;
+}
+
+int getch(Console& con) {
+    key_ready(con);
     if (con.keys.empty()) {
         // No key can come any more: read as Escape, which ends the editing; the program
         // then sees `closed` and ends without saving.
@@ -141,7 +143,6 @@ int getche(Console& con) {
 }
 
 bool kbhit(Console& con) {
-    if (con.keys.empty() && con.terminal && !con.closed) terminal_poll(*con.terminal, con);
     return !con.keys.empty();
 }
 

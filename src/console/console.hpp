@@ -1,7 +1,8 @@
 // The console the program draws on: an 80x25 grid of cells, each one character byte and one
 // PC text attribute, with a cursor and a current attribute. The operations below behave like
-// the PC text console the program was designed for; the terminal backend shows this model on
-// a real terminal, and tests read it directly.
+// the PC text console the program was designed for. The model never waits: the terminal
+// backend shows it on a real terminal and queues the keys typed there, and tests read it and
+// queue keys directly.
 #pragma once
 
 #include <array>
@@ -26,8 +27,6 @@ struct Cell {
     bool operator==(const Cell&) const = default;
 };
 
-struct Terminal; // the real terminal, when there is one (terminal.hpp)
-
 struct Console {
     std::array<Cell, console_width * console_height> cells{};
     int x = 1, y = 1;               // the cursor, 1-based column and row
@@ -39,7 +38,6 @@ struct Console {
     bool closed = false;            // no more keys will come (terminal gone, or told to stop)
     std::vector<std::string> help;  // lines shown below the screen where the terminal has room,
                                     // bytes in code page 437 like the cells
-    Terminal* terminal = nullptr;   // where keys come from and the cells are shown; none in tests
 };
 
 Cell& cell(Console& con, int x, int y);
@@ -59,11 +57,15 @@ void put_bytes(Console& con, std::string_view bytes);
 void put_byte(Console& con, unsigned char b);
 
 // Keys. An ordinary key gives its code 1..255; an extended key gives 0 and then, on the next
-// call, its second code. When no key can come any more (`closed`), getch reads Escape.
+// call, its second code. When no key is queued, getch takes the script's next one, or, when
+// there is none, reads Escape and marks the console closed: it never waits.
 // kbhit sees only keys already typed, never the script's.
 int getch(Console& con);
 int getche(Console& con);
 bool kbhit(Console& con);
+// True when getch can give a key now: one is queued (the script's next one is queued here, the
+// program now waiting for it), or no more can come. False: the program must wait for a key.
+bool key_ready(Console& con);
 // Queues a key code as the keyboard would deliver it: codes from 256 up as 0 and code - 256.
 void push_key(Console& con, int key_code);
 

@@ -103,35 +103,6 @@ bool locale_is_utf8() {
     return codeset && (strcasecmp(codeset, "UTF-8") == 0 || strcasecmp(codeset, "UTF8") == 0);
 }
 
-// What a terminal without Unicode shows for a glyph: box lines as + - |, the degree sign as
-// o, the control pictures as '.', anything else outside ASCII as '?'.
-char32_t ascii_fallback(unsigned char b, char32_t shape) {
-    if (shape == ' ') return ' ';
-    if (b < 0x20 || b == 0x7F) return '.';
-    if (shape < 0x7F) return shape;
-    switch (shape) {
-    case U'\u00B0': return 'o';
-    case U'\u00A0': return ' ';
-    case U'\u2500': case U'\u2501': case U'\u2550': return '-';
-    case U'\u2502': case U'\u2503': case U'\u2551': return '|';
-    default: break;
-    }
-    if (shape >= 0x2500 && shape <= 0x257F) return '+';
-    return '?';
-}
-
-} // namespace
-
-char32_t terminal_glyph(unsigned char b, bool utf8) {
-    char32_t c = cp437(b);
-    if (c < 0x20 || (c >= 0x7F && c < 0xA0)) c = ' ';
-    if (!utf8) return ascii_fallback(b, c);
-    if (c >= 0x80 && ::wcwidth(static_cast<wchar_t>(c)) != 1) return '?';
-    return c;
-}
-
-namespace {
-
 // PC colour numbers 0..7 in curses' numbering.
 constexpr short curses_colour[8] = {COLOR_BLACK, COLOR_BLUE,    COLOR_GREEN,  COLOR_CYAN,
                                     COLOR_RED,   COLOR_MAGENTA, COLOR_YELLOW, COLOR_WHITE};
@@ -435,76 +406,12 @@ void serve(Terminal& term, Console& con, bool block) {
     }
 }
 
-// The SGR colour of a PC foreground, for the plain text left on the terminal at the end.
-std::string sgr_colour(int fg) {
-    constexpr int ansi[8] = {0, 4, 2, 6, 1, 5, 3, 7}; // PC colour order to ANSI order
-    return "\x1b[" + std::to_string((fg >= 8 ? 90 : 30) + ansi[fg & 7]) + "m";
-}
-
 bool terminal_has_colours() {
     const char* name = std::getenv("TERM");
     return name && *name && std::strcmp(name, "dumb") != 0;
 }
 
 } // namespace
-
-int terminal_row(int y, int lines) {
-    // The rows that are blank whatever the image holds, in the order they are given up.
-    constexpr int left_out[] = {4, 7, 16, 24};
-    const int missing =
-        std::clamp(console_height - lines, 0, static_cast<int>(std::size(left_out)));
-    int row = y;
-    for (int k = 0; k < missing; ++k) {
-        if (y == left_out[k]) return 0;
-        if (y > left_out[k]) --row;
-    }
-    return row;
-}
-
-std::vector<std::string> help_rows(const std::vector<std::string>& help, int lines) {
-    constexpr int first_help_row = console_height + 2; // below the rule
-    std::vector<std::string> rows;
-    if (help.empty() || lines < first_help_row) return rows;
-    rows.emplace_back(console_width, '\xC4'); // the thin line of code page 437
-    for (const std::string& line : help) {
-        if (static_cast<int>(rows.size()) == lines - console_height) break;
-        std::string shown = line.substr(0, console_width);
-        shown.resize(console_width, ' ');
-        rows.push_back(shown);
-    }
-    return rows;
-}
-
-std::string plain_text(const Console& con, bool utf8, bool sgr) {
-    const auto blank = [&](int x, int y) {
-        return terminal_glyph(cell(con, x, y).ch, utf8) == U' ';
-    };
-    int last_row = 0;
-    for (int y = 1; y <= console_height; ++y)
-        for (int x = 1; x <= console_width; ++x)
-            if (!blank(x, y)) last_row = y;
-    last_row = std::max(last_row, con.y - 1);
-
-    std::string text;
-    for (int y = 1; y <= last_row; ++y) {
-        int end = console_width;
-        while (end > 0 && blank(end, y)) --end;
-        int coloured = light_grey; // the foreground the terminal writes in now
-        for (int x = 1; x <= end; ++x) {
-            const Cell c = cell(con, x, y);
-            const int fg = c.attr & 0x0F;
-            if (sgr && fg != coloured) {
-                text += fg == light_grey ? std::string("\x1b[0m") : sgr_colour(fg);
-                coloured = fg;
-            }
-            const char32_t g = terminal_glyph(c.ch, utf8);
-            text += utf8 ? ulo::utf8(g) : std::string(1, static_cast<char>(g));
-        }
-        if (coloured != light_grey) text += "\x1b[0m";
-        text += "\r\n";
-    }
-    return text;
-}
 
 bool terminal_open(Terminal& term) {
     term.fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);

@@ -194,16 +194,25 @@ int read_key(Console& con) {
     return k;
 }
 
-void run_editor(Console& con, Editor& ed, Wert& wert) {
+void enter_editor(Editor& ed) {
     ed.mode = 0;
     ed.start = 1;
+    ed.drawn = false;
+}
+
+bool edit(Console& con, Editor& ed, Wert& wert) {
     for (;;) {
-        screen(con, wert, ed.ramp);
-        textcolor(con, light_red);
-        highlight(con, ed, wert);
+        if (!ed.drawn) {
+            screen(con, wert, ed.ramp);
+            textcolor(con, light_red);
+            highlight(con, ed, wert);
+            ed.drawn = true;
+        }
+        if (!key_ready(con)) return false;
         ed.letter = read_key(con);
+        ed.drawn = false;
         apply_rule(ed, wert);
-        if (key::ends_editing(ed.letter)) return;
+        if (key::ends_editing(ed.letter)) return true;
     }
 }
 

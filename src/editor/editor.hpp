@@ -1,5 +1,6 @@
 // The field editor: one cycle per key — draw the screen, highlight the current field, read a
-// key code, apply the current field's rule.
+// key code, apply the current field's rule. A cycle that finds no key waits: the run goes on
+// with it once the terminal has queued one.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +19,7 @@ struct Editor {
     int start = 1;      // fresh-entry flag; in the wheel name (field 5) the name cursor 1..16
     int letter = 0;     // the key code of the current cycle
     unsigned ramp = 1;  // the ramp point on the screen, 1..99 (0 only while typed in field 35)
+    bool drawn = false; // this cycle's screen and highlight are drawn; it waits for its key
 };
 
 // One row of a moves table: the field each cursor key leads to, `no_move` where the key is
@@ -82,7 +84,10 @@ void highlight(Console& con, const Editor& ed, const Wert& wert);
 // One key code: an extended key arrives as 0 and its second code, giving 256 + that code.
 int read_key(Console& con);
 
-// Runs the editor from field 0 until a cycle whose key was Escape or Alt+X.
-void run_editor(Console& con, Editor& ed, Wert& wert);
+// Enters the editor: field 0, fresh entry, a new cycle.
+void enter_editor(Editor& ed);
+// Runs the editor's cycles as far as the keys allow. True once a cycle whose key was Escape or
+// Alt+X has run; false when the current cycle, drawn, waits for a key (key_ready said none).
+bool edit(Console& con, Editor& ed, Wert& wert);
 
 } // namespace ulo

@@ -95,6 +95,30 @@ class Scratch:
         return read_image(self.path(name))
 
 
+# Permission cases run ulocfg as this ordinary user (CI runs as root, who may write anywhere).
+USER = 65534
+RESCUE = re.compile(r"ulo\.txt\.rescue-[0-9]{8}-[0-9]{6}(-[0-9]+)?$")
+
+
+def as_user():
+    """Shell prefix for Session's `wrapper`: ulocfg runs as uid and gid USER, in no other
+    group; when the tests are not root they run as their own user."""
+    return "setpriv --reuid=%d --regid=%d --clear-groups env" % (USER, USER) \
+        if os.geteuid() == 0 else ""
+
+
+def give_away(*paths, uid=USER, gid=USER):
+    """Makes files and folders the ordinary user's (or uid:gid's), when the tests are root."""
+    if os.geteuid() == 0:
+        for p in paths:
+            os.chown(p, uid, gid)
+
+
+def rescues(directory):
+    """The rescue copies in a folder."""
+    return sorted(n for n in os.listdir(directory) if RESCUE.match(n))
+
+
 def poll(predicate, timeout, interval=0.03):
     """The first true value of predicate() within `timeout` seconds, else its last value."""
     end = time.monotonic() + timeout

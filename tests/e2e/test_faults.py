@@ -9,13 +9,17 @@ import subprocess
 import sys
 import tempfile
 
-from harness import (Session, check, check_image, parse_image, poll, red_text, row, run_tests,
-                     state_snippet, tests_in)
+from harness import (Session, check, check_image, format_image, parse_image, poll, red_text,
+                     rescues, row, run_tests, state_snippet, tests_in)
 
 BINARY, SAMPLE = sys.argv[1], sys.argv[2]
 with open(SAMPLE, "rb") as f:
     SAMPLE_BYTES = f.read()
 SAMPLE_IMAGE = parse_image(SAMPLE_BYTES.decode("latin-1"))
+# The image after at_field_edited: last_menu 7, the edit mode bit turned over.
+EDITED = list(SAMPLE_IMAGE)
+EDITED[0], EDITED[7] = 7, SAMPLE_IMAGE[7] ^ 1
+EDITED_BYTES = format_image(EDITED).encode("latin-1")
 
 # The pane's terminal before and after the program (line settings, modes, title), recorded
 # from inside the pane, to compare them.
@@ -61,15 +65,38 @@ def at_the_question(s):
     s.wait_for("Dow you want to save the data (Y/N)?")
 
 
-def check_file_kept(s, what):
+def unedited(s):
+    s.keys("Down", "Down")
+
+
+def unedited_at_the_question(s):
+    unedited(s)
+    s.escape()
+    s.wait_for("Dow you want to save the data (Y/N)?")
+
+
+EDITS = (at_field_edited, at_the_question)
+
+
+def check_file_kept(s, what, edited):
+    """ulo.txt byte for byte; beside it a rescue copy of the edits, if there were any, and no
+    other file. The rescue copy's name, or None."""
     check(s.file_bytes() == SAMPLE_BYTES, "%s: ulo.txt changed" % what)
-    check(files_in(s.dir, HARNESS_FILES) == ["ulo.txt"], "%s: files: %s" % (what, files_in(s.dir)))
+    kept = rescues(s.dir)
+    others = [n for n in files_in(s.dir, HARNESS_FILES) if n not in kept]
+    check(others == ["ulo.txt"], "%s: files: %s" % (what, files_in(s.dir)))
+    check(len(kept) == (1 if edited else 0), "%s: rescue copies: %s" % (what, kept))
+    for name in kept:
+        with open(os.path.join(s.dir, name), "rb") as f:
+            check(f.read() == EDITED_BYTES, "%s: the rescue copy is not the edited image" % what)
+    return kept[0] if kept else None
 
 
 def test_stop_signals_restore_the_terminal_and_keep_the_file():
-    # Each signal once, each place the program waits for a key at least once.
+    # Each signal with and without edits, each place the program waits for a key at least once.
     for sig, where in ((signal.SIGTERM, at_field_edited), (signal.SIGHUP, at_the_question),
-                       (signal.SIGINT, at_the_question)):
+                       (signal.SIGINT, at_the_question), (signal.SIGTERM, unedited_at_the_question),
+                       (signal.SIGHUP, unedited), (signal.SIGINT, unedited)):
         what = "%s %s" % (signal.Signals(sig).name, where.__name__)
         with Session(BINARY, SAMPLE, wrapper=BEFORE, after=AFTER) as s:
             s.ready()
@@ -77,7 +104,12 @@ def test_stop_signals_restore_the_terminal_and_keep_the_file():
             s.signal(sig)
             got = s.wait_exit()
             check(got == 128 + sig, "%s: status %d" % (what, got))
-            check_file_kept(s, what)
+            rescue = check_file_kept(s, what, where in EDITS)
+            # The terminal is still there: standard error says where the edits are.
+            said = "ulocfg: edits to ulo.txt not saved, kept in %s" % rescue
+            check((said in s.text()) == (rescue is not None), "%s: says:\n%s" % (what, s.text()))
+            check(rescue is None or "ulocfg: to compare: ulocfg diff ulo.txt %s" % rescue
+                  in s.text(), "%s: says:\n%s" % (what, s.text()))
             check_terminal_given_back(s, what)
 
 
@@ -93,7 +125,8 @@ def process_state(pid):
 def test_a_real_hangup_ends_the_program_without_touching_the_file():
     # The terminal itself goes away: the program must end, not spin on a dead terminal.
     # With SIGHUP ignored (nohup) only the terminal's end of input tells.
-    for wrapper, where in ((None, at_field_edited), ("trap '' HUP;", at_the_question)):
+    for wrapper, where in ((None, at_field_edited), ("trap '' HUP;", at_the_question),
+                           (None, unedited)):
         what = "%s%s" % (where.__name__, ", SIGHUP ignored" if wrapper else "")
         with Session(BINARY, SAMPLE, wrapper=wrapper) as s:
             s.ready()
@@ -103,7 +136,7 @@ def test_a_real_hangup_ends_the_program_without_touching_the_file():
             if not poll(lambda: process_state(pid) in (None, "Z"), 10):
                 os.kill(pid, signal.SIGKILL)  # leave no stray process behind
                 check(False, "%s: still running after the hangup" % what)
-            check_file_kept(s, what)
+            check_file_kept(s, what, where in EDITS)
 
 
 # -- resize ---------------------------------------------------------------------------------
@@ -148,7 +181,9 @@ def edit_and_save(s):
     return s.quit("y")
 
 
-def check_failed_save(s, directory, others, what):
+def check_failed_save(s, directory, others, what, rescue_in=None):
+    """The old file byte for byte, no file left over, the edits in a rescue copy in
+    `rescue_in`, or, when None, none written anywhere and the user told so."""
     got = edit_and_save(s)
     check(got == 1, "%s: status %d" % (what, got))
     check(" Error: Cannot write ulo.txt !" in s.text(), "%s: message:\n%s" % (what, s.text()))
@@ -156,13 +191,26 @@ def check_failed_save(s, directory, others, what):
         check(f.read() == SAMPLE_BYTES, "%s: the old ulo.txt is not byte-identical" % what)
     left = files_in(directory, HARNESS_FILES)
     check(left == sorted(["ulo.txt"] + others), "%s: files left behind: %s" % (what, left))
+    if rescue_in is None:
+        check(" Your edits could not be kept in a rescue file!" in s.text(),
+              "%s: message:\n%s" % (what, s.text()))
+    else:
+        kept = rescues(rescue_in)
+        check(len(kept) == 1 and files_in(rescue_in) == kept, "%s: rescue folder holds %s" % (
+            what, files_in(rescue_in)))
+        with open(os.path.join(rescue_in, kept[0]), "rb") as f:
+            check(f.read() == EDITED_BYTES, "%s: the rescue copy is not the edited image" % what)
+        check(" Your edits are kept in %s" % os.path.join(rescue_in, kept[0]) in
+              s.text().replace("\n", ""), "%s: message:\n%s" % (what, s.text()))
     check_terminal_given_back(s, what)
 
 
 def test_save_beyond_the_file_size_limit_keeps_the_old_file():
     # dash counts ulimit -f in blocks of 512 bytes: 4 KiB, half of the 8338-byte file.
     check(len(SAMPLE_BYTES) > 8 * 512, "the sample must not fit the limit")
-    with Session(BINARY, SAMPLE, wrapper=BEFORE + " ulimit -f 8;", after=AFTER) as s:
+    # The rescue copy cannot be written either: the limit holds for every file.
+    with Session(BINARY, SAMPLE, wrapper=BEFORE + " ulimit -f 8;", after=AFTER,
+                 env={"TMPDIR": "."}) as s:
         check_failed_save(s, s.dir, [], "file size limit")
 
 
@@ -184,9 +232,12 @@ def test_save_on_a_full_file_system_keeps_the_old_file():
             f.write(b"\0" * (st.f_bavail * st.f_frsize - 4096))
         st = os.statvfs(fs)
         check(0 < st.f_bavail * st.f_frsize < len(SAMPLE_BYTES), "free space left")
+        # No room for the rescue copy beside the file: it goes to the temporary folder.
+        tmp = os.path.join(top, "tmp")
+        os.mkdir(tmp)
         with Session(BINARY, workdir=top, wrapper=BEFORE + " cd fs;",
-                     after="cd ..; " + AFTER) as s:
-            check_failed_save(s, fs, ["filler"], "full file system")
+                     after="cd ..; " + AFTER, env={"TMPDIR": tmp}) as s:
+            check_failed_save(s, fs, ["filler"], "full file system", tmp)
     finally:
         subprocess.run(["umount", fs], check=False, capture_output=True)
         shutil.rmtree(top, ignore_errors=True)
@@ -219,7 +270,9 @@ def test_an_exception_gives_the_terminal_back_and_says_why():
             got = edit_and_save(s)
             check(got == 4, "status %d" % got)
             check("ulocfg: std::bad_alloc" in s.text(), "message:\n" + s.text())
-            check_file_kept(s, "exception")
+            rescue = check_file_kept(s, "exception", True)
+            check("ulocfg: edits to ulo.txt not saved, kept in %s" % rescue in s.text(),
+                  "says:\n" + s.text())
             check_terminal_given_back(s, "exception")
     finally:
         shutil.rmtree(work, ignore_errors=True)

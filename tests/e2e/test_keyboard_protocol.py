@@ -245,9 +245,15 @@ def test_every_way_out_switches_the_mode_off():
             return exited(t.wait_exit(), status)
         return way_out
 
-    def save_fails(t):  # the folder is gone: the save fails with status 1
+    def save_fails(t):  # the folder is gone: asked again, the save fails with status 1
         shutil.rmtree(t.dir)
-        return save_ends(1)(t)
+        t.send(ESCAPE)
+        t.wait_for(QUESTION)
+        since = len(t.out)
+        t.send(b"y")
+        t.wait_for(b"File removed since read!", since)
+        t.send(b"y")
+        return exited(t.wait_exit(), 1)
 
     def stopped_by(sig):
         def way_out(t):
