@@ -106,7 +106,9 @@ TEST(Apply, LinesAsShowWritesThemAllOrNone) {
         std::ostringstream err;
         EXPECT_EQ(apply_lines(lines, "p", image, err), c.status);
         EXPECT_EQ(err.str(), c.err);
-        if (c.status != status_ok) EXPECT_EQ(dir.read(), before); // not a byte written
+        if (c.status != status_ok) {
+            EXPECT_EQ(dir.read(), before); // not a byte written
+        }
         const Wert after = dir.image();
         for (const char* line : c.after) {
             const std::string text = line;

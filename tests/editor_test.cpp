@@ -198,5 +198,35 @@ TEST(Engine, ExtendedKeysAreOneCode) {
     EXPECT_EQ(read_key(con), key::del);
 }
 
+// The help below the screen, where a field's row or the image gives the figures.
+TEST(Help, NamesTheFieldItsValuesItsKeysAndTheValueInTheFile) {
+    struct Case {
+        int field;
+        std::vector<std::string> lines;
+    };
+    const Wert loaded = test::example_image();
+    Wert w = loaded;
+    put(w, ParamId::crank_pulses, 0, 36); // changed: the file's value is named
+    const Case cases[] = {
+        {6, {"tdc_cyl: 0..8", "a digit sets it, at most the 4 cylinders of the selected configuration"}},
+        {21, {"wheel[1].tdc_width: 0..30 deg",
+              "digits type up to 30; Delete drops one; at least 1 on leaving (not on Escape)"}},
+        {22, {"wheel[1].crank_pulses: 1..120",
+              "digits type up to 120; Delete drops one; at least 1 on leaving", "in the file: 60"}},
+        {24, {"wheel[1].crank_offset: 0.0..360.0 deg",
+              "digits type up to one pulse spacing, 10.0 at 36 pulses; Delete drops one"}},
+        {17, {"first_high_frequency: 0 or 31..20000 Hz",
+              "digits type up to 20000; Delete drops one; below 31 it is 0 (off) on leaving"}},
+        {3, {"contrast: high or low", "Space, Page Up or Page Down switch between high and low"}},
+        {35, {"ramp point on the screen: 1 of 5 in use (the tables hold 99)",
+              "digits pick a point in use; Page Up and Page Down step through all 99"}},
+    };
+    for (const Case& c : cases) {
+        Editor ed;
+        ed.mode = c.field;
+        EXPECT_EQ(field_help(ed, w, loaded), c.lines) << "field " << c.field;
+    }
+}
+
 } // namespace
 } // namespace ulo

@@ -143,7 +143,11 @@ bool advance(Run& run, Console& con) {
             edit_again(run);
             break;
         case Phase::editing:
-            if (!edit(con, run.ed, run.wert)) return false;
+            if (!edit(con, run.ed, run.wert)) {
+                con.help = field_help(run.ed, run.wert, run.loaded);
+                return false;
+            }
+            con.help.clear();
             if (con.closed) return end_unsaved(run);
             discard_typed_ahead(con);
             ask(run, con);

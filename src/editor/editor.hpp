@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 #include "console/console.hpp"
 #include "console/keycodes.hpp"
@@ -68,6 +70,10 @@ bool leave_or_move(Editor& ed, Wert& wert, const Moves* row);
 // The rule of a field without particulars: a yes/no kind of value toggles on Space, Page Up and
 // Page Down; a number is typed as its parameter says.
 void plain_key(Editor& ed, Wert& wert);
+
+// The help for the current field, lines of text for below the screen: its name and range, what
+// its keys do and, where the editing has changed it, its value in the file as `loaded`.
+std::vector<std::string> field_help(const Editor& ed, const Wert& wert, const Wert& loaded);
 
 // The rule of the current field for the key code in `ed.letter`.
 void apply_rule(Editor& ed, Wert& wert);

@@ -222,7 +222,7 @@ std::string with_unit(std::string text, const Param& p) {
 }
 
 std::string storable_list() {
-    std::string s = "letters, digits, space and ";
+    std::string s = "letters, digits, space, ";
     for (unsigned c = 33; c < 127; ++c)
         if (name_storable(static_cast<unsigned char>(c)) && !std::isalnum(static_cast<int>(c)))
             s += static_cast<char>(c);
@@ -608,8 +608,8 @@ std::string allowed(Item item) {
     if (const Words* w = words(p.shown)) return std::string(w->first) + " or " + w->second;
     switch (p.shown) {
     case percent20:
-        return "0..100 % in steps of 20 (stored up to 55, at most 5 past a multiple of 10)";
-    case Shown::text: return "16 characters of " + storable_list();
+        return "0..100 % in steps of 20 (stored 0..55, last digit 0..5)";
+    case Shown::text: return "16 characters: " + storable_list();
     case Shown::cam_forms:
         return fixed(p.leave_min, 1) + ".." + fixed(cam_width_tenths_max, 1) + " deg, or " +
                decimal(cam_width_degrees_min) + ".." + decimal(cam_width_tenths_max) +

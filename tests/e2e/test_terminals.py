@@ -104,17 +104,43 @@ def test_resize_from_25_to_24_rows_and_back():
         saved_with(s, {0: 7, 7: SAMPLE_IMAGE[7] | 1})
 
 
-def test_rows_below_the_screen_hold_only_the_help_area():
+# A field of each group with a value changed: the keys, then the help rows 26 to 29.
+HELP_CASES = [
+    (("Enter",) * 9 + ("Down", "5"), [
+        "vss_pulses_per_km: 2401..50000",
+        "digits type up to 50000; Delete drops one; at least 2401 on leaving",
+        "in the file: 4000"]),
+    (("Enter",) * 9 + ("Right", "Right", "3"), [
+        "wheel[1].crank_pulses: 1..120",
+        "digits type up to 120; Delete drops one; at least 1 on leaving",
+        "in the file: 60"]),
+    (("Enter",) * 9 + ("3",), [
+        "ramp[1].time: 0.00..99.99 s",
+        "digits type up to 99.99, no further; Delete drops one",
+        "in the file: 2.50 s"]),
+    (("Up", "Right", "a"), [
+        "can_id = 180AF110, byte 2 of 4, 00..FF",
+        "hexadecimal digits type the byte (0-9, A-F), Delete drops one",
+        "in the file: 18DAF110"]),
+]
+
+
+def test_help_below_the_screen_for_the_current_field():
     with Session(BINARY, SAMPLE, height=30) as s:
         s.ready()
-        for keys in ((), ("Down",), ("End",)):
+        for keys, help_lines in HELP_CASES:
             s.keys(*keys)
             lines = [r.rstrip() for r in s.lines()]
             check(lines[:4] == [r.rstrip() for r in EXAMPLE[:4]], "title box:\n" + s.text())
-            below = lines[25:]
-            # Without help lines nothing is there; with them, a rule comes first.
-            check(below == [""] * 5 or below[0] == "\u2500" * 80,
-                  "rows 26 to 30 after %s: %r" % (keys, below))
+            want = ["\u2500" * 80] + help_lines + [""] * (4 - len(help_lines))
+            check(lines[25:] == want, "rows 26 to 30 after %s: %r" % (keys, lines[25:]))
+            s.keys("Escape", "Escape")  # the question, then back to field 0, edits kept
+        check(s.quit("n") == 0, "status 0")
+    # Where the window has fewer than 27 rows, nothing is shown below the screen.
+    with Session(BINARY, SAMPLE, height=26) as s:
+        s.ready()
+        s.keys("5")
+        check(s.lines()[25].strip() == "", "row 26: %r" % s.lines()[25])
         check(s.quit("n") == 0, "status 0")
 
 
