@@ -64,6 +64,17 @@ def read_image(path):
         return parse_image(f.read())
 
 
+def sample_and_edited(sample):
+    """The sample file's bytes and image, and the image and bytes after the edits most fault
+    tests make: last_menu 7, the edit mode bit turned over."""
+    with open(sample, "rb") as f:
+        data = f.read()
+    image = parse_image(data.decode("latin-1"))
+    edited = list(image)
+    edited[0], edited[7] = 7, image[7] ^ 1
+    return data, image, edited, format_image(edited).encode("latin-1")
+
+
 class Scratch:
     """A scratch folder for the files of one test, removed afterwards."""
 

@@ -180,6 +180,8 @@ def test_help_and_the_man_page_document_every_command():
             check(r.returncode == 0, r.stderr)
             check(os.path.exists(s.path("share/man/man1/ulocfg.1")), "man page installed")
             check(os.path.exists(s.path("bin/ulocfg")), "program installed")
+            check(os.path.exists(s.path("share/bash-completion/completions/ulocfg")),
+                  "the completion is installed where bash-completion looks for it")
 
 
 def help_parameters(text):

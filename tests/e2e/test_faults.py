@@ -9,17 +9,11 @@ import subprocess
 import sys
 import tempfile
 
-from harness import (Session, check, check_image, format_image, parse_image, poll, red_text,
-                     rescues, row, run_tests, state_snippet, tests_in)
+from harness import (check, check_image, poll, red_text, rescues, row, run_tests,
+                     sample_and_edited, Session, state_snippet, tests_in)
 
 BINARY, SAMPLE = sys.argv[1], sys.argv[2]
-with open(SAMPLE, "rb") as f:
-    SAMPLE_BYTES = f.read()
-SAMPLE_IMAGE = parse_image(SAMPLE_BYTES.decode("latin-1"))
-# The image after at_field_edited: last_menu 7, the edit mode bit turned over.
-EDITED = list(SAMPLE_IMAGE)
-EDITED[0], EDITED[7] = 7, SAMPLE_IMAGE[7] ^ 1
-EDITED_BYTES = format_image(EDITED).encode("latin-1")
+SAMPLE_BYTES, SAMPLE_IMAGE, EDITED, EDITED_BYTES = sample_and_edited(SAMPLE)
 
 # The pane's terminal before and after the program (line settings, modes, title), recorded
 # from inside the pane, to compare them.

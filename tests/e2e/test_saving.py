@@ -8,16 +8,10 @@ import sys
 import tempfile
 
 from harness import (RESCUE, Session, USER, as_user, check, format_image, give_away,
-                     parse_image, red_text, rescues, row, run_tests, tests_in)
+                     parse_image, red_text, rescues, row, run_tests, sample_and_edited, tests_in)
 
 BINARY, SAMPLE = sys.argv[1], sys.argv[2]
-with open(SAMPLE, "rb") as f:
-    SAMPLE_BYTES = f.read()
-SAMPLE_IMAGE = parse_image(SAMPLE_BYTES.decode("latin-1"))
-# The image after the keys of edit(): last_menu 7, the edit mode bit turned over.
-EDITED = list(SAMPLE_IMAGE)
-EDITED[0], EDITED[7] = 7, SAMPLE_IMAGE[7] ^ 1
-EDITED_BYTES = format_image(EDITED).encode("latin-1")
+SAMPLE_BYTES, SAMPLE_IMAGE, EDITED, EDITED_BYTES = sample_and_edited(SAMPLE)
 OTHER = list(SAMPLE_IMAGE)
 OTHER[100] ^= 0xFF
 OTHER_BYTES = format_image(OTHER).encode("latin-1")
