@@ -12,12 +12,6 @@ namespace ulo {
 
 namespace {
 
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-}
-
 bool given(const std::vector<Assignment>& all, Item item) {
     return std::any_of(all.begin(), all.end(), [&](const Assignment& a) { return a.item == item; });
 }

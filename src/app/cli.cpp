@@ -82,12 +82,6 @@ int usage_error(std::ostream& err, const std::string& message) {
     return status_usage;
 }
 
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-}
-
 } // namespace
 
 // 0, or the editor's status for a file that cannot be read or is not an image.

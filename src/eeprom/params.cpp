@@ -196,12 +196,6 @@ bool unquote(std::string_view s, std::string& text) {
     return true;
 }
 
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-}
-
 bool between(long long v, long long low, long long high) { return v >= low && v <= high; }
 
 // Whole degrees arise from a number typed before the digit that passes 12.5 degrees: 12
@@ -318,6 +312,12 @@ void add_items(std::vector<Item>& items, unsigned points) {
 }
 
 } // namespace
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
 
 const Param& param(ParamId id) { return table[static_cast<std::size_t>(id)]; }
 

@@ -180,6 +180,8 @@ std::string visible(Item item, const Value& value);
 std::string format_value(Item item, const Value& value);
 // "name = value unit", a line of `show`.
 std::string show_line(const Wert& wert, Item item);
+// The text without the spaces and tabs around it.
+std::string_view trim(std::string_view s);
 // Reads a value in the form format_value writes (the unit and the "(stored N)" part may be
 // left out). Checks the syntax only; `why` says what is wrong.
 bool parse_value(Item item, std::string_view text, Value& value, std::string& why);
