@@ -130,7 +130,8 @@ std::string read_file(const std::string& path) {
     if (fd < 0) return text;
     char buffer[4096];
     ssize_t n;
-    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<std::size_t>(n));
     ::close(fd);
     return text;
 }
@@ -143,7 +144,8 @@ std::string read_file(const std::string& path) {
 Span owned_by(int field, unsigned n, unsigned r) {
     const Param* p = field_param(field);
     if (p == nullptr) return {0, 0, 0}; // the ramp point number lies outside the image
-    if (p->id == ParamId::can_id) return {param_address(*p, 0) + static_cast<unsigned>(41 - field), 1, 0xFF};
+    if (p->id == ParamId::can_id)
+        return {param_address(*p, 0) + static_cast<unsigned>(41 - field), 1, 0xFF};
     return span({p->id, p->group == Group::wheel ? n : p->group == Group::ramp_point ? r : 0});
 }
 
@@ -176,7 +178,8 @@ void check_only_owned_bytes_changed(const Wert& before, const Wert& after, int f
     const unsigned end = s.address + s.count;
     bool foreign = std::memcmp(b, a, s.address) != 0 ||
                    std::memcmp(b + end, a + end, eeprom_size - end) != 0;
-    for (unsigned k = s.address; k < end; ++k) foreign = foreign || ((b[k] ^ a[k]) & ~s.mask & 0xFFu) != 0;
+    for (unsigned k = s.address; k < end; ++k)
+        foreign = foreign || ((b[k] ^ a[k]) & ~s.mask & 0xFFu) != 0;
     if (foreign) report_foreign_change(before, after, s);
 }
 
@@ -204,7 +207,8 @@ void check_row(const Param& p, long long before, long long v, bool digit, bool l
             CHECK(v == w->first_value || v == w->second_value, "%s %lld", p.name, v);
         return;
     }
-    if (p.shown == Shown::doubled && v != before) CHECK(v % 2 == 0, "%s stored odd: %lld", p.name, v);
+    if (p.shown == Shown::doubled && v != before)
+        CHECK(v % 2 == 0, "%s stored odd: %lld", p.name, v);
     if (digit && v != before && p.shown != Shown::cam_forms)
         CHECK(v <= p.high, "%s: a digit made the value %lld, above %lld", p.name, v, p.high);
     if (!left) return;
@@ -270,14 +274,17 @@ void check_key(const State& b, const Editor& ed, const Wert& w) {
         break;
     case ParamId::crank_offset:
     case ParamId::cam_offset: {
-        const auto pulses = get(w, p->id == ParamId::crank_offset ? ParamId::crank_pulses : ParamId::cam_pulses, n);
+        const ParamId count =
+            p->id == ParamId::crank_offset ? ParamId::crank_pulses : ParamId::cam_pulses;
+        const auto pulses = get(w, count, n);
         // With a pulse count of 0, which only a file brings, the cap is the editor's choice.
         if (digit && pulses > 0)
             CHECK(v <= full_turn_tenths / pulses, "offset %lld with %lld pulses", v, pulses);
         break;
     }
     case ParamId::cam_width:
-        if (cam_width_valid(before)) CHECK(cam_width_valid(v), "cam_width from %lld to %lld", before, v);
+        if (cam_width_valid(before))
+            CHECK(cam_width_valid(v), "cam_width from %lld to %lld", before, v);
         break;
     default: break;
     }

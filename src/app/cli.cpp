@@ -231,7 +231,8 @@ std::vector<Finding> check_image(const Wert& wert) {
     std::vector<Finding> found;
     for (Item item : shown_items(wert)) {
         if (!in_range(item, read_value(wert, item)))
-            found.push_back({false, item, show_line(wert, item) + ": the field takes " + allowed(item)});
+            found.push_back(
+                {false, item, show_line(wert, item) + ": the field takes " + allowed(item)});
         else if (const std::string why = conflict(wert, item); !why.empty())
             found.push_back({true, item, show_line(wert, item) + ": warning: " + why});
     }
@@ -263,7 +264,8 @@ std::string parameter_list() {
 } // namespace
 
 std::string usage_text() {
-    std::string text = R"usage(Usage: ulocfg                         edit ulo.txt in the current directory
+    std::string text =
+        R"usage(Usage: ulocfg                         edit ulo.txt in the current directory
        ulocfg edit [FILE]            edit FILE (also ulocfg --file FILE)
        ulocfg show [FILE]            every parameter, one "name = value unit" per line
        ulocfg get NAME... [--file FILE]

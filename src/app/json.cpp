@@ -18,7 +18,8 @@ using json = nlohmann::ordered_json;
 // requires), the others as the code page 437 characters the screen shows.
 std::string name_text(const std::string& name) {
     std::string s;
-    for (unsigned char c : name) s += c < 128 ? std::string(1, static_cast<char>(c)) : utf8(cp437(c));
+    for (unsigned char c : name)
+        s += c < 128 ? std::string(1, static_cast<char>(c)) : utf8(cp437(c));
     return s;
 }
 
@@ -26,7 +27,8 @@ std::string name_text(const std::string& name) {
 // true or false for yes/no and on/off, the words and the hexadecimal id as strings.
 json json_value(Item item, const Value& v) {
     const Param& p = param(item.id);
-    if (p.shown == Shown::yes_no || p.shown == Shown::on_off) return shows_first(*words(p.shown), v.n);
+    if (p.shown == Shown::yes_no || p.shown == Shown::on_off)
+        return shows_first(*words(p.shown), v.n);
     if (words(p.shown) != nullptr || p.shown == Shown::hex) return visible(item, v);
     switch (p.shown) {
     case Shown::text: return name_text(v.name);
@@ -105,7 +107,8 @@ int diff_json(const Wert& a, const Wert& b, std::ostream& out) {
             {{"name", item_name(item)},
              {"unit", param(item.id).unit},
              {"old", {{"value", json_value(item, old_value)}, {"stored", stored(item, old_value)}}},
-             {"new", {{"value", json_value(item, new_value)}, {"stored", stored(item, new_value)}}}});
+             {"new",
+              {{"value", json_value(item, new_value)}, {"stored", stored(item, new_value)}}}});
     }
     const unsigned outside = bytes_outside_differing(a, b);
     write(out, {{"differences", differences}, {"bytes_outside", outside}});

@@ -112,9 +112,9 @@ void plain_key(Editor& ed, Wert& w) {
     if (p == nullptr) return;
     const unsigned index = field_index(ed, w, *p);
     const long long v = get(w, p->id, index);
-    if (const Words* words_of = words(p->shown)) {
+    if (const Words* two = words(p->shown)) {
         if (is_toggle_key(ed.letter))
-            put(w, p->id, index, shows_first(*words_of, v) ? words_of->second_value : words_of->first_value);
+            put(w, p->id, index, shows_first(*two, v) ? two->second_value : two->first_value);
         return;
     }
     const long long after = type_number(ed, v, typing(*p));

@@ -51,7 +51,8 @@ void brightness_key(int k, Wert& w) {
 void tdc_cyl_key(int k, Wert& w) {
     const Param& p = param(ParamId::tdc_cyl);
     if (key::is_digit(k) && key::digit(k) <= p.high)
-        put(w, p.id, 0, std::min<long long>(key::digit(k), get(w, ParamId::cylinders, selected_wheel(w))));
+        put(w, p.id, 0,
+            std::min<long long>(key::digit(k), get(w, ParamId::cylinders, selected_wheel(w))));
     else if (k == key::del)
         put(w, p.id, 0, get(w, p.id) / 10);
 }

@@ -21,7 +21,9 @@ constexpr unsigned point_page_down = 2; // Page Down stops at point 2, never rea
 // With fewer points in use than this every digit picks a point on its own.
 constexpr unsigned points_two_digits = 10;
 
-unsigned points_in_use(const Wert& w) { return static_cast<unsigned>(get(w, ParamId::ramp_points)); }
+unsigned points_in_use(const Wert& w) {
+    return static_cast<unsigned>(get(w, ParamId::ramp_points));
+}
 
 // The highest point number that can be typed. A file may bring more points in use than the
 // tables hold; past point 99 the addresses would fall on the time table and the wheel names.

@@ -76,7 +76,8 @@ void select_key(Editor& ed, Wert& w) {
 // A digit key sets a small count on its own, when the digit lies within the parameter's range.
 void digit_sets(int k, Wert& w, unsigned n, ParamId id) {
     const Param& p = param(id);
-    if (key::is_digit(k) && key::digit(k) >= p.low && key::digit(k) <= p.high) put(w, id, n, key::digit(k));
+    if (key::is_digit(k) && key::digit(k) >= p.low && key::digit(k) <= p.high)
+        put(w, id, n, key::digit(k));
 }
 
 void gap_count_key(int k, Wert& w, unsigned n) {

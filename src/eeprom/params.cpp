@@ -360,7 +360,8 @@ void put(Wert& w, ParamId id, unsigned index, long long value) {
     const unsigned a = param_address(p, index);
     const auto v = static_cast<unsigned long long>(value);
     if (p.bytes > 1) {
-        for (unsigned k = 0; k < p.bytes; ++k) set_byte(w, a + k, static_cast<unsigned>(v >> (8 * k)));
+        for (unsigned k = 0; k < p.bytes; ++k)
+            set_byte(w, a + k, static_cast<unsigned>(v >> (8 * k)));
         return;
     }
     const unsigned shift = static_cast<unsigned>(std::countr_zero(p.mask));
@@ -389,7 +390,9 @@ long long shown_number(const Param& p, long long v) {
     case percent20: return v / brightness_step * 20;
     case config_number: return std::min(v, static_cast<long long>(wheel_count - 1)) + 1;
     case Shown::cam_forms:
-        return cam_width_in_degrees(static_cast<unsigned>(v)) ? cam_width_degrees(static_cast<unsigned>(v)) : v;
+        if (cam_width_in_degrees(static_cast<unsigned>(v)))
+            return cam_width_degrees(static_cast<unsigned>(v));
+        return v;
     default: return v;
     }
 }
@@ -467,7 +470,9 @@ bool parse_item(std::string_view text, Item& item, std::string& why) {
         }
     }
     for (const Param& p : table) {
-        const bool named = group == general ? p.group == general || p.group == can : p.group == group;
+        // the CAN id is named as the general settings are, without an index
+        const bool named =
+            group == general ? p.group == general || p.group == can : p.group == group;
         if (!named || rest != p.name) continue;
         item.id = p.id;
         item.index = static_cast<unsigned>(group == wheel ? index - 1 : index);
