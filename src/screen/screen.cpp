@@ -176,9 +176,9 @@ void write_item_value(Console& con, const Wert& w, unsigned ramp, int k, int con
         return;
     }
     unsigned offset = 0;
-    const std::string spec = conversion_at(format_of(k, w), conversion, offset) + after;
+    const std::string format = conversion_at(format_of(k, w), conversion, offset) + after;
     gotoxy(con, items[k].x + offset, items[k].y);
-    print_item(con, spec.c_str(), w, ramp, k, conversion);
+    print_item(con, format.c_str(), w, ramp, k, conversion);
 }
 
 unsigned item_row(int k) { return items[k].y; }
