@@ -12,6 +12,7 @@ ulocfg in a pane of its own tmux server (80x25 unless told), in a scratch direct
 `after` runs shell in the pane once the program has ended (state_snippet() records the
 terminal's modes there, read back by terminal_state_left()); `signal(sig)` signals ulocfg alone.
 """
+import atexit
 import os
 import re
 import shutil
@@ -116,6 +117,20 @@ def as_user():
     group; when the tests are not root they run as their own user."""
     return "setpriv --reuid=%d --regid=%d --clear-groups env" % (USER, USER) \
         if os.geteuid() == 0 else ""
+
+
+def binary_for_user(binary):
+    """The program where the ordinary user can run it. A checkout may lie in a folder only
+    root can enter (a clone into a mktemp folder, say): then a copy in a folder of its own,
+    removed when the tests end."""
+    if os.geteuid() != 0:
+        return binary
+    folder = tempfile.mkdtemp(prefix="ulocfg-bin-")
+    atexit.register(shutil.rmtree, folder, True)
+    os.chmod(folder, 0o755)
+    copy = os.path.join(folder, os.path.basename(binary))
+    shutil.copy2(binary, copy)
+    return copy
 
 
 def give_away(*paths, uid=USER, gid=USER):

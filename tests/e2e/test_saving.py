@@ -7,10 +7,11 @@ import subprocess
 import sys
 import tempfile
 
-from harness import (RESCUE, Session, USER, as_user, check, format_image, give_away,
-                     parse_image, red_text, rescues, row, run_tests, sample_and_edited, tests_in)
+from harness import (RESCUE, Session, USER, as_user, binary_for_user, check, format_image,
+                     give_away, parse_image, red_text, rescues, row, run_tests,
+                     sample_and_edited, tests_in)
 
-BINARY, SAMPLE = sys.argv[1], sys.argv[2]
+BINARY, SAMPLE = binary_for_user(sys.argv[1]), sys.argv[2]
 SAMPLE_BYTES, SAMPLE_IMAGE, EDITED, EDITED_BYTES = sample_and_edited(SAMPLE)
 OTHER = list(SAMPLE_IMAGE)
 OTHER[100] ^= 0xFF
