@@ -66,10 +66,10 @@ mode_t mode_of(const std::string& path) {
     return st.st_mode & 07777;
 }
 
-TEST(Convert, DigitsCapitalsAndEverythingElse) {
+TEST(Convert, DigitsInEitherCaseAndEverythingElse) {
     const struct { signed char value; int expected; } cases[] = {
         {'0', 0}, {'9', 9}, {'A', 10}, {'F', 15}, {'/', 47}, {':', 58}, {'@', 64}, {'G', 71},
-        {'a', 97}, {'f', 102}, {0, 0}, {static_cast<signed char>(0xC4), -60},
+        {'a', 10}, {'f', 15}, {'`', 96}, {'g', 103}, {0, 0}, {static_cast<signed char>(0xC4), -60},
         {static_cast<signed char>(0x80), -128},
     };
     for (const auto& c : cases) EXPECT_EQ(convert(c.value), c.expected) << "code " << int(c.value);
@@ -88,8 +88,10 @@ TEST(Reader, WhatOneTokenGives) {
         {"zero then 1F", "00h1Fh", {0x00, 0x1F}},
         {"h alone", "h", {0x00}},
         {"one digit", "Fh", {0x0F}},
-        {"small a is its code", "0ah", {0x61}},
-        {"small f is its code", "ffh", {0xC6}},
+        {"small digits", "0ah", {0x0A}},
+        {"small ff", "ffh", {0xFF}},
+        {"small and capital mixed", "eDh", {0xED}},
+        {"small g is its code", "0gh", {0x67}},
         {"only the two before h count", "ABCDEFh", {0xEF}},
         {"an earlier h is a character", "12hh", {0x12, 0x88}},
         {"characters above 127 are negative", "\xC4\xC4h", {0x04}},
@@ -162,7 +164,7 @@ TEST(Reader, TextInPiecesGivesTheSameImage) {
         text += token_of(rest[a]) + (a % 3 ? " " : "\r\n");
     Wert whole{};
     ASSERT_TRUE(parse_image(text, whole));
-    const std::uint8_t first[] = {0x12, 0x34, 0x00, 0x1F, 0x00, 0x68, 0x10, 0x61, 0xC6};
+    const std::uint8_t first[] = {0x12, 0x34, 0x00, 0x1F, 0x00, 0x68, 0x10, 0x0A, 0xFF};
     EXPECT_TRUE(std::equal(std::begin(first), std::end(first), whole.begin()));
     for (std::size_t split = 0; split <= text.size(); ++split) {
         Wert wert{};
@@ -407,8 +409,9 @@ TEST(Save, FailedWriteInPlaceWritesTheOldTextBack) {
     EXPECT_EQ(entries(dir.path), (std::set<std::string>{"ulo.txt", "other-name.txt"}));
 }
 
-// Whether the file still holds what was read: the same bytes written again (a touch) are no
-// change; other bytes, no file, or another file renamed into its place are.
+// Whether the file still holds what was read: the same bytes written again (a touch, or a
+// new file renamed into place) are no change; other bytes, no file, or a link in its place are.
+// The file is read as in/ulo.txt; the folder stays the one that was read, whatever its path.
 TEST(FileChange, WhatWasReadAgainstTheFileNow) {
     struct Case {
         const char* what;
@@ -418,69 +421,168 @@ TEST(FileChange, WhatWasReadAgainstTheFileNow) {
     const Case cases[] = {
         {"untouched", [](const TempDir&) {}, FileChange::none},
         {"the same bytes written again",
-         [](const TempDir& d) { d.put(patterned()); }, FileChange::none},
-        {"one byte other", [](const TempDir& d) {
-             Wert w = patterned();
-             ++w[100];
-             d.put(w);
-         }, FileChange::changed},
-        {"removed", [](const TempDir& d) { fs::remove(d.file()); }, FileChange::removed},
+         [](const TempDir& d) { d.put(patterned(), "in/ulo.txt"); }, FileChange::none},
+        {"other bytes", [](const TempDir& d) { d.put(Wert{}, "in/ulo.txt"); },
+         FileChange::changed},
+        {"removed", [](const TempDir& d) { fs::remove(d.file("in/ulo.txt")); },
+         FileChange::removed},
         {"replaced by the same bytes", [](const TempDir& d) {
-             d.put(patterned(), "new.txt");
-             fs::rename(d.file("new.txt"), d.file());
+             fs::rename(d.put(patterned(), "in/new.txt"), d.file("in/ulo.txt"));
+         }, FileChange::none},
+        {"replaced by other bytes", [](const TempDir& d) {
+             fs::rename(d.put(Wert{}, "in/new.txt"), d.file("in/ulo.txt"));
+         }, FileChange::changed},
+        {"a link to the same bytes in its place", [](const TempDir& d) {
+             d.put(patterned(), "in/copy.txt");
+             fs::remove(d.file("in/ulo.txt"));
+             fs::create_symlink("copy.txt", d.file("in/ulo.txt"));
          }, FileChange::replaced},
+        {"the folder's path leads elsewhere now", [](const TempDir& d) {
+             fs::rename(d.path / "in", d.path / "moved");
+             fs::create_directory(d.path / "in");
+             d.put(Wert{}, "in/ulo.txt");
+         }, FileChange::none},
     };
     for (const Case& c : cases) {
         TempDir dir;
+        fs::create_directory(dir.path / "in");
         Wert w{};
         FileState seen;
-        ASSERT_EQ(load_image(dir.put(patterned()), w, &seen), LoadResult::loaded);
+        ASSERT_EQ(load_image(dir.put(patterned(), "in/ulo.txt"), w, &seen), LoadResult::loaded);
         EXPECT_EQ(seen.size, format_image(patterned()).size());
         c.act(dir);
-        EXPECT_EQ(file_change(dir.file(), seen), c.change) << c.what;
+        EXPECT_EQ(file_change(seen), c.change) << c.what;
     }
 }
 
-// Rescue copies: beside the file, named by the time, never over another file; in the
-// temporary folder when the file's folder refuses.
-TEST(Rescue, NewFileBesideTheFileNeverOverAnother) {
+// What a save writes once the file read has given its name to something else: only ever the
+// name in the folder read, never the file a link there leads to.
+TEST(Save, WritesOnlyTheFileThatWasRead) {
+    struct Case {
+        const char* what;
+        void (*act)(const TempDir&);
+    };
+    const Case cases[] = {
+        {"a link to another file in its place", [](const TempDir& d) {
+             fs::remove(d.file("in/ulo.txt"));
+             fs::create_symlink(d.file("victim.txt"), d.file("in/ulo.txt"));
+         }},
+        {"a hard link of another file in its place", [](const TempDir& d) {
+             fs::remove(d.file("in/ulo.txt"));
+             fs::create_hard_link(d.file("victim.txt"), d.file("in/ulo.txt"));
+         }},
+        {"the folder's path leads elsewhere", [](const TempDir& d) {
+             fs::rename(d.path / "in", d.path / "moved");
+             fs::create_directory_symlink(d.path, d.path / "in");
+             fs::rename(d.file("victim.txt"), d.file("ulo.txt"));
+         }},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        fs::create_directory(dir.path / "in");
+        const std::string victim = dir.write("not an image", "victim.txt");
+        ::chmod(victim.c_str(), 0600);
+        Wert w{};
+        FileState seen;
+        ASSERT_EQ(load_image(dir.put(patterned(), "in/ulo.txt"), w, &seen), LoadResult::loaded);
+        c.act(dir);
+        EXPECT_EQ(save_image(seen, Wert{}), SaveResult::saved) << c.what;
+        const bool moved = fs::exists(dir.path / "moved");
+        const std::string folder = moved ? "moved/" : "in/";
+        EXPECT_EQ(dir.read(moved ? "ulo.txt" : "victim.txt"), "not an image") << c.what;
+        EXPECT_FALSE(fs::is_symlink(dir.file(folder + "ulo.txt"))) << c.what;
+        EXPECT_EQ(dir.read(folder + "ulo.txt"), format_image(Wert{})) << c.what;
+        EXPECT_EQ(entries(dir / folder), std::set<std::string>{"ulo.txt"}) << c.what;
+    }
+}
+
+// In place, a file whose old text is longer than the new is padded first and cut last: the
+// steps of the save, each one checked on its own, never leave text that fails to load.
+TEST(Save, InPlaceLongerOldTextIsCutOnlyAfterTheNewTextIsOnDisk) {
     TempDir dir;
-    const std::string path = dir.put(patterned());
+    const std::string crlf = header + "\r\n" + tokens_of(patterned(), "\r\n");
+    const std::string path = dir.write(crlf);
+    ASSERT_EQ(::link(path.c_str(), dir.file("other-name.txt").c_str()), 0);
+    ASSERT_EQ(save_image(path, Wert{}), SaveResult::saved);
+    EXPECT_EQ(dir.read(), format_image(Wert{}));
+    EXPECT_EQ(dir.read("other-name.txt"), format_image(Wert{}));
+    // What the file holds between the two steps: the new text padded to the old length.
+    std::string padded = format_image(Wert{});
+    padded.resize(crlf.size(), ' ');
+    Wert between{};
+    ASSERT_TRUE(parse_image(padded, between));
+    EXPECT_EQ(between, Wert{});
+}
+
+// Rescue copies: beside the file, named by the time and a random part, readable by the owner
+// alone, never over another file; in the temporary folder when the file's folder refuses.
+TEST(Rescue, NewFileBesideTheFileNeverOverAnother) {
+    UmaskGuard guard(022);
+    TempDir dir;
+    Wert w{};
+    FileState seen;
+    ASSERT_EQ(load_image(dir.put(patterned()), w, &seen), LoadResult::loaded);
     Wert other{};
     other.fill(0x33);
-    const std::string first = save_rescue(path, other);
-    const std::string second = save_rescue(path, Wert{});
-    const std::string name = "ulo\\.txt\\.rescue-[0-9]{8}-[0-9]{6}(-[0-9]+)?";
+    const std::string first = save_rescue(seen, other);
+    const std::string second = save_rescue(seen, Wert{});
+    const std::string name = "ulo\\.txt\\.rescue-[0-9]{8}-[0-9]{6}-[a-z0-9]{6}";
     EXPECT_TRUE(testing::internal::RE::FullMatch(fs::path(first).filename().string(), name))
         << first;
     EXPECT_EQ(fs::path(first).parent_path(), dir.path);
     EXPECT_NE(first, second);
     EXPECT_EQ(dir.read(fs::path(first).filename()), format_image(other));
     EXPECT_EQ(dir.read(fs::path(second).filename()), format_image(Wert{}));
+    EXPECT_EQ(mode_of(first), 0600u);
     EXPECT_EQ(dir.read(), format_image(patterned()));
     EXPECT_EQ(entries(dir.path).size(), 3u);
 }
 
+// A name as long as the folder allows leaves no room for ".rescue-...": it is shortened.
+TEST(Rescue, NameTooLongForTheFolderIsShortened) {
+    TempDir dir;
+    const std::string long_name(250, 'u');
+    Wert w{};
+    FileState seen;
+    ASSERT_EQ(load_image(dir.put(patterned(), long_name), w, &seen), LoadResult::loaded);
+    const std::string rescue = save_rescue(seen, Wert{});
+    ASSERT_FALSE(rescue.empty());
+    EXPECT_EQ(fs::path(rescue).parent_path(), dir.path);
+    EXPECT_EQ(dir.read(fs::path(rescue).filename()), format_image(Wert{}));
+}
+
 TEST(Rescue, InTheTemporaryFolderWhenTheFoldersRefuse) {
-    TempDir dir, tmp;
-    const std::string path = dir.put(patterned());
-    give_away(path);
-    give_away(dir.path);
-    give_away(tmp.path);
-    ASSERT_EQ(::chmod(dir.path.c_str(), 0555), 0);
-    ASSERT_EQ(::setenv("TMPDIR", tmp.path.c_str(), 1), 0);
-    const int got = as_ordinary_user([&] {
-        const std::string name = save_rescue(path, Wert{});
-        return name.rfind(tmp.file("ulo.txt.rescue-"), 0) == 0 ? 0 : 1;
-    });
-    ::unsetenv("TMPDIR");
-    ASSERT_EQ(::chmod(dir.path.c_str(), 0755), 0);
-    EXPECT_EQ(got, 0);
-    EXPECT_EQ(entries(dir.path), std::set<std::string>{"ulo.txt"});
-    const std::set<std::string> kept = entries(tmp.path);
-    ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(tmp.read(*kept.begin()), format_image(Wert{}));
-    EXPECT_EQ(mode_of(tmp.file(*kept.begin())), 0600u) << "others may read the temporary folder";
+    struct Case {
+        bool tmpdir; // $TMPDIR set, or /tmp
+    };
+    for (const Case c : {Case{true}, Case{false}}) {
+        TempDir dir, tmp;
+        const std::string path = dir.put(patterned());
+        give_away(path);
+        give_away(dir.path);
+        give_away(tmp.path);
+        ASSERT_EQ(::chmod(dir.path.c_str(), 0555), 0);
+        if (c.tmpdir) {
+            ASSERT_EQ(::setenv("TMPDIR", tmp.path.c_str(), 1), 0);
+        }
+        const std::string rescue_dir = c.tmpdir ? tmp.path.string() : "/tmp";
+        const int got = as_ordinary_user([&] {
+            ::umask(022);
+            Wert w{};
+            FileState seen;
+            if (load_image(path, w, &seen) != LoadResult::loaded) return 2;
+            const std::string name = save_rescue(seen, Wert{});
+            if (name.rfind(rescue_dir + "/ulo.txt.rescue-", 0) != 0) return 1;
+            struct stat st {};
+            const bool owner_only = ::stat(name.c_str(), &st) == 0 && (st.st_mode & 0777) == 0600;
+            std::remove(name.c_str());
+            return owner_only ? 0 : 3;
+        });
+        ::unsetenv("TMPDIR");
+        ASSERT_EQ(::chmod(dir.path.c_str(), 0755), 0);
+        EXPECT_EQ(got, 0) << "TMPDIR " << c.tmpdir << ": 1 elsewhere, 2 no load, 3 not 0600";
+        EXPECT_EQ(entries(dir.path), std::set<std::string>{"ulo.txt"});
+    }
 }
 
 TEST(Save, ThroughSymbolicLinkReplacesTargetAndKeepsLink) {

@@ -174,8 +174,10 @@ TEST(Flow, EditsNotSavedGoToARescueCopy) {
         EXPECT_EQ(o.wert, edited) << c.what;
         EXPECT_EQ(dir.read(found[0].filename()), format_image(edited)) << c.what;
         if (c.status == status_cannot_open) {
-            EXPECT_EQ(test::text(o.con, 23), " Error: Cannot open " + dir.file() + " !");
-            EXPECT_EQ(test::text(o.con, 24), " Your edits are kept in " + found[0].string());
+            // The rescue copy's long name runs on into the last row.
+            EXPECT_EQ(test::text(o.con, 22), " Error: Cannot open " + dir.file() + " !");
+            EXPECT_EQ(row_text(o.con, 23) + test::text(o.con, 24),
+                      " Your edits are kept in " + found[0].string());
         }
     }
 }
@@ -194,9 +196,20 @@ TEST(Flow, FileChangedWhileEditing) {
     const auto rewrite = [](const Dir& d) { d.put(test::example_image()); };
     const auto change = [](const Dir& d) { d.put(Wert{}); };
     const auto remove = [](const Dir& d) { fs::remove(d.file()); };
-    const auto replace = [](const Dir& d) {
+    // An editor's save: a new file renamed into place, with the same bytes or others.
+    const auto renamed = [](const Dir& d) {
         d.put(test::example_image(), "new.txt");
         fs::rename(d.file("new.txt"), d.file());
+    };
+    const auto renamed_other = [](const Dir& d) {
+        d.put(Wert{}, "new.txt");
+        fs::rename(d.file("new.txt"), d.file());
+    };
+    // A link put in the file's place: saving replaces the link, never writes through it.
+    const auto linked = [](const Dir& d) {
+        d.put(Wert{}, "elsewhere.txt");
+        fs::remove(d.file());
+        fs::create_symlink(d.file("elsewhere.txt"), d.file());
     };
     const Case cases[] = {
         {"touched, same bytes", rewrite, nullptr, 0, true},
@@ -204,8 +217,12 @@ TEST(Flow, FileChangedWhileEditing) {
         {"changed, n", change, "File changed since read! Save (Y/N)? ", 'n', false},
         {"removed, Y", remove, "File removed since read! Save (Y/N)? ", 'Y', true},
         {"removed, Escape", remove, "File removed since read! Save (Y/N)? ", key::escape, false},
-        {"replaced, y", replace, "File replaced since read! Save (Y/N)? ", 'y', true},
-        {"replaced, Down", replace, "File replaced since read! Save (Y/N)? ", key::down, false},
+        {"renamed into place, same bytes", renamed, nullptr, 0, true},
+        {"renamed into place, other bytes", renamed_other, "File changed since read! Save (Y/N)? ",
+         'y', true},
+        {"a link in its place, y", linked, "File replaced since read! Save (Y/N)? ", 'y', true},
+        {"a link in its place, Down", linked, "File replaced since read! Save (Y/N)? ", key::down,
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -242,7 +259,11 @@ TEST(Flow, FileChangedWhileEditing) {
         EXPECT_EQ(advance(run, con), c.saved);
         if (c.saved) {
             EXPECT_EQ(run.status, status_ok);
+            EXPECT_FALSE(fs::is_symlink(dir.file()));
             EXPECT_EQ(dir.read(), format_image(edited));
+            if (fs::exists(dir.file("elsewhere.txt"))) {
+                EXPECT_EQ(dir.read("elsewhere.txt"), format_image(Wert{}));
+            }
             continue;
         }
         EXPECT_EQ(run.phase, Phase::editing);

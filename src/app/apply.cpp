@@ -65,12 +65,12 @@ int assign(const std::string& path, const std::vector<Assignment>& all, bool tak
     }
 
     // Someone else has written the file since it was read: their change is not ours to undo.
-    if (file_change(path, seen) != FileChange::none) {
+    if (file_change(seen) != FileChange::none) {
         err << "ulocfg: " << path << " was changed by someone else while set worked; "
             << "nothing written, run set again\n";
         return status_cannot_open;
     }
-    switch (save_image(path, after)) {
+    switch (save_image(seen, after)) {
     case SaveResult::saved: return status_ok;
     case SaveResult::cannot_open:
         err << "ulocfg: cannot open " << path << " for writing; it is unchanged.\n";

@@ -39,7 +39,7 @@ int read_answer(Console& con) {
 }
 
 bool save(Run& run, Console& con) {
-    const SaveResult result = save_image(run.path, run.wert);
+    const SaveResult result = save_image(run.file, run.wert);
     if (result == SaveResult::saved) return end(run, status_ok);
     cprintf(con, result == SaveResult::cannot_open ? "\n\r Error: Cannot open %s !\n\r"
                                                    : "\n\r Error: Cannot write %s !\n\r",
@@ -55,7 +55,7 @@ bool save(Run& run, Console& con) {
 // Saves, unless the file no longer holds what was loaded: then asks first.
 bool save_or_ask(Run& run, Console& con) {
     const char* question = nullptr;
-    switch (file_change(run.path, run.file)) {
+    switch (file_change(run.file)) {
     case FileChange::none: return save(run, con);
     case FileChange::changed: question = changed_question; break;
     case FileChange::removed: question = removed_question; break;
@@ -110,7 +110,7 @@ bool answer_changed(Run& run, Console& con) {
 void keep_edits(Run& run) {
     if (run.kept) return;
     run.kept = true;
-    if (run.wert != run.loaded) run.rescue = save_rescue(run.path, run.wert);
+    if (run.wert != run.loaded) run.rescue = save_rescue(run.file, run.wert);
 }
 
 void begin(Run& run, Console& con) {

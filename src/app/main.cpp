@@ -16,9 +16,9 @@ namespace {
 void say_where(const ulo::Run& run) {
     if (run.rescue.empty()) return;
     std::fprintf(stderr,
-                 "ulocfg: edits to %s not saved, kept in %s\n"
+                 "ulocfg: edits not saved, kept in %s\n"
                  "ulocfg: to compare: ulocfg diff %s %s\n",
-                 run.path.c_str(), run.rescue.c_str(), run.path.c_str(), run.rescue.c_str());
+                 run.rescue.c_str(), run.path.c_str(), run.rescue.c_str());
 }
 
 void keep_edits_and_say(ulo::Run& run) {

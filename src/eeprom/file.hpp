@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -38,40 +39,57 @@ bool finished(const ImageReader& reader);
 // The whole reader for text held in memory. wert is changed only when the text is correct.
 bool parse_image(std::string_view text, Wert& wert);
 
-// What a file held when it was read, and which file it was: so that a save can tell whether
-// someone else has written it since. The text is kept as its length and a 64-bit FNV-1a digest,
-// so that a file of any length is read in bounded memory.
+// What a file held when it was read, and which file it was, so that a save writes that file and
+// no other, and can tell whether someone else has written it since. The text is kept as its
+// length and a 64-bit FNV-1a digest, so that a file of any length is read in bounded memory.
+// `place` holds the file's folder open and its name there: a name given as a symbolic link is
+// followed once, when the file is read, and never again.
+struct Place; // the platform's own
 struct FileState {
     std::uint64_t size = 0, digest = 0;
     std::uint64_t device = 0, inode = 0;
+    bool existed = false; // there was a file at the place when it was found
+    std::shared_ptr<const Place> place;
 };
 constexpr std::uint64_t digest_start = 14695981039346656037ull;
 std::uint64_t digest(std::uint64_t so_far, std::string_view text);
-// How the file at a path differs from what was read: other bytes, no file at all, or another
-// file in its place (a save by renaming a new file over it). A file written again with the
-// same bytes has not changed.
-enum class FileChange { none, changed, removed, replaced };
-FileChange file_change(const std::string& path, const FileState& seen);
 
 // Reads the file in chunks; wert is changed only on loaded. Anything that is not a regular
-// file, or that fails while being read, counts as cannot_open. With `seen`, what was read.
+// file, or that fails while being read, counts as cannot_open. With `seen`, what was read and
+// where.
 LoadResult load_image(const std::string& path, Wert& wert, FileState* seen = nullptr);
+
+// How the file at the place differs from what was read: other bytes (whatever file holds
+// them: editors save by renaming a new file into place), no file at all, or something other
+// than a plain file in its place (a symbolic link put there or changed). A file written again
+// with the same bytes has not changed.
+enum class FileChange { none, changed, removed, replaced };
+FileChange file_change(const FileState& seen);
 
 // The file exactly as the writer produces it.
 std::string format_image(const Wert& wert);
-// Saves the image. Normally a new file is written beside the old one, synced and renamed over
-// it, with the old one's permissions, owner and group. The old file is written in place
-// instead when it has other hard links, when its owner or group cannot be given to a new file,
-// or when no new file can be made in its folder; in place the new text is written whole,
-// synced, read back and compared, and on any failure the old text is written back.
-// cannot_open: the file (or the file a symbolic link names) may not be written, or, when it
-// does not exist, cannot be made; cannot_write: writing failed and the old file is kept.
+
+// Saves the image into the file that was read, at its place, and nowhere else. Normally a new
+// file is written beside the old one, synced and renamed over it, with the old one's
+// permissions, owner and group. The old file is written in place instead when it has other
+// hard links, extended attributes or an access list a new file would not carry, when its owner
+// or group cannot be given to a new file, or when no new file can be made in its folder. In
+// place, the new text is written over the old (padded with spaces to the old length, so that
+// the file loads as the old or the new image at every moment), synced, cut to length, read
+// back and compared; on any failure the old text is written back. When something other than
+// the file read is at its name now (the user has been asked), a new file takes the name:
+// a symbolic link there is replaced, never written through.
+// cannot_open: the file may not be written, or no file can be made at its place;
+// cannot_write: writing failed and the old file is kept.
+SaveResult save_image(const FileState& seen, const Wert& wert);
+// Saves to `path` as it is now: a symbolic link there names the file to write.
 SaveResult save_image(const std::string& path, const Wert& wert);
 
-// Keeps an image that could not be saved: writes it in the file format to a new file named
-// "<path>.rescue-YYYYMMDD-HHMMSS" (local time; "-2", "-3", ... appended when that exists),
-// beside the file, or in $TMPDIR (else /tmp) under the file's base name when its folder
-// refuses. Never writes over an existing file. The name written, or "" if none could be.
-std::string save_rescue(const std::string& path, const Wert& wert);
+// Keeps an image that could not be saved: writes it in the file format to a new file, readable
+// by its owner alone, named "<name>.rescue-YYYYMMDD-HHMMSS-XXXXXX" (local time and a random
+// part), beside the file that was read, or in $TMPDIR (else /tmp) when its folder refuses; a
+// name too long for its folder is shortened. Never writes over an existing file. The name
+// written, or "" if none could be.
+std::string save_rescue(const FileState& seen, const Wert& wert);
 
 } // namespace ulo

@@ -109,7 +109,7 @@ class Scratch:
 
 # Permission cases run ulocfg as this ordinary user (CI runs as root, who may write anywhere).
 USER = 65534
-RESCUE = re.compile(r"ulo\.txt\.rescue-[0-9]{8}-[0-9]{6}(-[0-9]+)?$")
+RESCUE = re.compile(r"ulo\.txt\.rescue-[0-9]{8}-[0-9]{6}-[a-z0-9]{6}$")
 
 
 def as_user():

@@ -100,7 +100,7 @@ def test_stop_signals_restore_the_terminal_and_keep_the_file():
             check(got == 128 + sig, "%s: status %d" % (what, got))
             rescue = check_file_kept(s, what, where in EDITS)
             # The terminal is still there: standard error says where the edits are.
-            said = "ulocfg: edits to ulo.txt not saved, kept in %s" % rescue
+            said = "ulocfg: edits not saved, kept in %s" % rescue
             check((said in s.text()) == (rescue is not None), "%s: says:\n%s" % (what, s.text()))
             check(rescue is None or "ulocfg: to compare: ulocfg diff ulo.txt %s" % rescue
                   in s.text(), "%s: says:\n%s" % (what, s.text()))
@@ -241,8 +241,10 @@ def test_save_on_a_full_file_system_keeps_the_old_file():
 
 SHIM = r"""
 #include <new>
-// The save's temporary file: refused with the exception a failed allocation throws.
-extern "C" int mkostemp(char*, int) { throw std::bad_alloc(); }
+#include <sys/types.h>
+// The save's new file, as it is given its permissions: refused with the exception a failed
+// allocation throws. The new file must not be left behind.
+extern "C" int fchmod(int, mode_t) { throw std::bad_alloc(); }
 """
 
 
@@ -265,7 +267,7 @@ def test_an_exception_gives_the_terminal_back_and_says_why():
             check(got == 4, "status %d" % got)
             check("ulocfg: std::bad_alloc" in s.text(), "message:\n" + s.text())
             rescue = check_file_kept(s, "exception", True)
-            check("ulocfg: edits to ulo.txt not saved, kept in %s" % rescue in s.text(),
+            check("ulocfg: edits not saved, kept in %s" % rescue in s.text(),
                   "says:\n" + s.text())
             check_terminal_given_back(s, "exception")
     finally:

@@ -130,10 +130,19 @@ def removed(sc):
     os.remove(sc.path)
 
 
-def replaced(sc):
+def renamed(sc):
+    """An editor's save: a new file with other bytes renamed into place."""
     new = os.path.join(sc.dir, "new.txt")
-    write(new, SAMPLE_BYTES)
+    write(new, OTHER_BYTES)
     os.rename(new, sc.path)
+
+
+def replaced(sc):
+    """A link put in the file's place, to a copy of the same bytes elsewhere."""
+    copy = os.path.join(sc.tmp, "copy.txt")
+    write(copy, SAMPLE_BYTES)
+    os.remove(sc.path)
+    os.symlink(copy, sc.path)
 
 
 def touched(sc):
@@ -143,7 +152,8 @@ def touched(sc):
 
 def test_file_changed_while_editing_answered_both_ways():
     # n first (back to the editor, every edit kept, nothing written), then y (saved).
-    for word, act in (("changed", changed), ("removed", removed), ("replaced", replaced)):
+    for word, act in (("changed", changed), ("changed", renamed), ("removed", removed),
+                      ("replaced", replaced)):
         question = "File %s since read! Save (Y/N)? " % word
         sc = Scratch()
         try:
@@ -254,23 +264,46 @@ def test_failed_saves_keep_the_edits():
 # -- set and a file changed while it works ---------------------------------------------------
 
 # The first look at ulo.txt after it was read, which is set's check before it writes: another
-# program writes the file just then.
+# program changes the file just then, as ULO_CHANGE says.
 SHIM = r"""
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
-extern "C" int stat(const char* path, struct stat* st) {
-    static bool done = false;
-    const size_t n = strlen(path);
-    if (!done && n >= 7 && strcmp(path + n - 7, "ulo.txt") == 0) {
-        done = true;
-        int fd = open(path, O_WRONLY | O_APPEND);
+static void change(int dir) {
+    const char* how = getenv("ULO_CHANGE");
+    if (strcmp(how, "append") == 0) {
+        int fd = openat(dir, "ulo.txt", O_WRONLY | O_APPEND);
         if (fd >= 0) { (void)!write(fd, " ", 1); close(fd); }
+    } else if (strcmp(how, "rename") == 0) {  // as an editor saves: the text and a space
+        char text[65536];
+        int in = openat(dir, "ulo.txt", O_RDONLY);
+        ssize_t n = read(in, text, sizeof text - 1);
+        close(in);
+        text[n] = ' ';
+        int out = openat(dir, "new.txt", O_WRONLY | O_CREAT | O_EXCL, 0644);
+        (void)!write(out, text, n + 1);
+        close(out);
+        renameat(dir, "new.txt", dir, "ulo.txt");
+    } else if (strcmp(how, "remove") == 0) {
+        unlinkat(dir, "ulo.txt", 0);
+    } else if (strcmp(how, "link") == 0) {  // a link to the same bytes put in its place
+        renameat(dir, "ulo.txt", dir, "moved.txt");
+        symlinkat("moved.txt", dir, "ulo.txt");
     }
-    auto real = reinterpret_cast<int (*)(const char*, struct stat*)>(dlsym(RTLD_NEXT, "stat"));
-    return real(path, st);
+}
+extern "C" int fstatat(int dir, const char* path, struct stat* st, int flags) {
+    static bool done = false;
+    if (!done && strcmp(path, "ulo.txt") == 0) {
+        done = true;
+        change(dir);
+    }
+    auto real = reinterpret_cast<int (*)(int, const char*, struct stat*, int)>(
+        dlsym(RTLD_NEXT, "fstatat"));
+    return real(dir, path, st, flags);
 }
 """
 
@@ -278,28 +311,45 @@ extern "C" int stat(const char* path, struct stat* st) {
 def test_set_refuses_a_file_changed_while_it_works():
     compiler = shutil.which("c++") or shutil.which("g++")
     check(compiler, "no C++ compiler to build the shim")
-    sc = Scratch()
+    work = tempfile.mkdtemp(prefix="ulocfg-shim-")
     try:
-        source, shim = os.path.join(sc.tmp, "shim.cpp"), os.path.join(sc.tmp, "shim.so")
+        source, shim = os.path.join(work, "shim.cpp"), os.path.join(work, "shim.so")
         with open(source, "w") as f:
             f.write(SHIM)
         subprocess.run([compiler, "-shared", "-fPIC", "-o", shim, source, "-ldl"], check=True)
         asan = os.environ.get("ASAN_OPTIONS", "")
-        env = dict(os.environ, LD_PRELOAD=shim,
-                   ASAN_OPTIONS=(asan + ":" if asan else "") + "verify_asan_link_order=0")
-        r = subprocess.run([BINARY, "set", "last_menu=7"], cwd=sc.dir, env=env,
-                           capture_output=True, text=True, timeout=30)
-        check(r.returncode == 1, "status %d: %s" % (r.returncode, r.stderr))
-        check(r.stderr == "ulocfg: ulo.txt was changed by someone else while set worked; "
-              "nothing written, run set again\n", "message: %r" % r.stderr)
-        check(read(sc.path) == SAMPLE_BYTES + b" ", "the other's change is kept")
+        # What the other program leaves: ulo.txt's bytes (None: no file), and where a link
+        # in its place leads.
+        for how, left, link in (("append", SAMPLE_BYTES + b" ", None),
+                                ("rename", SAMPLE_BYTES + b" ", None),
+                                ("remove", None, None),
+                                ("link", SAMPLE_BYTES, "moved.txt")):
+            sc = Scratch()
+            try:
+                env = dict(os.environ, LD_PRELOAD=shim, ULO_CHANGE=how,
+                           ASAN_OPTIONS=(asan + ":" if asan else "") + "verify_asan_link_order=0")
+                r = subprocess.run([BINARY, "set", "last_menu=7"], cwd=sc.dir, env=env,
+                                   capture_output=True, text=True, timeout=30)
+                check(r.returncode == 1, "%s: status %d: %s" % (how, r.returncode, r.stderr))
+                check(r.stderr == "ulocfg: ulo.txt was changed by someone else while set worked; "
+                      "nothing written, run set again\n", "%s: message: %r" % (how, r.stderr))
+                check((read(sc.path) if os.path.exists(sc.path) else None) == left,
+                      "%s: the other's change is kept" % how)
+                check((os.readlink(sc.path) if os.path.islink(sc.path) else None) == link,
+                      "%s: the link is kept" % how)
+            finally:
+                sc.close()
         # Without the other program, the same set writes.
-        r = subprocess.run([BINARY, "set", "last_menu=7"], cwd=sc.dir, capture_output=True,
-                           timeout=30)
-        check(r.returncode == 0 and parse_image(read(sc.path).decode("latin-1"))[0] == 7,
-              "set without a change: %d %r" % (r.returncode, r.stderr))
+        sc = Scratch()
+        try:
+            r = subprocess.run([BINARY, "set", "last_menu=7"], cwd=sc.dir, capture_output=True,
+                               timeout=30)
+            check(r.returncode == 0 and parse_image(read(sc.path).decode("latin-1"))[0] == 7,
+                  "set without a change: %d %r" % (r.returncode, r.stderr))
+        finally:
+            sc.close()
     finally:
-        sc.close()
+        shutil.rmtree(work, ignore_errors=True)
 
 
 if __name__ == "__main__":
