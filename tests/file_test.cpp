@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <ctime>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -536,6 +537,28 @@ TEST(Rescue, NewFileBesideTheFileNeverOverAnother) {
     EXPECT_EQ(mode_of(first), 0600u);
     EXPECT_EQ(dir.read(), format_image(patterned()));
     EXPECT_EQ(entries(dir.path).size(), 3u);
+}
+
+// Another user who plants every name the time alone would give, for the next seconds, cannot
+// keep the rescue copy out.
+TEST(Rescue, PlantedNamesDoNotKeepItOut) {
+    TempDir dir;
+    Wert w{};
+    FileState seen;
+    ASSERT_EQ(load_image(dir.put(patterned()), w, &seen), LoadResult::loaded);
+    const std::time_t now = std::time(nullptr);
+    for (std::time_t t = now; t <= now + 3; ++t) {
+        char stamp[32];
+        struct tm local {};
+        std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", ::localtime_r(&t, &local));
+        const std::string planted = dir.file("ulo.txt.rescue-") + stamp;
+        dir.write("planted", fs::path(planted).filename());
+        for (int k = 2; k <= 100; ++k)
+            dir.write("planted", fs::path(planted + "-" + std::to_string(k)).filename());
+    }
+    const std::string rescue = save_rescue(seen, Wert{});
+    ASSERT_FALSE(rescue.empty());
+    EXPECT_EQ(dir.read(fs::path(rescue).filename()), format_image(Wert{}));
 }
 
 // A name as long as the folder allows leaves no room for ".rescue-...": it is shortened.

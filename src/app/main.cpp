@@ -13,18 +13,21 @@
 
 namespace {
 
-void say_where(const ulo::Run& run) {
-    if (run.rescue.empty()) return;
-    std::fprintf(stderr,
-                 "ulocfg: edits not saved, kept in %s\n"
-                 "ulocfg: to compare: ulocfg diff %s %s\n",
-                 run.rescue.c_str(), run.path.c_str(), run.rescue.c_str());
+// Where the edits of a run that ended without saving them are, or that they are lost.
+void say_where(const ulo::Terminal& term, const ulo::Run& run) {
+    if (!run.rescue.empty())
+        ulo::tell(term, "ulocfg: edits not saved, kept in " + run.rescue +
+                            "\nulocfg: to compare: ulocfg diff " + run.path + " " + run.rescue +
+                            "\n");
+    else if (run.kept && run.wert != run.loaded)
+        ulo::tell(term, "ulocfg: edits not saved, and no rescue copy could be written: "
+                        "they are lost\n");
 }
 
-void keep_edits_and_say(ulo::Run& run) {
+void keep_edits_and_say(const ulo::Terminal& term, ulo::Run& run) {
     try {
         ulo::keep_edits(run);
-        say_where(run);
+        say_where(term, run);
     } catch (...) {
         // out of memory again: nothing more can be done
     }
@@ -71,18 +74,18 @@ int main(int argc, char** argv) {
         // The terminal is still in raw mode: give it back before saying why we stop.
         ulo::terminal_close(term, con);
         std::fprintf(stderr, "ulocfg: %s\n", e.what());
-        keep_edits_and_say(run);
+        keep_edits_and_say(term, run);
         return ulo::status_failure;
     } catch (...) {
         ulo::terminal_close(term, con);
         std::fputs("ulocfg: unexpected failure\n", stderr);
-        keep_edits_and_say(run);
+        keep_edits_and_say(term, run);
         return ulo::status_failure;
     }
     ulo::terminal_close(term, con);
     // Stopped by a signal or by the terminal going away: where the edits are, should the
     // terminal still be there to show it. A save error has said so on the screen.
-    if (run.status == ulo::status_no_terminal) say_where(run);
+    if (run.status == ulo::status_no_terminal) say_where(term, run);
 
     // Ended by a signal: say so in the exit status, as the shell expects.
     if (term.stop_signal != 0) {

@@ -21,6 +21,8 @@
 #include <poll.h>
 #include <strings.h>
 #include <sys/ioctl.h>
+#include <termios.h>
+#include <sys/time.h>
 #include <unistd.h>
 #include <wchar.h>
 
@@ -36,21 +38,62 @@ namespace {
 // can reach it. A handler only records the signal and wakes the loop through the pipe.
 volatile std::sig_atomic_t stop_requested = 0; // the stop signal, 0 if none
 volatile std::sig_atomic_t resized = 0;
+// A terminal that takes no output (stalled, or held by flow control) must not hold the program
+// past a stop: a watchdog looks a moment after the stop, and if the terminal still has no room,
+// curses' output goes nowhere from then on.
+volatile std::sig_atomic_t curses_out = -1;  // the descriptor curses writes to
+volatile std::sig_atomic_t nowhere = -1;     // /dev/null, opened read-only: every write fails
+volatile std::sig_atomic_t stalled = 0;      // curses' output has been taken away
+// The terminal's modes as the program found them, put back by hand when curses cannot.
+termios found_modes{};
+bool modes_found = false;
+constexpr long watchdog_us = 250 * 1000;
 int wake_read = -1;
 int wake_write = -1;
 
-constexpr int handled_signals[] = {SIGTERM, SIGHUP, SIGINT, SIGWINCH};
+// Every signal whose default ends the process is a request to stop: the edits go to a rescue
+// copy and the terminal is given back. SIGXFSZ is not among them: it is ignored, so that a
+// file size limit fails a save instead of ending the program.
+constexpr int handled_signals[] = {
+    SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGXCPU,
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+    SIGWINCH};
 struct sigaction saved_actions[std::size(handled_signals)];
 bool signals_installed = false;
 // What SIGTSTP did before curses put its own handler there, if it did.
 struct sigaction tstp_before;
 
+// Arms the watchdog, once or again; setitimer is a plain system call here.
+void arm_watchdog(long us) {
+    itimerval timer{};
+    timer.it_value.tv_usec = us;
+    ::setitimer(ITIMER_REAL, &timer, nullptr);
+}
+
+// The watchdog: a terminal with room is still taking the output, so look again later; one
+// without loses curses' output. A write waiting for room is interrupted by the signal itself.
+void watch_output() {
+    pollfd out{curses_out, POLLOUT, 0};
+    if (curses_out < 0 || nowhere < 0 || (::poll(&out, 1, 0) == 1 && (out.revents & POLLOUT))) {
+        arm_watchdog(watchdog_us);
+        return;
+    }
+    ::dup2(nowhere, curses_out);
+    stalled = 1;
+}
+
 void on_signal(int sig) {
     const int saved_errno = errno;
-    if (sig == SIGWINCH)
+    if (sig == SIGWINCH) {
         resized = 1;
-    else
+    } else if (stop_requested == 0) {
         stop_requested = sig;
+        arm_watchdog(watchdog_us);
+    } else if (sig == SIGALRM) {
+        watch_output();
+    }
     const char wake = 0;
     if (wake_write >= 0 && ::write(wake_write, &wake, 1) < 0) {
         // the pipe is full: the loop is awake already
@@ -82,6 +125,7 @@ bool install_signals() {
 
 void restore_signals() {
     if (!signals_installed) return;
+    arm_watchdog(0);
     for (std::size_t i = 0; i < std::size(handled_signals); ++i)
         sigaction(handled_signals[i], &saved_actions[i], nullptr);
     signals_installed = false;
@@ -242,6 +286,7 @@ void show(Terminal& term, const Console& con) {
 }
 
 void release_session(Terminal& term) {
+    curses_out = -1;
     if (term.session) {
         delscreen(session(term));
         sigaction(SIGTSTP, &tstp_before, nullptr); // curses' handler would use the freed screen
@@ -253,10 +298,11 @@ void release_session(Terminal& term) {
     term.started = false;
 }
 
+// Writes the whole text; after a stop, a write the watchdog interrupts is given up.
 void write_all(int fd, std::string_view text) {
     while (!text.empty()) {
         const ssize_t n = ::write(fd, text.data(), text.size());
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR && stop_requested == 0) continue;
         if (n <= 0) return;
         text.remove_prefix(static_cast<std::size_t>(n));
     }
@@ -313,6 +359,7 @@ bool start_curses(Terminal& term, Console& con) {
         release_session(term);
         return false;
     }
+    curses_out = out_fd;
     sigaction(SIGTSTP, nullptr, &tstp_before);
     SCREEN* screen = newterm(nullptr, term.out, term.in);
     if (!screen) {
@@ -413,9 +460,33 @@ bool terminal_has_colours() {
 
 } // namespace
 
+void tell(const Terminal& term, const std::string& text) {
+    if (term.stop_signal == 0) return write_all(STDERR_FILENO, text);
+    // A timer interrupts a write that waits too long; its signal does nothing else.
+    struct sigaction quiet {}, before {};
+    quiet.sa_handler = [](int) {};
+    sigemptyset(&quiet.sa_mask);
+    sigaction(SIGALRM, &quiet, &before);
+    itimerval limit{}, old{};
+    limit.it_value.tv_usec = 300 * 1000;
+    limit.it_interval = limit.it_value; // again, should the first come before the write
+    setitimer(ITIMER_REAL, &limit, &old);
+    std::string_view rest = text;
+    while (!rest.empty()) {
+        const ssize_t n = ::write(STDERR_FILENO, rest.data(), rest.size());
+        if (n <= 0) break; // interrupted by the timer, or failed: the message is given up
+        rest.remove_prefix(static_cast<std::size_t>(n));
+    }
+    setitimer(ITIMER_REAL, &old, nullptr);
+    sigaction(SIGALRM, &before, nullptr);
+}
+
 bool terminal_open(Terminal& term) {
     term.fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
     if (term.fd < 0) return false;
+    modes_found = ::tcgetattr(term.fd, &found_modes) == 0;
+    nowhere = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    stalled = 0;
     if (!install_signals()) {
         ::close(term.fd);
         term.fd = -1;
@@ -432,23 +503,27 @@ void terminal_close(Terminal& term, const Console& con) {
     if (term.closed || term.fd < 0) return;
     term.closed = true;
     if (term.started) {
-        show(term, con); // a terminal without an alternate screen keeps this one
+        if (!stalled) show(term, con); // a terminal without an alternate screen keeps this one
         // Off on the screen it was switched on for, before curses leaves that screen.
-        if (term.keyboard_protocol) write_all(term.fd, keyboard_pop);
+        if (term.keyboard_protocol && !stalled) write_all(term.fd, keyboard_pop);
         term.keyboard_protocol = false;
         curs_set(1);
         endwin();
         release_session(term);
+        // Curses could not put the modes back through the descriptor it lost.
+        if (stalled && modes_found) ::tcsetattr(term.fd, TCSANOW, &found_modes);
     } else {
         term.utf8 = locale_is_utf8();
     }
     std::string text = plain_text(con, term.utf8, terminal_has_colours());
     if (term.failure) text += std::string(term.failure) + "\r\n";
-    write_all(term.fd, text);
+    if (!stalled) write_all(term.fd, text);
     restore_signals();
 }
 
 Terminal::~Terminal() {
+    if (nowhere >= 0) ::close(nowhere);
+    nowhere = -1;
     if (fd < 0) return;
     if (!closed) {
         if (started)

@@ -46,5 +46,9 @@ void terminal_wait(Terminal& term, Console& con);
 void terminal_poll(Terminal& term, Console& con);
 // Gives the terminal back in the state it was found; the last screen stays visible.
 void terminal_close(Terminal& term, const Console& con);
+// Writes a message to standard error. After a stop signal, a terminal there that takes no
+// output (stalled, or held by flow control) makes it give up within a fraction of a second
+// rather than hold the program.
+void tell(const Terminal& term, const std::string& text);
 
 } // namespace ulo

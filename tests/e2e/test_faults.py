@@ -90,7 +90,9 @@ def test_stop_signals_restore_the_terminal_and_keep_the_file():
     # Each signal with and without edits, each place the program waits for a key at least once.
     for sig, where in ((signal.SIGTERM, at_field_edited), (signal.SIGHUP, at_the_question),
                        (signal.SIGINT, at_the_question), (signal.SIGTERM, unedited_at_the_question),
-                       (signal.SIGHUP, unedited), (signal.SIGINT, unedited)):
+                       (signal.SIGHUP, unedited), (signal.SIGINT, unedited),
+                       (signal.SIGQUIT, at_field_edited), (signal.SIGUSR1, at_the_question),
+                       (signal.SIGALRM, unedited)):
         what = "%s %s" % (signal.Signals(sig).name, where.__name__)
         with Session(BINARY, SAMPLE, wrapper=BEFORE, after=AFTER) as s:
             s.ready()
