@@ -791,5 +791,27 @@ TEST(CommandLine, StatusesOfUsageErrorsAndFileProblemsAndTheDefaultFile) {
     EXPECT_EQ(results[1].out.rfind("ulocfg ", 0), 0u);
 }
 
+// Arguments reach standard error with their control bytes as show writes them in a name, so
+// that none can command the terminal; the other bytes stay as they are.
+TEST(CommandLine, MessagesQuoteTheControlBytesOfArguments) {
+    Dir dir;
+    const std::string image = dir.put(test::example_image());
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"set", "-f", image, "x\x1B[2J=1"},
+         "ulocfg: x\\x1B[2J=1 is rejected: x\\x1B[2J is not a parameter.\n"},
+        {{"set", "-f", image, "last_menu=\x1B]0;X\a"},
+         "ulocfg: last_menu=\\x1B]0;X\\x07 is rejected: last_menu takes a whole number.\n"},
+        {{"set", "\x7F"}, "ulocfg: \\x7F: set takes NAME=VALUE\nTry 'ulocfg --help'.\n"},
+        {{"get", "-f", image, "a\tb\nc", "größe"},
+         "ulocfg: cannot get a\\x09b\\x0Ac: a\\x09b\\x0Ac is not a parameter.\n"
+         "ulocfg: cannot get größe: größe is not a parameter.\n"},
+        {{"show", "x\x1B"}, "ulocfg: cannot open x\\x1B\n"},
+        {{"check", "--x\x1B"},
+         "ulocfg: unknown option --x\\x1B\nulocfg: check: wrong arguments\nTry 'ulocfg --help'.\n"},
+        {{"q\x1B"}, "ulocfg: unknown command q\\x1B\nTry 'ulocfg --help'.\n"},
+    };
+    for (const auto& [args, err] : cases) EXPECT_EQ(run(args).err, err) << args[0];
+}
+
 } // namespace
 } // namespace ulo

@@ -66,17 +66,17 @@ int assign(const std::string& path, const std::vector<Assignment>& all, bool tak
 
     // Someone else has written the file since it was read: their change is not ours to undo.
     if (file_change(path, seen) != FileChange::none) {
-        err << "ulocfg: " << path << " was changed by someone else while set worked; "
+        err << "ulocfg: " << printable(path) << " was changed by someone else while set worked; "
             << "nothing written, run set again\n";
         return status_cannot_open;
     }
     switch (save_image(path, after)) {
     case SaveResult::saved: return status_ok;
     case SaveResult::cannot_open:
-        err << "ulocfg: cannot open " << path << " for writing; it is unchanged.\n";
+        err << "ulocfg: cannot open " << printable(path) << " for writing; it is unchanged.\n";
         return status_cannot_open;
     case SaveResult::cannot_write:
-        err << "ulocfg: cannot write " << path << "; it is unchanged.\n";
+        err << "ulocfg: cannot write " << printable(path) << "; it is unchanged.\n";
         return status_cannot_open;
     }
     return status_cannot_open;
@@ -93,7 +93,8 @@ int apply_lines(std::istream& lines, const std::string& source, const std::strin
         const std::string_view text = trim(line);
         // Only whole lines are comments: a wheel name may hold a #.
         if (text.empty() || text.front() == '#') continue;
-        const std::string where = source + ":" + std::to_string(number) + ": " + std::string(text);
+        const std::string where =
+            printable(source) + ":" + std::to_string(number) + ": " + printable(text);
         const std::size_t equals = text.find('=');
         if (equals == std::string_view::npos) {
             rejected(err, where, "a line is NAME = VALUE");
@@ -105,7 +106,7 @@ int apply_lines(std::istream& lines, const std::string& source, const std::strin
             taken = false;
     }
     if (lines.bad()) {
-        err << "ulocfg: cannot read " << source << "\n";
+        err << "ulocfg: cannot read " << printable(source) << "\n";
         return status_cannot_open;
     }
     return assign(path, all, taken, err);
@@ -115,7 +116,7 @@ int apply_file(const std::string& params, const std::string& path, std::ostream&
     if (params == "-") return apply_lines(std::cin, "stdin", path, err);
     std::ifstream in(params, std::ios::binary);
     if (!in) {
-        err << "ulocfg: cannot open " << params << "\n";
+        err << "ulocfg: cannot open " << printable(params) << "\n";
         return status_cannot_open;
     }
     return apply_lines(in, params, path, err);
