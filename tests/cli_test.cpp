@@ -491,6 +491,21 @@ TEST(Set, WheelNamesArePaddedAndHoldOnlyWhatTheFieldStores) {
     }
 }
 
+// Nothing after the = is most often a shell variable that was not set.
+TEST(Set, RefusesEveryParameterWithNothingAfterTheEquals) {
+    Dir dir;
+    const std::string image = dir.put(in_range_image());
+    const std::string before = dir.read();
+    for (const Param& p : params()) {
+        const std::string name = item_name({p.id, 1});
+        const Result r = run({"set", "--file", image, name + "="});
+        EXPECT_EQ(r.status, status_rejected) << name;
+        EXPECT_EQ(r.err, "ulocfg: " + name + "= is rejected: " + name + " has no value" +
+                             (p.id == ParamId::name ? " (\"\" blanks the name)" : "") + ".\n");
+    }
+    EXPECT_EQ(dir.read(), before);
+}
+
 TEST(Set, EveryShownLineOnAnotherImageGivesTheShownImageByteForByte) {
     const Wert shown = in_range_image();
     ASSERT_TRUE(check_image(shown).empty()) << check_image(shown)[0].text;

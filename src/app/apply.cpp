@@ -16,6 +16,8 @@ bool given(const std::vector<Assignment>& all, Item item) {
     return std::any_of(all.begin(), all.end(), [&](const Assignment& a) { return a.item == item; });
 }
 
+constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
+
 void rejected(std::ostream& err, const std::string& text, const std::string& why) {
     err << "ulocfg: " << text << " is rejected: " << why << ".\n";
 }
@@ -88,8 +90,11 @@ int apply_lines(std::istream& lines, const std::string& source, const std::strin
     bool taken = true;
     std::string line;
     for (unsigned number = 1; std::getline(lines, line); ++number) {
-        // A file edited on Windows ends its lines with a carriage return as well.
+        // A file edited on Windows ends its lines with a carriage return as well, and may
+        // begin with a UTF-8 byte-order mark.
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (number == 1 && line.starts_with(byte_order_mark))
+            line.erase(0, byte_order_mark.size());
         const std::string_view text = trim(line);
         // Only whole lines are comments: a wheel name may hold a #.
         if (text.empty() || text.front() == '#') continue;

@@ -558,6 +558,12 @@ std::string show_line(const Wert& w, Item item) {
 bool parse_value(Item item, std::string_view text, Value& v, std::string& why) {
     const Param& p = param(item.id);
     std::string_view s = trim(text);
+    // Nothing after the = is most likely a shell variable that was not set: even a name is
+    // blanked only by "" given as such.
+    if (s.empty()) {
+        why = item.id == ParamId::name ? "has no value (\"\" blanks the name)" : "has no value";
+        return false;
+    }
     if (item.id == ParamId::name) return parse_visible(p, s, v, why);
 
     long long stored = 0;

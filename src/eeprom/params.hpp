@@ -187,7 +187,8 @@ std::string printable(std::string_view text);
 // The text without the spaces and tabs around it.
 std::string_view trim(std::string_view s);
 // Reads a value in the form format_value writes (the unit and the "(stored N)" part may be
-// left out). Checks the syntax only; `why` says what is wrong.
+// left out). Checks the syntax only; `why` says what is wrong. Nothing but spaces is refused,
+// for a name too.
 bool parse_value(Item item, std::string_view text, Value& value, std::string& why);
 
 // Whether some sequence of edits in the editor can give the parameter this value, whatever the
