@@ -5,10 +5,12 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <sstream>
 #include <string>
 
 #include "app/cli.hpp"
 #include "app/flow.hpp"
+#include "app/process.hpp"
 #include "console/terminal.hpp"
 
 namespace {
@@ -33,13 +35,16 @@ void keep_edits_and_say(ulo::Run& run) {
 } // namespace
 
 int main(int argc, char** argv) {
+    ulo::open_standard_files();
     // With arguments: one command of the command line, which needs no terminal. It runs in
     // the C locale, so that its numbers keep the decimal point whatever the user's locale.
     // "edit [FILE]" and "--file FILE" alone ask for the editor on that file.
     std::string path = "ulo.txt";
     if (argc > 1 && !ulo::editor_file(argc, argv, path)) {
         std::signal(SIGXFSZ, SIG_IGN); // a size limit fails the save instead of killing it
-        return ulo::cli(argc, argv, std::cout, std::cerr);
+        std::ostringstream out; // written whole, and checked, once the command has run
+        const int status = ulo::cli(argc, argv, out, std::cerr);
+        return ulo::write_standard_output(out.str(), status);
     }
     std::setlocale(LC_ALL, "");
     // The locale tells how to show glyphs; numbers keep the device's decimal point.
