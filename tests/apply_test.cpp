@@ -62,6 +62,20 @@ const ApplyCase apply_cases[] = {
       "ramp[1].time = 4.00 s"}},
     {"a file written on Windows", "last_menu = 4\r\ncontrast = low\r\n", status_ok, "",
      {"last_menu = 4", "contrast = low"}},
+    {"a byte-order mark before the first line of a Windows file",
+     "\xEF\xBB\xBFlast_menu = 4\r\ncontrast = low\r\n", status_ok, "",
+     {"last_menu = 4", "contrast = low"}},
+    {"a byte-order mark further down", "last_menu = 4\n\xEF\xBB\xBFx = 1\n", status_rejected,
+     "ulocfg: p:2: \xEF\xBB\xBFx = 1 is rejected: \xEF\xBB\xBFx is not a parameter.\n",
+     {"last_menu = 3"}},
+    {"control bytes in lines", "bogus\x1B]0;PWNED\a\x1B[2J\ncontrast = lo\tw\n", status_rejected,
+     "ulocfg: p:1: bogus\\x1B]0;PWNED\\x07\\x1B[2J is rejected: a line is NAME = VALUE.\n"
+     "ulocfg: p:2: contrast = lo\\x09w is rejected: contrast takes high or low.\n",
+     {"contrast = high"}},
+    {"a name left out", "wheel[1].name =\n", status_rejected,
+     "ulocfg: p:1: wheel[1].name = is rejected: wheel[1].name has no value (\"\" blanks the "
+     "name).\n",
+     {"wheel[1].name = \"60-2 Crank      \""}},
     {"a stored value and a name with = and #",
      "brightness = 100 % (stored 55)\nwheel[2].name = \"a=b #c (q)\"\n", status_ok, "",
      {"brightness = 100 % (stored 55)", "wheel[2].name = \"a=b #c (q)      \""}},
@@ -159,6 +173,7 @@ TEST(Apply, StatusesOfTheCommandLine) {
     dir.put(test::example_image());
     dir.write("ULO EEPROM Memory: 00h", "short.txt");
     dir.write("last_menu = 5\n", "p");
+    dir.write("x\n", "q\x1B[2J");
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -174,6 +189,9 @@ TEST(Apply, StatusesOfTheCommandLine) {
          "ulocfg: cannot open " + dir / "none.txt" + "\n"},
         {{"apply", dir / "p", "--file", dir / "short.txt"}, status_incorrect,
          "ulocfg: " + dir / "short.txt" + ": EEPROM textfile incorrect (not 2048 byte tokens)\n"},
+        {{"apply", dir / "q\x1B[2J", "--file", dir / "none\a.txt"}, status_cannot_open,
+         "ulocfg: " + dir / "q\\x1B[2J" + ":1: x is rejected: a line is NAME = VALUE.\n" +
+             "ulocfg: cannot open " + dir / "none\\x07.txt" + "\n"},
         {{"apply"}, status_usage,
          "ulocfg: apply takes one parameter file\nTry 'ulocfg --help'.\n"},
         {{"apply", "p", "q"}, status_usage,

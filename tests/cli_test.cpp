@@ -491,6 +491,21 @@ TEST(Set, WheelNamesArePaddedAndHoldOnlyWhatTheFieldStores) {
     }
 }
 
+// Nothing after the = is most often a shell variable that was not set.
+TEST(Set, RefusesEveryParameterWithNothingAfterTheEquals) {
+    Dir dir;
+    const std::string image = dir.put(in_range_image());
+    const std::string before = dir.read();
+    for (const Param& p : params()) {
+        const std::string name = item_name({p.id, 1});
+        const Result r = run({"set", "--file", image, name + "="});
+        EXPECT_EQ(r.status, status_rejected) << name;
+        EXPECT_EQ(r.err, "ulocfg: " + name + "= is rejected: " + name + " has no value" +
+                             (p.id == ParamId::name ? " (\"\" blanks the name)" : "") + ".\n");
+    }
+    EXPECT_EQ(dir.read(), before);
+}
+
 TEST(Set, EveryShownLineOnAnotherImageGivesTheShownImageByteForByte) {
     const Wert shown = in_range_image();
     ASSERT_TRUE(check_image(shown).empty()) << check_image(shown)[0].text;
@@ -789,6 +804,27 @@ TEST(CommandLine, StatusesOfUsageErrorsAndFileProblemsAndTheDefaultFile) {
                              "Dow you want to save the data (Y/N)? "})
         EXPECT_NE(results[0].out.find(word), std::string::npos) << word;
     EXPECT_EQ(results[1].out.rfind("ulocfg ", 0), 0u);
+}
+
+// Arguments reach standard error with their control bytes as show writes them in a name, so
+// that none can command the terminal; the other bytes stay as they are.
+TEST(CommandLine, MessagesQuoteTheControlBytesOfArguments) {
+    Dir dir;
+    const std::string image = dir.put(test::example_image());
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"set", "-f", image, "x\x1B[2J=1"},
+         "ulocfg: x\\x1B[2J=1 is rejected: x\\x1B[2J is not a parameter.\n"},
+        {{"set", "-f", image, "last_menu=\x1B]0;X\a"},
+         "ulocfg: last_menu=\\x1B]0;X\\x07 is rejected: last_menu takes a whole number.\n"},
+        {{"set", "\x7F"}, "ulocfg: \\x7F: set takes NAME=VALUE\nTry 'ulocfg --help'.\n"},
+        {{"get", "-f", image, "a\tb\nc", "größe"},
+         "ulocfg: cannot get a\\x09b\\x0Ac: a\\x09b\\x0Ac is not a parameter.\n"
+         "ulocfg: cannot get größe: größe is not a parameter.\n"},
+        {{"check", "--x\x1B"},
+         "ulocfg: unknown option --x\\x1B\nulocfg: check: wrong arguments\nTry 'ulocfg --help'.\n"},
+        {{"q\x1B"}, "ulocfg: unknown command q\\x1B\nTry 'ulocfg --help'.\n"},
+    };
+    for (const auto& [args, err] : cases) EXPECT_EQ(run(args).err, err) << args[0];
 }
 
 } // namespace

@@ -16,6 +16,8 @@ bool given(const std::vector<Assignment>& all, Item item) {
     return std::any_of(all.begin(), all.end(), [&](const Assignment& a) { return a.item == item; });
 }
 
+constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
+
 void rejected(std::ostream& err, const std::string& text, const std::string& why) {
     err << "ulocfg: " << text << " is rejected: " << why << ".\n";
 }
@@ -66,17 +68,17 @@ int assign(const std::string& path, const std::vector<Assignment>& all, bool tak
 
     // Someone else has written the file since it was read: their change is not ours to undo.
     if (file_change(seen) != FileChange::none) {
-        err << "ulocfg: " << path << " was changed by someone else while set worked; "
+        err << "ulocfg: " << printable(path) << " was changed by someone else while set worked; "
             << "nothing written, run set again\n";
         return status_cannot_open;
     }
     switch (save_image(seen, after)) {
     case SaveResult::saved: return status_ok;
     case SaveResult::cannot_open:
-        err << "ulocfg: cannot open " << path << " for writing; it is unchanged.\n";
+        err << "ulocfg: cannot open " << printable(path) << " for writing; it is unchanged.\n";
         return status_cannot_open;
     case SaveResult::cannot_write:
-        err << "ulocfg: cannot write " << path << "; it is unchanged.\n";
+        err << "ulocfg: cannot write " << printable(path) << "; it is unchanged.\n";
         return status_cannot_open;
     }
     return status_cannot_open;
@@ -88,12 +90,16 @@ int apply_lines(std::istream& lines, const std::string& source, const std::strin
     bool taken = true;
     std::string line;
     for (unsigned number = 1; std::getline(lines, line); ++number) {
-        // A file edited on Windows ends its lines with a carriage return as well.
+        // A file edited on Windows ends its lines with a carriage return as well, and may
+        // begin with a UTF-8 byte-order mark.
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (number == 1 && line.starts_with(byte_order_mark))
+            line.erase(0, byte_order_mark.size());
         const std::string_view text = trim(line);
         // Only whole lines are comments: a wheel name may hold a #.
         if (text.empty() || text.front() == '#') continue;
-        const std::string where = source + ":" + std::to_string(number) + ": " + std::string(text);
+        const std::string where =
+            printable(source) + ":" + std::to_string(number) + ": " + printable(text);
         const std::size_t equals = text.find('=');
         if (equals == std::string_view::npos) {
             rejected(err, where, "a line is NAME = VALUE");
@@ -105,7 +111,7 @@ int apply_lines(std::istream& lines, const std::string& source, const std::strin
             taken = false;
     }
     if (lines.bad()) {
-        err << "ulocfg: cannot read " << source << "\n";
+        err << "ulocfg: cannot read " << printable(source) << "\n";
         return status_cannot_open;
     }
     return assign(path, all, taken, err);
@@ -115,7 +121,7 @@ int apply_file(const std::string& params, const std::string& path, std::ostream&
     if (params == "-") return apply_lines(std::cin, "stdin", path, err);
     std::ifstream in(params, std::ios::binary);
     if (!in) {
-        err << "ulocfg: cannot open " << params << "\n";
+        err << "ulocfg: cannot open " << printable(params) << "\n";
         return status_cannot_open;
     }
     return apply_lines(in, params, path, err);

@@ -64,7 +64,7 @@ bool split_arguments(int argc, char** argv, int first, Arguments& a, std::ostrea
             a.file = arg.substr(7);
             a.has_file = true;
         } else if (options && arg.size() > 1 && arg[0] == '-') {
-            err << "ulocfg: unknown option " << arg << "\n";
+            err << "ulocfg: unknown option " << printable(arg) << "\n";
             return false;
         } else {
             a.operands.push_back(arg);
@@ -90,10 +90,11 @@ int load(const std::string& path, Wert& wert, std::ostream& err, FileState* seen
     switch (load_image(path, wert, seen)) {
     case LoadResult::loaded: return status_ok;
     case LoadResult::cannot_open:
-        err << "ulocfg: cannot open " << path << "\n";
+        err << "ulocfg: cannot open " << printable(path) << "\n";
         return status_cannot_open;
     case LoadResult::incorrect:
-        err << "ulocfg: " << path << ": EEPROM textfile incorrect (not 2048 byte tokens)\n";
+        err << "ulocfg: " << printable(path)
+            << ": EEPROM textfile incorrect (not 2048 byte tokens)\n";
         return status_incorrect;
     }
     return status_incorrect;
@@ -131,7 +132,7 @@ int get(const Wert& wert, const std::vector<std::string>& names, bool json, std:
     for (const std::string& name : names) {
         std::string why;
         if (!parse_names(name, items, why)) {
-            err << "ulocfg: cannot get " << name << ": " << why << ".\n";
+            err << "ulocfg: cannot get " << printable(name) << ": " << why << ".\n";
             ok = false;
         }
     }
@@ -146,9 +147,11 @@ int set(const std::string& path, const std::vector<std::string>& texts, std::ost
     bool taken = true;
     for (const std::string& text : texts) {
         const std::size_t equals = text.find('=');
-        if (equals == std::string::npos) return usage_error(err, text + ": set takes NAME=VALUE");
+        if (equals == std::string::npos)
+            return usage_error(err, printable(text) + ": set takes NAME=VALUE");
         const std::string_view name = trim(std::string_view(text).substr(0, equals));
-        if (!add_assignment(all, text, name, std::string_view(text).substr(equals + 1), err))
+        if (!add_assignment(all, printable(text), name, std::string_view(text).substr(equals + 1),
+                            err))
             taken = false;
     }
     return assign(path, all, taken, err);
@@ -335,14 +338,14 @@ int cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (first == "edit" || is_file_option(first)) { // editor_file() did not take them
         Arguments a;
         if (!split_arguments(argc, argv, first == "edit" ? 2 : 1, a, err))
-            return usage_error(err, first + ": wrong arguments");
+            return usage_error(err, printable(first) + ": wrong arguments");
         return usage_error(err, first == "edit" ? "edit takes one file"
                                                 : "a command comes before --file FILE");
     }
     const CommandName* found = nullptr;
     for (const CommandName& c : commands)
         if (first == c.name) found = &c;
-    if (found == nullptr) return usage_error(err, "unknown command " + first);
+    if (found == nullptr) return usage_error(err, "unknown command " + printable(first));
 
     Arguments a;
     if (!split_arguments(argc, argv, 2, a, err))

@@ -5,20 +5,23 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <sstream>
 #include <string>
 
 #include "app/cli.hpp"
 #include "app/flow.hpp"
+#include "app/process.hpp"
 #include "console/terminal.hpp"
 
 namespace {
 
 // Where the edits of a run that ended without saving them are, or that they are lost.
 void say_where(const ulo::Terminal& term, const ulo::Run& run) {
+    // A name may hold any byte; none reaches the terminal as a control.
+    const std::string path = ulo::printable(run.path), rescue = ulo::printable(run.rescue);
     if (!run.rescue.empty())
-        ulo::tell(term, "ulocfg: edits not saved, kept in " + run.rescue +
-                            "\nulocfg: to compare: ulocfg diff " + run.path + " " + run.rescue +
-                            "\n");
+        ulo::tell(term, "ulocfg: edits not saved, kept in " + rescue +
+                            "\nulocfg: to compare: ulocfg diff " + path + " " + rescue + "\n");
     else if (run.kept && run.wert != run.loaded)
         ulo::tell(term, "ulocfg: edits not saved, and no rescue copy could be written: "
                         "they are lost\n");
@@ -36,13 +39,16 @@ void keep_edits_and_say(const ulo::Terminal& term, ulo::Run& run) {
 } // namespace
 
 int main(int argc, char** argv) {
+    ulo::open_standard_files();
     // With arguments: one command of the command line, which needs no terminal. It runs in
     // the C locale, so that its numbers keep the decimal point whatever the user's locale.
     // "edit [FILE]" and "--file FILE" alone ask for the editor on that file.
     std::string path = "ulo.txt";
     if (argc > 1 && !ulo::editor_file(argc, argv, path)) {
         std::signal(SIGXFSZ, SIG_IGN); // a size limit fails the save instead of killing it
-        return ulo::cli(argc, argv, std::cout, std::cerr);
+        std::ostringstream out; // written whole, and checked, once the command has run
+        const int status = ulo::cli(argc, argv, out, std::cerr);
+        return ulo::write_standard_output(out.str(), status);
     }
     std::setlocale(LC_ALL, "");
     // The locale tells how to show glyphs; numbers keep the device's decimal point.

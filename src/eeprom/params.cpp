@@ -151,15 +151,16 @@ bool parse_hex(std::string_view s, long long& v) {
     return true;
 }
 
-// The name between double quotes; a quote, a backslash and any byte outside printable ASCII
-// are written as \" \\ \xNN, so that a name from any file is one readable line.
-std::string quoted(const std::string& text) {
-    std::string s = "\"";
+// The bytes that cannot stand for themselves written as \xNN: those below 32 and 127, which
+// would command a terminal, and for a wheel name (`name`) also those above 127 and the quote
+// and backslash as \" \\, so that a name from any file is one readable line.
+std::string escaped(std::string_view text, bool name) {
+    std::string s;
     for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
+        if (name && (c == '"' || c == '\\')) {
             s += '\\';
             s += static_cast<char>(c);
-        } else if (c >= 32 && c < 127) {
+        } else if (c >= 32 && c != 127 && (c < 128 || !name)) {
             s += static_cast<char>(c);
         } else {
             char esc[8];
@@ -167,8 +168,11 @@ std::string quoted(const std::string& text) {
             s += esc;
         }
     }
-    return s + "\"";
+    return s;
 }
+
+// The name between double quotes, escaped as above.
+std::string quoted(const std::string& text) { return "\"" + escaped(text, true) + "\""; }
 
 bool unquote(std::string_view s, std::string& text) {
     if (s.size() < 2 || s.back() != '"') return false;
@@ -313,6 +317,8 @@ void add_items(std::vector<Item>& items, unsigned points) {
 
 } // namespace
 
+std::string printable(std::string_view text) { return escaped(text, false); }
+
 std::string_view trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
@@ -450,7 +456,7 @@ bool parse_item(std::string_view text, Item& item, std::string& why) {
     Group group = general;
     long long index = 0;
     std::string_view rest = text;
-    why = std::string(text) + " is not a parameter";
+    why = printable(text) + " is not a parameter";
     for (const auto& [prefix, g] : {std::pair{std::string_view("wheel["), wheel},
                                     std::pair{std::string_view("ramp["), ramp_point}}) {
         if (rest.substr(0, prefix.size()) != prefix) continue;
@@ -552,6 +558,12 @@ std::string show_line(const Wert& w, Item item) {
 bool parse_value(Item item, std::string_view text, Value& v, std::string& why) {
     const Param& p = param(item.id);
     std::string_view s = trim(text);
+    // Nothing after the = is most likely a shell variable that was not set: even a name is
+    // blanked only by "" given as such.
+    if (s.empty()) {
+        why = item.id == ParamId::name ? "has no value (\"\" blanks the name)" : "has no value";
+        return false;
+    }
     if (item.id == ParamId::name) return parse_visible(p, s, v, why);
 
     long long stored = 0;

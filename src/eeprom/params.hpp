@@ -180,10 +180,15 @@ std::string visible(Item item, const Value& value);
 std::string format_value(Item item, const Value& value);
 // "name = value unit", a line of `show`.
 std::string show_line(const Wert& wert, Item item);
+// The text with every byte below 32 and 127 written as \xNN, as show writes them in a wheel
+// name: how a message quotes an argument, a line of a file or a path, so that none of them
+// can command the terminal.
+std::string printable(std::string_view text);
 // The text without the spaces and tabs around it.
 std::string_view trim(std::string_view s);
 // Reads a value in the form format_value writes (the unit and the "(stored N)" part may be
-// left out). Checks the syntax only; `why` says what is wrong.
+// left out). Checks the syntax only; `why` says what is wrong. Nothing but spaces is refused,
+// for a name too.
 bool parse_value(Item item, std::string_view text, Value& value, std::string& why);
 
 // Whether some sequence of edits in the editor can give the parameter this value, whatever the

@@ -231,4 +231,25 @@ def test_help_and_the_man_page_list_every_parameter_with_its_values():
           [p for p in man_parameters(page) if p not in listed])
 
 
+def test_output_that_does_not_arrive_fails_the_command_with_the_reason():
+    """A full disk (/dev/full) or no standard output at all (>&-) is status 1, not success; a
+    command's own status stays, and one that writes nothing still succeeds."""
+    full = "ulocfg: cannot write the output: No space left on device\n"
+    closed = "ulocfg: cannot write the output: Bad file descriptor\n"
+    with Scratch() as s:
+        path, other = s.copy("ulo.txt", SAMPLE), s.write("other.txt", [0] * 2048)
+        for args, to, status, err in [
+                (["show", path], ">/dev/full", CANNOT_OPEN, full),
+                (["show", "--json", path], ">/dev/full", CANNOT_OPEN, full),
+                (["--help"], ">/dev/full", CANNOT_OPEN, full),
+                (["show", path], ">&-", CANNOT_OPEN, closed),
+                (["diff", path, other], ">/dev/full", DIFFER, full),
+                (["set", "--file", path, "last_menu=7"], ">&-", OK, "")]:
+            r = subprocess.run(["sh", "-c", 'exec "$@" ' + to, "sh", BINARY] + args,
+                               capture_output=True, text=True, timeout=60)
+            check((r.returncode, r.stderr) == (status, err),
+                  "%s %s: %d %r" % (" ".join(args[:2]), to, r.returncode, r.stderr))
+        check(ulocfg("get", "--file", path, "last_menu")[1] == "last_menu = 7\n", "set >&-")
+
+
 run_tests(tests_in(dict(globals())))
