@@ -44,6 +44,7 @@ bool white(char c) {
 int digit_value(signed char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return c; // any other character counts with its own (signed) code
 }
 
