@@ -13,7 +13,8 @@ deb=$("$top/tools/package" "$scratch/out")
 
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $NF }' | sort)
 want=$(printf '%s\n' ./usr/bin/ulocfg ./usr/share/bash-completion/completions/ulocfg \
-    ./usr/share/man/man1/ulocfg.1 | sort)
+    ./usr/share/man/man1/ulocfg.1.gz ./usr/share/doc/ulocfg/changelog.gz \
+    ./usr/share/doc/ulocfg/copyright ./usr/share/doc/ulocfg/examples/ulo.txt | sort)
 [ "$files" = "$want" ] || fail "files: $files"
 
 [ "$(dpkg-deb -f "$deb" Package)" = ulocfg ] || fail "Package"
@@ -26,6 +27,11 @@ done
 [[ $depends != *asan* && $depends != *ubsan* ]] || fail "a sanitizer in Depends: $depends"
 
 dpkg -x "$deb" "$scratch/root"
+doc=$scratch/root/usr/share/doc/ulocfg
+cmp "$doc/examples/ulo.txt" "$top/examples/ulo.txt" || fail "examples/ulo.txt is not the sample"
+zcat "$doc/changelog.gz" >"$scratch/changelog"
+[ "$(dpkg-parsechangelog -l "$scratch/changelog" -S Version)" = "$version" ] ||
+    fail "the changelog has no entry for $version"
 [ "$("$scratch/root/usr/bin/ulocfg" --version)" = "ulocfg $version" ] || fail "--version"
 "$scratch/root/usr/bin/ulocfg" show "$top/examples/ulo.txt" | grep -qx 'can_id = 18DAF110' ||
     fail "show of the sample"
