@@ -32,6 +32,9 @@ cmp "$doc/examples/ulo.txt" "$top/examples/ulo.txt" || fail "examples/ulo.txt is
 zcat "$doc/changelog.gz" >"$scratch/changelog"
 [ "$(dpkg-parsechangelog -l "$scratch/changelog" -S Version)" = "$version" ] ||
     fail "the changelog has no entry for $version"
+zcat "$scratch/root/usr/share/man/man1/ulocfg.1.gz" >"$scratch/ulocfg.1"
+grep -qF /usr/share/doc/ulocfg/examples/ulo.txt "$scratch/ulocfg.1" ||
+    fail "the man page does not name the example image"
 [ "$("$scratch/root/usr/bin/ulocfg" --version)" = "ulocfg $version" ] || fail "--version"
 "$scratch/root/usr/bin/ulocfg" show "$top/examples/ulo.txt" | grep -qx 'can_id = 18DAF110' ||
     fail "show of the sample"
