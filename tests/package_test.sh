@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The Debian package: built by tools/package, its files and fields checked, and unpacked into
-# a scratch root whose ulocfg runs.   package_test.sh TOP VERSION
+# The Debian package: built by tools/package, its files and fields checked, passed through
+# lintian, and unpacked into a scratch root whose ulocfg runs.   package_test.sh TOP VERSION
 set -euo pipefail
 top=$1 version=$2
 scratch=$(mktemp -d)
@@ -16,6 +16,13 @@ want=$(printf '%s\n' ./usr/bin/ulocfg ./usr/share/bash-completion/completions/ul
     ./usr/share/man/man1/ulocfg.1.gz ./usr/share/doc/ulocfg/changelog.gz \
     ./usr/share/doc/ulocfg/copyright ./usr/share/doc/ulocfg/examples/ulo.txt | sort)
 [ "$files" = "$want" ] || fail "files: $files"
+
+# lintian: no errors or warnings, and none of its notes on a binary built without hardening
+# (they are only informational).
+lint=$(lintian --allow-root --fail-on none -I "$deb" 2>&1) ||
+    fail "lintian could not check the package: $lint"
+bad=$(grep -E '^[EW]: |hardening-|binary-has-unneeded-section|unstripped' <<<"$lint" || true)
+[ -z "$bad" ] || fail "lintian: $bad"
 
 [ "$(dpkg-deb -f "$deb" Package)" = ulocfg ] || fail "Package"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "Version $(dpkg-deb -f "$deb" Version)"
