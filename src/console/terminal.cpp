@@ -84,13 +84,18 @@ void watch_output() {
     stalled = 1;
 }
 
+// The first request to stop is the one taken; the watchdog starts looking at the output.
+void request_stop(int sig) {
+    stop_requested = sig;
+    arm_watchdog(watchdog_us);
+}
+
 void on_signal(int sig) {
     const int saved_errno = errno;
     if (sig == SIGWINCH) {
         resized = 1;
     } else if (stop_requested == 0) {
-        stop_requested = sig;
-        arm_watchdog(watchdog_us);
+        request_stop(sig);
     } else if (sig == SIGALRM) {
         watch_output();
     }
@@ -202,7 +207,8 @@ void put_cell(const Terminal& term, int x, int y, Cell c) {
 }
 
 constexpr std::string_view too_small_notice =
-    "ulocfg needs a terminal of at least 80x21 - please enlarge this window";
+    "ulocfg needs a terminal of at least 80x21 - please enlarge this window, or press Ctrl+C "
+    "to quit";
 
 // The notice, broken between words to fit the terminal's width.
 void show_notice() {
@@ -229,10 +235,12 @@ void take_size(Terminal& term) {
     winsize ws{};
     if (::ioctl(term.fd, TIOCGWINSZ, &ws) == 0 && ws.ws_row > 0 && ws.ws_col > 0)
         resizeterm(ws.ws_row, ws.ws_col);
+    const bool was_small = term.too_small;
     term.too_small = LINES < fewest_rows || COLS < console_width;
     term.help_shown.clear();
+    // A key cut apart on its way in or out of the notice is not completed on the other side.
+    if (term.too_small || was_small) term.decoder.held.clear();
     if (term.too_small) {
-        term.decoder.held.clear();
         show_notice();
     } else {
         wclear(stdscr);
@@ -308,6 +316,18 @@ void write_all(int fd, std::string_view text) {
     }
 }
 
+// Queues the keys decoded. At the notice nobody sees the screen they would act on: they are
+// thrown away, but Ctrl+C there ends the program as SIGINT does.
+void take_keys(Terminal& term, Console& con, const std::vector<int>& codes) {
+    constexpr int ctrl_c = 3;
+    for (int code : codes) {
+        if (!term.too_small)
+            push_key(con, code);
+        else if (code == ctrl_c && stop_requested == 0)
+            request_stop(SIGINT);
+    }
+}
+
 // Asks whether the terminal reports keys by the keyboard protocol. Every terminal answers the
 // device attributes query sent behind it, so the wait ends with that answer; one that answers
 // nothing costs keyboard_answer_wait_ms once. Keys typed meanwhile are kept; an answer coming
@@ -343,8 +363,7 @@ void ask_keyboard_protocol(Terminal& term, Console& con) {
         write_all(term.fd, keyboard_push);
         term.keyboard_protocol = term.decoder.protocol = true;
     }
-    if (!term.too_small)
-        for (int code : decode_keys(term.decoder, got, false)) push_key(con, code);
+    take_keys(term, con, decode_keys(term.decoder, got, false));
 }
 
 bool start_curses(Terminal& term, Console& con) {
@@ -396,9 +415,8 @@ bool read_keys(Terminal& term, Console& con) {
     const ssize_t n = ::read(term.fd, buffer, sizeof buffer);
     if (n < 0) return errno == EINTR || errno == EAGAIN;
     if (n == 0) return false; // hung up
-    if (term.too_small) return true; // typed at the notice: thrown away
     const std::string_view bytes(buffer, static_cast<std::size_t>(n));
-    for (int code : decode_keys(term.decoder, bytes, false)) push_key(con, code);
+    take_keys(term, con, decode_keys(term.decoder, bytes, false));
     return true;
 }
 
@@ -446,7 +464,7 @@ void serve(Terminal& term, Console& con, bool block) {
             continue;
         }
         if (ready == 0 && held) {
-            for (int code : decode_keys(term.decoder, "", true)) push_key(con, code);
+            take_keys(term, con, decode_keys(term.decoder, "", true));
             continue;
         }
         if (ready == 0 && !block) return;

@@ -28,7 +28,7 @@ KEYS = {
     "Enter": "Enter", "Escape": "Escape", "Up": "Up", "Down": "Down", "Left": "Left",
     "Right": "Right", "Home": "Home", "End": "End", "PageUp": "PPage", "PageDown": "NPage",
     "Delete": "DC", "Insert": "IC", "Backspace": "BSpace", "Space": "Space", "Alt+X": "M-x",
-    "F1": "F1",
+    "F1": "F1", "Ctrl+C": "C-c",
 }
 
 # The tmux formats that together say which modes and which title the pane's terminal is in.
@@ -187,6 +187,7 @@ class Session:
         if os.path.exists(self.status_file):  # left by an earlier session in the same folder
             os.remove(self.status_file)
         self.width, self.height = width, height
+        self.started_height = height
         shell_env = " ".join("%s=%s" % kv for kv in (env or {}).items())
         run = "%s LANG=%s %s '%s' %s %s" % (wrapper or "", lang, shell_env, self.binary, args,
                                             redirect)
