@@ -156,28 +156,39 @@ bool locale_is_utf8() {
 constexpr short curses_colour[8] = {COLOR_BLACK, COLOR_BLUE,    COLOR_GREEN,  COLOR_CYAN,
                                     COLOR_RED,   COLOR_MAGENTA, COLOR_YELLOW, COLOR_WHITE};
 
+// NO_COLOR set to anything but "" asks every program for text without colours.
+bool colour_refused() {
+    const char* no_color = std::getenv("NO_COLOR");
+    return no_color != nullptr && *no_color != '\0';
+}
+
 // Colour pairs: 1 + foreground + 16 * background, for every PC attribute when the terminal
-// has pairs enough, otherwise for the 16 foregrounds on the terminal's background.
+// has pairs enough, otherwise for the 16 foregrounds on black.
 bool colours = false;
 bool pairs_for_backgrounds = false;
-bool default_background = false;
+bool reverse_highlight = false; // NO_COLOR: the highlight in reverse video
 
 void set_up_colours() {
-    colours = pairs_for_backgrounds = default_background = false;
-    if (!has_colors() || start_color() == ERR) return;
+    colours = pairs_for_backgrounds = false;
+    reverse_highlight = colour_refused();
+    if (reverse_highlight || !has_colors() || start_color() == ERR) return;
     colours = true;
-    default_background = use_default_colors() == OK;
     pairs_for_backgrounds = COLOR_PAIRS > 16 * 8;
     const int backgrounds = pairs_for_backgrounds ? 8 : 1;
     for (int bg = 0; bg < backgrounds; ++bg) {
         for (int fg = 0; fg < 16; ++fg) {
             short f = curses_colour[fg & 7];
             if (fg >= 8 && COLORS >= 16) f = static_cast<short>(f + 8);
-            // Background 0 is the terminal's own background, whatever its colour.
-            const short b = bg != 0 ? curses_colour[bg] : default_background ? -1 : COLOR_BLACK;
-            init_pair(static_cast<short>(1 + fg + 16 * bg), f, b);
+            init_pair(static_cast<short>(1 + fg + 16 * bg), f, curses_colour[bg]);
         }
     }
+    // The console's own black, not the terminal's background, behind everything drawn: the
+    // rows and columns the screen leaves free, the help and the notice included, so that the
+    // screen reads the same on a light theme as on a dark one.
+    cchar_t blank;
+    const wchar_t space[2] = {L' ', L'\0'};
+    setcchar(&blank, space, A_NORMAL, static_cast<short>(1 + light_grey), nullptr);
+    wbkgrnd(stdscr, &blank);
 }
 
 // The curses attributes and colour pair of a PC attribute byte.
@@ -191,7 +202,9 @@ attr_t cell_attributes(std::uint8_t attr, short& pair) {
         if (fg >= 8 && COLORS < 16) a |= A_BOLD; // the bright half of the PC colours
     } else if ((attr & 0x7F) != light_grey) {
         // No colours: the highlight must still stand out.
-        a |= (termattrs() & A_UNDERLINE) ? (A_BOLD | A_UNDERLINE) : A_STANDOUT;
+        a |= reverse_highlight              ? A_REVERSE
+             : (termattrs() & A_UNDERLINE) ? (A_BOLD | A_UNDERLINE)
+                                           : A_STANDOUT;
     }
     return a;
 }
@@ -473,7 +486,7 @@ void serve(Terminal& term, Console& con, bool block) {
 
 bool terminal_has_colours() {
     const char* name = std::getenv("TERM");
-    return name && *name && std::strcmp(name, "dumb") != 0;
+    return name && *name && std::strcmp(name, "dumb") != 0 && !colour_refused();
 }
 
 } // namespace
