@@ -215,10 +215,12 @@ def test_escape_acts_at_once_with_the_protocol():
     check(took["attributes"] >= 0.05, "without the protocol: %r" % took)
 
 
-# The save's temporary file refused with the exception a failed allocation throws.
+# The save's new file, as it is given its permissions, refused with the exception a failed
+# allocation throws.
 SHIM = b"""
 #include <new>
-extern "C" int mkostemp(char*, int) { throw std::bad_alloc(); }
+#include <sys/types.h>
+extern "C" int fchmod(int, mode_t) { throw std::bad_alloc(); }
 """
 
 
