@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <sstream>
 #include <vector>
 
 #include "editor/editor.hpp"
@@ -198,33 +200,133 @@ TEST(Engine, ExtendedKeysAreOneCode) {
     EXPECT_EQ(read_key(con), key::del);
 }
 
-// The help below the screen, where a field's row or the image gives the figures.
+// The help below the screen for each of the 42 fields, where a field's row or the image gives
+// the figures; with the first configuration's crank pulses and name changed from the file's.
 TEST(Help, NamesTheFieldItsValuesItsKeysAndTheValueInTheFile) {
-    struct Case {
-        int field;
-        std::vector<std::string> lines;
+    const std::vector<std::string> cases[field_count] = {
+        {"last_menu: 0..10", "digits type up to 10; Delete drops one"},
+        {"edit_mode_bit: on or off", "Space, Page Up or Page Down switch between on and off"},
+        {"brightness: 0..100 % in steps of 20 (stored 0..55, last digit 0..5)",
+         "1 gives 100 %, 0 and 2..9 give 0..80 %; Page Up and Page Down step by 20 %"},
+        {"contrast: high or low", "Space, Page Up or Page Down switch between high and low"},
+        {"wheel_select: 1..25",
+         "digits type the configuration, Delete drops one; Page Up and Page Down step"},
+        {"wheel[1].name: 16 characters, typed at the cursor by the keys below",
+         R"(type   Space ! $ % & ( ) * + , - . / 0-9 < = > A-Z \ ] ^ _ a-z { Alt+7..0)",
+         R"(stores space ! $ % / ) = ( * , - . # 0-9 ; + : A-Z ^ ' & _ a-z ? {[]})",
+         "Left, Right, Home, End move; Backspace, Delete remove",
+         "in the file: \"60-2 Crank      \""},
+        {"tdc_cyl: 0..8", "a digit sets it, at most the 4 cylinders of the selected configuration"},
+        {"max_poti_speed: 0..9999 rpm", "digits type up to 9999, no further; Delete drops one"},
+        {"ramp_points: 2..99",
+         "digits type up to 99, no further; Delete drops one; at least 2 on leaving"},
+        {"vss_pulses_per_km: 2401..50000",
+         "digits type up to 50000; Delete drops one; at least 2401 on leaving"},
+        {"vss_pulse_width: 670..6700 ms",
+         "digits type up to 6700; Delete drops one; at least 670 on leaving"},
+        {"aux_speed_pulses: 1..120", "digits type up to 120; Delete drops one; at least 1 on leaving"},
+        {"aux_speed_pulse_width: 0..100 %", "digits type up to 100; Delete drops one"},
+        {"lis_inversion: norm or inv", "Space, Page Up or Page Down switch between norm and inv"},
+        {"lis_lower_threshold: 0..5000 mV", "digits type up to 5000; Delete drops one"},
+        {"lis_upper_threshold: 0..5000 mV", "digits type up to 5000; Delete drops one"},
+        {"kickdown_threshold: 0..5000 mV", "digits type up to 5000; Delete drops one"},
+        {"first_high_frequency: 0 or 31..20000 Hz",
+         "digits type up to 20000; Delete drops one; below 31 it is 0 (off) on leaving"},
+        {"second_high_frequency: 0 or 31..20000 Hz",
+         "digits type up to 20000; Delete drops one; below 31 it is 0 (off) on leaving"},
+        {"wheel[1].write_protection: yes or no",
+         "Space, Page Up or Page Down switch between yes and no"},
+        {"wheel[1].cylinders: 2..8", "a digit 2..8 sets it"},
+        {"wheel[1].tdc_width: 0..30 deg",
+         "digits type up to 30; Delete drops one; at least 1 on leaving (not on Escape)"},
+        {"wheel[1].crank_pulses: 1..120",
+         "digits type up to 120; Delete drops one; at least 1 on leaving", "in the file: 60"},
+        {"wheel[1].crank_width: 0.1..9.9 deg",
+         "digits type up to 9.9; Delete drops one; at least 0.1 on leaving"},
+        {"wheel[1].crank_offset: 0.0..360.0 deg",
+         "digits type up to one pulse spacing, 10.0 at 36 pulses; Delete drops one"},
+        {"wheel[1].gap_phase: 0.0..359.9 deg", "digits type up to 359.9; Delete drops one"},
+        {"wheel[1].gap_count: 1..4", "a digit 1..4 sets it; Page Up and Page Down step it"},
+        {"wheel[1].gap_pulses: -3..1",
+         "a digit 0..3 sets the count, - its sign; Page Up and Page Down step it"},
+        {"wheel[1].cam_pulses: 1..60", "digits type up to 60; Delete drops one; at least 1 on leaving"},
+        {"wheel[1].cam_width: 0.1..12.5 deg, or 12..125 whole degrees (no decimal point)",
+         "digits type tenths up to 12.5, past it whole degrees; at least 0.1 on leaving"},
+        {"wheel[1].cam_offset: 0.0..360.0 deg",
+         "digits type up to one pulse spacing, 360.0 at 1 pulse; Delete drops one"},
+        {"wheel[1].sync_phase: 0.0..359.9 deg", "digits type up to 359.9; Delete drops one"},
+        {"wheel[1].sync_pulses: -3..1",
+         "a digit 0..3 sets the count, - its sign; Page Up and Page Down step it"},
+        {"wheel[1].cam_inversion: yes or no", "Space, Page Up or Page Down switch between yes and no"},
+        {"wheel[1].crank_flag: yes or no", "Space, Page Up or Page Down switch between yes and no"},
+        {"ramp point on the screen: 1 of 5 in use (the tables hold 99)",
+         "digits pick a point in use; Page Up and Page Down step through all 99"},
+        {"ramp[1].time: 0.00..99.99 s", "digits type up to 99.99, no further; Delete drops one"},
+        {"ramp[1].speed: 0..9999 rpm", "digits type up to 9999, no further; Delete drops one"},
+        {"can_id = 18DAF110, byte 1 of 4, 00..FF",
+         "hexadecimal digits type the byte (0-9, A-F), Delete drops one"},
+        {"can_id = 18DAF110, byte 2 of 4, 00..FF",
+         "hexadecimal digits type the byte (0-9, A-F), Delete drops one"},
+        {"can_id = 18DAF110, byte 3 of 4, 00..FF",
+         "hexadecimal digits type the byte (0-9, A-F), Delete drops one"},
+        {"can_id = 18DAF110, byte 4 of 4, 00..FF",
+         "hexadecimal digits type the byte (0-9, A-F), Delete drops one"},
     };
     const Wert loaded = test::example_image();
     Wert w = loaded;
-    put(w, ParamId::crank_pulses, 0, 36); // changed: the file's value is named
-    const Case cases[] = {
-        {6, {"tdc_cyl: 0..8", "a digit sets it, at most the 4 cylinders of the selected configuration"}},
-        {21, {"wheel[1].tdc_width: 0..30 deg",
-              "digits type up to 30; Delete drops one; at least 1 on leaving (not on Escape)"}},
-        {22, {"wheel[1].crank_pulses: 1..120",
-              "digits type up to 120; Delete drops one; at least 1 on leaving", "in the file: 60"}},
-        {24, {"wheel[1].crank_offset: 0.0..360.0 deg",
-              "digits type up to one pulse spacing, 10.0 at 36 pulses; Delete drops one"}},
-        {17, {"first_high_frequency: 0 or 31..20000 Hz",
-              "digits type up to 20000; Delete drops one; below 31 it is 0 (off) on leaving"}},
-        {3, {"contrast: high or low", "Space, Page Up or Page Down switch between high and low"}},
-        {35, {"ramp point on the screen: 1 of 5 in use (the tables hold 99)",
-              "digits pick a point in use; Page Up and Page Down step through all 99"}},
-    };
-    for (const Case& c : cases) {
+    put(w, ParamId::crank_pulses, 0, 36);
+    set_name_char(w, 0, 1, 'X');
+    for (int field = 0; field < field_count; ++field) {
         Editor ed;
-        ed.mode = c.field;
-        EXPECT_EQ(field_help(ed, w, loaded), c.lines) << "field " << c.field;
+        ed.mode = field;
+        const std::vector<std::string> lines = field_help(ed, w, loaded);
+        EXPECT_EQ(lines, cases[field]) << "field " << field;
+        for (const std::string& line : lines)
+            EXPECT_LE(line.size(), 80u) << "field " << field << ": " << line;
+    }
+}
+
+// The wheel name's help says what each key stores: typed in field 5, every key it lists stores
+// the character under it, and every other key of the 255 ordinary ones stores nothing.
+TEST(Help, TheWheelNameKeysStoreWhatTheHelpSays) {
+    const auto columns = [](const std::string& row) {
+        std::istringstream in(row);
+        std::vector<std::string> words;
+        for (std::string w; in >> w;) words.push_back(w);
+        return words;
+    };
+    const std::vector<std::string> keys = columns(name_key_rows().keys);
+    const std::vector<std::string> stores = columns(name_key_rows().stores);
+    ASSERT_EQ(keys.size(), stores.size());
+    std::map<int, char> listed; // key code -> the character the help says it stores
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const std::string &k = keys[i], &c = stores[i];
+        if (k == "Space") {
+            listed[' '] = c == "space" ? ' ' : '?';
+        } else if (k == "Alt+7..0") {
+            ASSERT_EQ(c.size(), 4u);
+            for (int d = 0; d < 4; ++d) listed[key::alt_7 + d] = c[static_cast<std::size_t>(d)];
+        } else if (k.size() == 3 && k[1] == '-') {
+            EXPECT_EQ(c, k);
+            for (char x = k[0]; x <= k[2]; ++x) listed[x] = x;
+        } else {
+            ASSERT_EQ(k.size(), 1u) << k;
+            ASSERT_EQ(c.size(), 1u) << c;
+            listed[k[0]] = c[0];
+        }
+    }
+    EXPECT_EQ(listed.size(), 26u * 2 + 10 + 21 + 4); // letters, digits, the others, Alt
+    std::vector<int> tried{key::alt_7, key::alt_8, key::alt_9, key::alt_0};
+    for (int k = 1; k < 256; ++k) tried.push_back(k);
+    for (int k : tried) {
+        if (k == key::backspace || k == key::enter || k == key::escape) continue;
+        Wert w = test::example_image();
+        set_name_char(w, 0, 1, 0x01); // no key stores it
+        Editor ed{5, 1, k};
+        apply_rule(ed, w);
+        const auto it = listed.find(k);
+        EXPECT_EQ(name_char(w, 0, 1), it == listed.end() ? 0x01u : unsigned(uint8_t(it->second)))
+            << "key " << k;
     }
 }
 

@@ -76,8 +76,15 @@ const OneKey one_keys[] = {
     // Sequences we do not know, and characters no US key sends, go whole.
     {"\x1b[99~", 0}, {"\x1b[E", 0}, {"\x1b[G", 0}, {"\x1b[1;2;3A", 0}, {"\x1b[?1;2c", 0},
     {"\x1b[<0;12;5M", 0}, {"\x1b[2 q", 0}, {"\x1bOX", 0}, {"\x1b[200~", 0}, {"\x1b[[Z", 0},
-    {"\xc3\xa4", 0}, {"\xe2\x82\xac", 0}, {"\xf0\x9f\x98\x80", 0}, {"\xa4", 0},
-    {"\xff", 0}, {"\x1b\xc3\xa4", 0}, {"\x1b\x01", 0},
+    {"\xe2\x82\xac", 0}, {"\xf0\x9f\x98\x80", 0}, {"\xc4\x80", 0}, {"\x1b\xc3\xa4", 0},
+    {"\x1b\x01", 0},
+    // Eight-bit meta, as xterm sends Alt: the character U+0080 + c, in UTF-8 or as one byte.
+    // Alt+X (U+00F8), also with Shift; Alt+7..0 (U+00B7..U+00B9, U+00B0); Alt+Enter,
+    // Alt+Escape, Alt+Space; ä is Alt+D; Alt with Ctrl or Backspace has no code.
+    {"\xc3\xb8", 301}, {"\xf8", 301}, {"\xc3\x98", 301},
+    {"\xc2\xb7", 382}, {"\xc2\xb8", 383}, {"\xc2\xb9", 384}, {"\xc2\xb0", 385},
+    {"\xb7", 382}, {"\xb0", 385}, {"\xc2\x8d", 284}, {"\x8d", 284}, {"\xc2\x9b", 257},
+    {"\xc2\xa0", 32}, {"\xc3\xa4", 288}, {"\xa4", 379}, {"\xc2\x81", 0}, {"\xff", 0},
 };
 
 // Keys as a terminal with the keyboard protocol reports them (ESC [ key ; 1 + modifiers u,
@@ -131,8 +138,11 @@ const std::vector<KeyCase> key_cases = {
     {"sequence cut short", {"\x1b[1;5"}, true, {}},
     {"Linux console key cut short", {"\x1b[["}, true, {}},
     {"sequence broken by a control byte", {"\x1b[1;5\r"}, false, {13}},
-    {"lead byte without continuation", {"\xc3" "a"}, false, {'a'}},
-    {"lead byte alone, quiet", {"\xc3"}, true, {}},
+    // A byte that begins no complete UTF-8 character is eight-bit meta on its own.
+    {"lead byte without continuation: Alt+C, a", {"\xc3" "a"}, false, {302, 'a'}},
+    {"lead byte alone, quiet: Alt+C", {"\xc3"}, true, {302}},
+    {"three-byte lead cut short: Alt+B, Alt+$", {"\xe2\xa4"}, true, {304, 379}},
+    {"Alt+X split between reads", {"\xc3", "\xb8"}, false, {301}},
     // With the keyboard protocol, Escape and Alt+X are told apart however the bytes arrive.
     {"protocol: Escape then y in one read", {"\x1b[27uy"}, false, {27, 'y'}},
     {"protocol: Escape, Escape, Alt+X in one read", {"\x1b[27u\x1b[27u\x1b[120;3u"}, false,
@@ -171,7 +181,8 @@ TEST(DecodeKeys, GivesTheKeyCodes) {
 }
 
 // Alt with a character key gives 256 + the scan code of its US key position, whichever of the
-// key's two characters the layout in use sent.
+// key's two characters the layout in use sent, and whether Alt came as an ESC before it or in
+// eight-bit meta form (U+0080 + the character, in UTF-8 or as a byte).
 TEST(DecodeKeys, AltByUSKeyPosition) {
     const struct { const char* keys; int first; } rows[] = {
         {"1234567890-=", 376}, {"!@#$%^&*()_+", 376}, {"qwertyuiop[]", 272}, {"QWERTYUIOP{}", 272},
@@ -180,10 +191,15 @@ TEST(DecodeKeys, AltByUSKeyPosition) {
     for (const auto& row : rows) {
         for (int i = 0; row.keys[i] != '\0'; ++i) {
             KeyDecoder decoder;
-            // Quiet: ESC O or ESC [ could still become a sequence.
-            EXPECT_EQ(decode_keys(decoder, "\x1b"s + row.keys[i], true),
-                      std::vector<int>{row.first + i})
-                << "Alt+" << row.keys[i];
+            const auto meta = static_cast<unsigned char>(0x80 + row.keys[i]);
+            const std::string forms[] = {
+                "\x1b"s + row.keys[i],
+                {static_cast<char>(0xC0 | meta >> 6), static_cast<char>(0x80 | (meta & 0x3F))},
+                std::string(1, static_cast<char>(meta))};
+            // Quiet: ESC O or ESC [ could still become a sequence, a byte a UTF-8 character.
+            for (const std::string& form : forms)
+                EXPECT_EQ(decode_keys(decoder, form, true), std::vector<int>{row.first + i})
+                    << "Alt+" << row.keys[i] << " as " << testing::PrintToString(form);
         }
     }
 }

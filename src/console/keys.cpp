@@ -1,8 +1,9 @@
 // Key decoding. A terminal reports characters and escape sequences; the program wants the PC
 // keyboard's codes. Characters are taken at the US key position that produces them, cursor and
 // function keys come from CSI (ESC [) and SS3 (ESC O) sequences, and Alt arrives as an ESC in
-// front of the key. A terminal with the keyboard protocol reports Escape, Alt, Ctrl and keypad
-// keys as ESC [ key ; modifier u, which gets the code the same key has without the protocol.
+// front of the key or, in eight-bit meta form, as the key's character + 0x80. A terminal with
+// the keyboard protocol reports Escape, Alt, Ctrl and keypad keys as ESC [ key ; modifier u,
+// which gets the code the same key has without the protocol.
 #include "console/keys.hpp"
 
 #include <cctype>
@@ -342,7 +343,7 @@ int sequence_code(std::string_view intro, std::string_view parameters, char fina
     return key_code(intro, number, final, modifier, alt);
 }
 
-// A UTF-8 character: no key of the US layout sends it, so all of its bytes go.
+// A UTF-8 character after an ESC (Alt with a key of another layout): all of its bytes go.
 Step skip_utf8(std::string_view s, bool quiet) {
     const auto lead = static_cast<unsigned char>(s[0]);
     const std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
@@ -407,10 +408,33 @@ Step decode_escape(std::string_view s, bool quiet) {
     return {2, alt_code(next)};
 }
 
+// Alt with the key that sends `c` in eight-bit meta form (the character 0x80 + c).
+int meta_code(unsigned char c) { return c == esc ? ext(1) : alt_code(c); }
+
+// A byte from 0x80 up. xterm and others send Alt+c as the character U+0080 + c: as UTF-8 in a
+// UTF-8 locale, as the byte 0x80 + c elsewhere. A complete UTF-8 character is one key: Alt + c
+// for U+0080..U+00FF, none for the rest, which no US key sends; any other byte counts by itself.
+Step decode_eight_bit(std::string_view s, bool quiet) {
+    const auto lead = static_cast<unsigned char>(s[0]);
+    const std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                               : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                              : 1;
+    std::size_t i = 1;
+    while (i < length && i < s.size() && is_continuation(static_cast<unsigned char>(s[i]))) ++i;
+    if (length > 1 && i == length) {
+        const bool latin1 = lead <= 0xC3; // U+0080..U+00FF: C2 or C3 and one continuation
+        const auto c = static_cast<unsigned char>(((lead & 0x03) << 6 | (s[1] & 0x3F)) - 0x80);
+        return {length, latin1 ? meta_code(c) : 0};
+    }
+    if (length > 1 && i == s.size() && !quiet) return need_more;
+    return {1, meta_code(static_cast<unsigned char>(lead - 0x80))};
+}
+
 Step decode_one(std::string_view s, bool quiet) {
     const auto b = static_cast<unsigned char>(s[0]);
     if (b == esc) return decode_escape(s, quiet);
-    if (b >= 0x80) return skip_utf8(s, quiet);
+    if (b >= 0x80) return decode_eight_bit(s, quiet);
     return {1, ordinary_code(b)};
 }
 

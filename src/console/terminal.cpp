@@ -84,13 +84,18 @@ void watch_output() {
     stalled = 1;
 }
 
+// The first request to stop is the one taken; the watchdog starts looking at the output.
+void request_stop(int sig) {
+    stop_requested = sig;
+    arm_watchdog(watchdog_us);
+}
+
 void on_signal(int sig) {
     const int saved_errno = errno;
     if (sig == SIGWINCH) {
         resized = 1;
     } else if (stop_requested == 0) {
-        stop_requested = sig;
-        arm_watchdog(watchdog_us);
+        request_stop(sig);
     } else if (sig == SIGALRM) {
         watch_output();
     }
@@ -151,28 +156,39 @@ bool locale_is_utf8() {
 constexpr short curses_colour[8] = {COLOR_BLACK, COLOR_BLUE,    COLOR_GREEN,  COLOR_CYAN,
                                     COLOR_RED,   COLOR_MAGENTA, COLOR_YELLOW, COLOR_WHITE};
 
+// NO_COLOR set to anything but "" asks every program for text without colours.
+bool colour_refused() {
+    const char* no_color = std::getenv("NO_COLOR");
+    return no_color != nullptr && *no_color != '\0';
+}
+
 // Colour pairs: 1 + foreground + 16 * background, for every PC attribute when the terminal
-// has pairs enough, otherwise for the 16 foregrounds on the terminal's background.
+// has pairs enough, otherwise for the 16 foregrounds on black.
 bool colours = false;
 bool pairs_for_backgrounds = false;
-bool default_background = false;
+bool reverse_highlight = false; // NO_COLOR: the highlight in reverse video
 
 void set_up_colours() {
-    colours = pairs_for_backgrounds = default_background = false;
-    if (!has_colors() || start_color() == ERR) return;
+    colours = pairs_for_backgrounds = false;
+    reverse_highlight = colour_refused();
+    if (reverse_highlight || !has_colors() || start_color() == ERR) return;
     colours = true;
-    default_background = use_default_colors() == OK;
     pairs_for_backgrounds = COLOR_PAIRS > 16 * 8;
     const int backgrounds = pairs_for_backgrounds ? 8 : 1;
     for (int bg = 0; bg < backgrounds; ++bg) {
         for (int fg = 0; fg < 16; ++fg) {
             short f = curses_colour[fg & 7];
             if (fg >= 8 && COLORS >= 16) f = static_cast<short>(f + 8);
-            // Background 0 is the terminal's own background, whatever its colour.
-            const short b = bg != 0 ? curses_colour[bg] : default_background ? -1 : COLOR_BLACK;
-            init_pair(static_cast<short>(1 + fg + 16 * bg), f, b);
+            init_pair(static_cast<short>(1 + fg + 16 * bg), f, curses_colour[bg]);
         }
     }
+    // The console's own black, not the terminal's background, behind everything drawn: the
+    // rows and columns the screen leaves free, the help and the notice included, so that the
+    // screen reads the same on a light theme as on a dark one.
+    cchar_t blank;
+    const wchar_t space[2] = {L' ', L'\0'};
+    setcchar(&blank, space, A_NORMAL, static_cast<short>(1 + light_grey), nullptr);
+    wbkgrnd(stdscr, &blank);
 }
 
 // The curses attributes and colour pair of a PC attribute byte.
@@ -186,7 +202,9 @@ attr_t cell_attributes(std::uint8_t attr, short& pair) {
         if (fg >= 8 && COLORS < 16) a |= A_BOLD; // the bright half of the PC colours
     } else if ((attr & 0x7F) != light_grey) {
         // No colours: the highlight must still stand out.
-        a |= (termattrs() & A_UNDERLINE) ? (A_BOLD | A_UNDERLINE) : A_STANDOUT;
+        a |= reverse_highlight              ? A_REVERSE
+             : (termattrs() & A_UNDERLINE) ? (A_BOLD | A_UNDERLINE)
+                                           : A_STANDOUT;
     }
     return a;
 }
@@ -202,7 +220,8 @@ void put_cell(const Terminal& term, int x, int y, Cell c) {
 }
 
 constexpr std::string_view too_small_notice =
-    "ulocfg needs a terminal of at least 80x21 - please enlarge this window";
+    "ulocfg needs a terminal of at least 80x21 - please enlarge this window, or press Ctrl+C "
+    "to quit";
 
 // The notice, broken between words to fit the terminal's width.
 void show_notice() {
@@ -229,10 +248,12 @@ void take_size(Terminal& term) {
     winsize ws{};
     if (::ioctl(term.fd, TIOCGWINSZ, &ws) == 0 && ws.ws_row > 0 && ws.ws_col > 0)
         resizeterm(ws.ws_row, ws.ws_col);
+    const bool was_small = term.too_small;
     term.too_small = LINES < fewest_rows || COLS < console_width;
     term.help_shown.clear();
+    // A key cut apart on its way in or out of the notice is not completed on the other side.
+    if (term.too_small || was_small) term.decoder.held.clear();
     if (term.too_small) {
-        term.decoder.held.clear();
         show_notice();
     } else {
         wclear(stdscr);
@@ -308,6 +329,18 @@ void write_all(int fd, std::string_view text) {
     }
 }
 
+// Queues the keys decoded. At the notice nobody sees the screen they would act on: they are
+// thrown away, but Ctrl+C there ends the program as SIGINT does.
+void take_keys(Terminal& term, Console& con, const std::vector<int>& codes) {
+    constexpr int ctrl_c = 3;
+    for (int code : codes) {
+        if (!term.too_small)
+            push_key(con, code);
+        else if (code == ctrl_c && stop_requested == 0)
+            request_stop(SIGINT);
+    }
+}
+
 // Asks whether the terminal reports keys by the keyboard protocol. Every terminal answers the
 // device attributes query sent behind it, so the wait ends with that answer; one that answers
 // nothing costs keyboard_answer_wait_ms once. Keys typed meanwhile are kept; an answer coming
@@ -343,8 +376,7 @@ void ask_keyboard_protocol(Terminal& term, Console& con) {
         write_all(term.fd, keyboard_push);
         term.keyboard_protocol = term.decoder.protocol = true;
     }
-    if (!term.too_small)
-        for (int code : decode_keys(term.decoder, got, false)) push_key(con, code);
+    take_keys(term, con, decode_keys(term.decoder, got, false));
 }
 
 bool start_curses(Terminal& term, Console& con) {
@@ -396,9 +428,8 @@ bool read_keys(Terminal& term, Console& con) {
     const ssize_t n = ::read(term.fd, buffer, sizeof buffer);
     if (n < 0) return errno == EINTR || errno == EAGAIN;
     if (n == 0) return false; // hung up
-    if (term.too_small) return true; // typed at the notice: thrown away
     const std::string_view bytes(buffer, static_cast<std::size_t>(n));
-    for (int code : decode_keys(term.decoder, bytes, false)) push_key(con, code);
+    take_keys(term, con, decode_keys(term.decoder, bytes, false));
     return true;
 }
 
@@ -446,7 +477,7 @@ void serve(Terminal& term, Console& con, bool block) {
             continue;
         }
         if (ready == 0 && held) {
-            for (int code : decode_keys(term.decoder, "", true)) push_key(con, code);
+            take_keys(term, con, decode_keys(term.decoder, "", true));
             continue;
         }
         if (ready == 0 && !block) return;
@@ -455,7 +486,7 @@ void serve(Terminal& term, Console& con, bool block) {
 
 bool terminal_has_colours() {
     const char* name = std::getenv("TERM");
-    return name && *name && std::strcmp(name, "dumb") != 0;
+    return name && *name && std::strcmp(name, "dumb") != 0 && !colour_refused();
 }
 
 } // namespace

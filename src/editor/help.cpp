@@ -34,8 +34,7 @@ std::string field_keys(const Editor& ed, const Wert& w, const Param& p) {
                number(p, brightness_step) + " %";
     case 4:
         return "digits type the configuration, Delete drops one; Page Up and Page Down step";
-    case 5:
-        return "type at the cursor; Left, Right, Home, End move; Backspace, Delete remove";
+    case 5: return "Left, Right, Home, End move; Backspace, Delete remove";
     case 6:
         return "a digit sets it, at most the " +
                std::to_string(get(w, ParamId::cylinders, selected_wheel(w))) +
@@ -83,6 +82,14 @@ std::vector<std::string> field_help(const Editor& ed, const Wert& wert, const We
         lines.push_back(item_name(item) + " = " + format_value(item, read_value(wert, item)) +
                         ", byte " + std::to_string(ed.mode - 37) + " of 4, 00..FF");
         lines.push_back("hexadecimal digits type the byte (0-9, A-F), Delete drops one");
+    } else if (ed.mode == 5) {
+        // The keys of a wheel name store the characters of a German keyboard's keys: the
+        // help says what each key stores, from the same rule that stores it.
+        const NameKeyRows keys = name_key_rows();
+        lines.push_back(item_name(item) + ": 16 characters, typed at the cursor by the keys below");
+        lines.push_back("type   " + keys.keys);
+        lines.push_back("stores " + keys.stores);
+        lines.push_back(field_keys(ed, wert, *p));
     } else {
         lines.push_back(item_name(item) + ": " + allowed(item));
         lines.push_back(field_keys(ed, wert, *p));

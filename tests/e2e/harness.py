@@ -28,7 +28,7 @@ KEYS = {
     "Enter": "Enter", "Escape": "Escape", "Up": "Up", "Down": "Down", "Left": "Left",
     "Right": "Right", "Home": "Home", "End": "End", "PageUp": "PPage", "PageDown": "NPage",
     "Delete": "DC", "Insert": "IC", "Backspace": "BSpace", "Space": "Space", "Alt+X": "M-x",
-    "F1": "F1",
+    "F1": "F1", "Ctrl+C": "C-c",
 }
 
 # The tmux formats that together say which modes and which title the pane's terminal is in.
@@ -187,6 +187,7 @@ class Session:
         if os.path.exists(self.status_file):  # left by an earlier session in the same folder
             os.remove(self.status_file)
         self.width, self.height = width, height
+        self.started_height = height
         shell_env = " ".join("%s=%s" % kv for kv in (env or {}).items())
         run = "%s LANG=%s %s '%s' %s %s" % (wrapper or "", lang, shell_env, self.binary, args,
                                             redirect)
@@ -261,6 +262,43 @@ class Session:
     def styled(self):
         """The pane with its SGR colour sequences, one string per row."""
         return self._tmux("capture-pane", "-p", "-e", "-t", self.name).split("\n")
+
+    def cell_styles(self):
+        """Every cell of the pane, trailing blanks included, as (character, foreground,
+        background, reverse): the colours as SGR numbers ("37", "40"; 256-colour numbers below
+        16 as their 8-colour ones), None for the terminal's default."""
+        out = self._tmux("capture-pane", "-p", "-e", "-N", "-t", self.name)
+        fg = bg = None
+        reverse = False
+        rows = []
+        for line in out.split("\n")[: self.height]:
+            cells = []
+            for token in re.split(r"(\x1b\[[0-9;:]*m)", line):
+                if not token.startswith("\x1b["):
+                    cells += [(c, fg, bg, reverse) for c in token]
+                    continue
+                codes, i = [int(c) if c else 0 for c in token[2:-1].split(";")], 0
+                while i < len(codes):
+                    c = codes[i]
+                    if c in (38, 48) and codes[i + 1:i + 2] == [5]:
+                        n = codes[i + 2]
+                        colour = str(c - 8 + n if n < 8 else c + 52 + n - 8 if n < 16 else
+                                     "%d;5;%d" % (c, n))
+                        fg, bg = (colour, bg) if c == 38 else (fg, colour)
+                        i += 2
+                    elif c == 0:
+                        fg, bg, reverse = None, None, False
+                    elif c in (7, 27):
+                        reverse = c == 7
+                    elif c in (39, 49):
+                        fg, bg = (None, bg) if c == 39 else (fg, None)
+                    elif 30 <= c <= 37 or 90 <= c <= 97:
+                        fg = str(c)
+                    elif 40 <= c <= 47 or 100 <= c <= 107:
+                        bg = str(c)
+                    i += 1
+            rows.append(cells)
+        return rows
 
     def text(self):
         return "\n".join(self.lines())

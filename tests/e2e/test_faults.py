@@ -30,9 +30,12 @@ def read(s, name):
 
 def check_terminal_given_back(s, what):
     """The terminal as the program found it: main screen, cursor shown, the same modes and
-    title, the same line settings (cooked: line editing and echo on)."""
+    title, the same line settings (cooked: line editing and echo on). A window resized since
+    has its scrolling region down to its new last row."""
     before = s.terminal_state_left(".terminal-before")
     after = s.terminal_state_left(".terminal-after")
+    before["scroll_region_lower"] = str(int(before["scroll_region_lower"]) + s.height -
+                                        s.started_height)
     check(after["alternate_on"] == "0", "%s: still on the alternate screen" % what)
     check(after["cursor_flag"] == "1", "%s: cursor hidden" % what)
     check(after == before, "%s: terminal state\n was %s\n now %s" % (what, before, after))
@@ -167,6 +170,30 @@ def test_resize_to_60x20_shows_the_notice_and_back_restores_the_screen():
     expected = list(SAMPLE_IMAGE)
     expected[0], expected[3], expected[1056:1059] = 7, 2, list(b"Abc")
     check_image(saved, expected)
+
+
+def test_ctrl_c_at_the_notice_ends_the_program_as_sigint_does():
+    # The window made too small with and without edits, or too small from the start.
+    for where, height in ((at_field_edited, 25), (at_the_question, 25), (unedited, 25),
+                          (None, 20)):
+        what = "%s at %d rows" % (where.__name__ if where else "from the start", height)
+        with Session(BINARY, SAMPLE, width=60 if where is None else 80, height=height,
+                     wrapper=BEFORE, after=AFTER) as s:
+            if where:
+                s.ready()
+                where(s)
+                s.resize(60, 20)
+            s.wait_for("or press")
+            check("Ctrl+C to quit" in s.text().replace("\n", " "), "%s: notice:\n%s" % (
+                what, s.text()))
+            s.keys("Ctrl+C")
+            got = s.wait_exit()
+            check(got == 130, "%s: status %d" % (what, got))
+            rescue = check_file_kept(s, what, where in EDITS)
+            said = "ulocfg: edits not saved, kept in %s" % rescue
+            check((said in s.text().replace("\n", "")) == (rescue is not None),
+                  "%s: says:\n%s" % (what, s.text()))
+            check_terminal_given_back(s, what)
 
 
 # -- saves that fail half-way ---------------------------------------------------------------

@@ -35,4 +35,53 @@ def test_too_small_terminal_shows_a_notice_until_it_is_large_enough():
         check(s.quit("n") == 0, "status 0")
 
 
+def colours_in(rows):
+    """The (foreground, background, reverse) styles of the cells, each with the first cell
+    (column, row) showing it."""
+    styles = {}
+    for y, cells in enumerate(rows, 1):
+        for x, (_, fg, bg, reverse) in enumerate(cells, 1):
+            styles.setdefault((fg, bg, reverse), (x, y))
+    return styles
+
+
+def test_black_behind_the_whole_window_whatever_the_theme():
+    # A window wider and taller than the screen: the free columns and the help area too.
+    with Session(BINARY, SAMPLE, width=90, height=31) as s:
+        s.ready()
+        rows = s.cell_styles()
+        check(len(rows) == 31 and all(len(r) == 90 for r in rows), "cells: %s" % (
+            [len(r) for r in rows],))
+        styles = colours_in(rows)
+        check(set(styles) == {("37", "40", False), ("91", "40", False)},
+              "light grey and light red on black only: %s" % styles)
+        check("".join(c for c, fg, _, _ in rows[4] if fg == "91") == " 3",
+              "the highlight: %r" % rows[4])
+        # The notice, on a window too small, is on black as well.
+        s.resize(60, 20)
+        s.wait_for("or press")
+        s.settle()
+        styles = colours_in(s.cell_styles())
+        check(set(styles) == {("37", "40", False)}, "the notice: %s" % styles)
+        s.resize(90, 31)
+        s.ready()
+        check(s.quit("n") == 0, "status 0")
+
+
+def test_no_color_shows_the_highlight_in_reverse_video():
+    with Session(BINARY, SAMPLE, height=30, env={"NO_COLOR": "1"}) as s:
+        s.ready()
+        rows = s.cell_styles()
+        styles = colours_in(rows)
+        check(set(styles) == {(None, None, False), (None, None, True)},
+              "no colours, reverse video: %s" % styles)
+        check(["".join(c for c, _, _, rev in r if rev) for r in rows[:25]] ==
+              [""] * 4 + [" 3"] + [""] * 20, "reverse video on field 0 only")
+        check(row(s.lines(), 27) == "last_menu: 0..10", "help: %r" % row(s.lines(), 27))
+        check(s.quit("n") == 0, "status 0")
+        # The screen left behind has no colours either.
+        styles = colours_in(s.cell_styles())
+        check(set(styles) == {(None, None, False)}, "left behind: %s" % styles)
+
+
 run_tests(tests_in(dict(globals())))

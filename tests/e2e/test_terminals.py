@@ -144,6 +144,17 @@ def test_help_below_the_screen_for_the_current_field():
         check(s.quit("n") == 0, "status 0")
 
 
+def test_alt_keys_in_eight_bit_meta_form():
+    # xterm as it comes sends Alt+c as the character U+0080 + c: Alt+7 is U+00B7, Alt+X ø.
+    with Session(BINARY, SAMPLE) as s:
+        s.ready()
+        s.keys("7", "Down", "Down", "3", "Right", "\u00b7", "\u00f8")
+        s.wait_for(QUESTION)
+        s.keys("y")
+        check(s.wait_exit() == 0, "status 0")
+        saved_with(s, {0: 7, 3: 2, 1056: ord("{")})
+
+
 def test_edit_names_the_file():
     top = tempfile.mkdtemp(prefix="ulocfg-e2e-")
     try:
