@@ -101,11 +101,13 @@ const ApplyCase apply_cases[] = {
      "ulocfg: p:3: last_menu = 2 is rejected: last_menu is given twice.\n", {"last_menu = 3"}},
     {"a value out of range in the middle: nothing written",
      "last_menu = 7\nwheel[2].cylinders = 9\nramp[1].speed = 500\n", status_rejected,
-     "ulocfg: p:2: wheel[2].cylinders = 9 is rejected: the field takes 2..8.\n",
+     "ulocfg: p:2: wheel[2].cylinders = 9 is rejected: the field takes 2..8; use --force to store "
+     "it anyway.\n",
      {"last_menu = 3", "wheel[2].cylinders = 0", "ramp[1].speed = 1000 rpm"}},
     {"every bad line named in one run", "x\nlast_menu = 200\ncontrast = 7\n", status_rejected,
      "ulocfg: p:1: x is rejected: a line is NAME = VALUE.\n"
-     "ulocfg: p:2: last_menu = 200 is rejected: the field takes 0..10.\n"
+     "ulocfg: p:2: last_menu = 200 is rejected: the field takes 0..10; use --force to store it "
+     "anyway.\n"
      "ulocfg: p:3: contrast = 7 is rejected: contrast takes high or low.\n",
      {"last_menu = 3"}},
 };
@@ -118,7 +120,7 @@ TEST(Apply, LinesAsShowWritesThemAllOrNone) {
         const std::string before = dir.read();
         std::istringstream lines(c.file);
         std::ostringstream err;
-        EXPECT_EQ(apply_lines(lines, "p", image, err), c.status);
+        EXPECT_EQ(apply_lines(lines, "p", image, false, err), c.status);
         EXPECT_EQ(err.str(), c.err);
         if (c.status != status_ok) {
             EXPECT_EQ(dir.read(), before); // not a byte written
@@ -182,22 +184,22 @@ TEST(Apply, StatusesOfTheCommandLine) {
     const Case cases[] = {
         {{"apply", dir / "p", "--file", dir / "ulo.txt"}, status_ok, ""},
         {{"apply", dir / "missing", "--file", dir / "ulo.txt"}, status_cannot_open,
-         "ulocfg: cannot open " + dir / "missing" + "\n"},
+         "ulocfg: cannot open " + dir / "missing" + ": No such file or directory\n"},
         {{"apply", dir.path.string(), "--file", dir / "ulo.txt"}, status_cannot_open,
-         "ulocfg: cannot read " + dir.path.string() + "\n"},
+         "ulocfg: cannot read " + dir.path.string() + ": Is a directory\n"},
         {{"apply", dir / "p", "--file", dir / "none.txt"}, status_cannot_open,
-         "ulocfg: cannot open " + dir / "none.txt" + "\n"},
+         "ulocfg: cannot open " + dir / "none.txt" + ": No such file or directory\n"},
         {{"apply", dir / "p", "--file", dir / "short.txt"}, status_incorrect,
          "ulocfg: " + dir / "short.txt" + ": EEPROM textfile incorrect (not 2048 byte tokens)\n"},
         {{"apply", dir / "q\x1B[2J", "--file", dir / "none\a.txt"}, status_cannot_open,
          "ulocfg: " + dir / "q\\x1B[2J" + ":1: x is rejected: a line is NAME = VALUE.\n" +
-             "ulocfg: cannot open " + dir / "none\\x07.txt" + "\n"},
+             "ulocfg: cannot open " + dir / "none\\x07.txt" + ": No such file or directory\n"},
         {{"apply"}, status_usage,
-         "ulocfg: apply takes one parameter file\nTry 'ulocfg --help'.\n"},
+         "ulocfg: apply takes one parameter file\nTry 'ulocfg apply --help'.\n"},
         {{"apply", "p", "q"}, status_usage,
-         "ulocfg: apply takes one parameter file\nTry 'ulocfg --help'.\n"},
+         "ulocfg: apply takes one parameter file\nTry 'ulocfg apply --help'.\n"},
         {{"apply", "p", "--json"}, status_usage,
-         "ulocfg: apply has no --json\nTry 'ulocfg --help'.\n"},
+         "ulocfg: apply has no --json\nTry 'ulocfg apply --help'.\n"},
     };
     for (const Case& c : cases) {
         const Result r = run(c.args);
