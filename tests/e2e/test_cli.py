@@ -185,13 +185,17 @@ def test_help_and_the_man_page_document_every_command():
 
 
 def help_parameters(text):
-    """The (name, values) pairs of --help's parameter list."""
+    """The (name, values) pairs of set --help's parameter list; values too long for a line
+    go on under themselves."""
     lines = text.splitlines()
     start = next(k for k, line in enumerate(lines) if line.startswith("Parameters,")) + 2
     pairs = []
     for line in lines[start:]:
         if not line.strip():
             break
+        if line.startswith("      "):
+            pairs[-1] = (pairs[-1][0], pairs[-1][1] + " " + line.strip())
+            continue
         name, values = line.split(None, 1)
         pairs.append((name, values))
     return pairs
@@ -217,9 +221,9 @@ def test_help_and_the_man_page_list_every_parameter_with_its_values():
         name = re.sub(r"^(wheel|ramp)\[\d+\]", r"\1[N]", line.split(" = ")[0])
         if name not in names:
             names.append(name)
-    status, out, _ = ulocfg("--help")
+    status, out, _ = ulocfg("set", "--help")
     listed = help_parameters(out)
-    check([n for n, _ in listed] == names, "--help lists %r, the program knows %r" % (
+    check([n for n, _ in listed] == names, "set --help lists %r, the program knows %r" % (
         [n for n, _ in listed], names))
     # the ranges are the program's own: set refuses just past them
     values = dict(listed)
@@ -227,7 +231,7 @@ def test_help_and_the_man_page_list_every_parameter_with_its_values():
           "ranges %r" % values)
     with open(os.path.join(os.path.dirname(SAMPLE), "..", "docs", "ulocfg.1")) as f:
         page = f.read()
-    check(man_parameters(page) == listed, "the man page's PARAMETERS differ from --help: %r" %
+    check(man_parameters(page) == listed, "the man page's PARAMETERS differ from set --help: %r" %
           [p for p in man_parameters(page) if p not in listed])
 
 
