@@ -405,7 +405,7 @@ TEST(Set, TakesValuesWithinTheFieldsRangesAndRefusesTheRest) {
 
 // `show` of the image in a.txt, then `set` of every line it printed on b.txt, a copy with
 // every shown bit turned over, so that set must bring each one back.
-Result show_then_set(Dir& dir, const Wert& shown) {
+Result show_then_set(Dir& dir, const Wert& shown, bool force = false) {
     const Result show = run({"show", dir.put(shown, "a.txt")});
     EXPECT_EQ(show.status, status_ok);
     Wert other = shown;
@@ -414,6 +414,7 @@ Result show_then_set(Dir& dir, const Wert& shown) {
         for (unsigned a = s.address; a < s.address + s.count; ++a) other[a] ^= s.mask;
     }
     std::vector<std::string> args = {"set", "--file", dir.put(other, "b.txt")};
+    if (force) args.push_back("--force");
     for (const std::string& line : lines(show.out)) args.push_back(line);
     return run(args);
 }
@@ -461,6 +462,79 @@ TEST(Set, EveryImageTheEditorMakesComesBackThroughShowAndSet) {
         const Result set = show_then_set(dir, w);
         ASSERT_EQ(set.status, status_ok) << "round " << round << "\n" << set.err;
         ASSERT_EQ(dir.image("b.txt"), w) << "round " << round;
+    }
+    // Images of random bytes, as a device or another program may write them, hold values no
+    // field gives: set refuses them, and stores them all with --force.
+    for (int round = 0; round < 20; ++round) {
+        Wert w;
+        for (auto& b : w) b = static_cast<std::uint8_t>(rng());
+        const Result refused = show_then_set(dir, w);
+        ASSERT_EQ(refused.status, status_rejected) << "round " << round;
+        for (const std::string& line : lines(refused.err))
+            ASSERT_TRUE(line.ends_with("; use --force to store it anyway.")) << line;
+        const Result set = show_then_set(dir, w, true);
+        ASSERT_EQ(set.status, status_ok) << "round " << round << "\n" << set.err;
+        ASSERT_EQ(dir.image("b.txt"), w) << "round " << round;
+    }
+}
+
+// A value the image holds is taken as it is; --force stores one outside the field's range
+// where the parameter's bits hold it, and says so.
+TEST(Set, ForceStoresValuesOutsideTheFieldsRangeThatTheBitsHold) {
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+        const char* name; // what is stored, as show writes it; nullptr where nothing changes
+        const char* shown;
+    } cases[] = {
+        // the sample's 10 ms is outside 670..6700 ms
+        {{"vss_pulse_width=10"}, status_ok, "", nullptr, nullptr},
+        {{"vss_pulse_width=10 ms", "last_menu=3"}, status_ok, "", nullptr, nullptr},
+        {{"vss_pulse_width=11"}, status_rejected,
+         "ulocfg: vss_pulse_width=11 is rejected: the field takes 670..6700 ms; use --force to "
+         "store it anyway.\n", nullptr, nullptr},
+        {{"--force", "vss_pulse_width=11"}, status_ok,
+         "ulocfg: vss_pulse_width=11: warning: stored outside the field's range, 670..6700 ms\n",
+         "vss_pulse_width", "vss_pulse_width = 11 ms"},
+        {{"vss_pulse_width=65535", "--force"}, status_ok,
+         "ulocfg: vss_pulse_width=65535: warning: stored outside the field's range, 670..6700 ms\n",
+         "vss_pulse_width", "vss_pulse_width = 65535 ms"},
+        {{"--force", "vss_pulse_width=65536"}, status_rejected,
+         "ulocfg: vss_pulse_width=65536 is rejected: the field takes 670..6700 ms, and the value "
+         "does not fit in the parameter's bits.\n", nullptr, nullptr},
+        {{"--force", "wheel[1].gap_pulses=7"}, status_ok,
+         "ulocfg: wheel[1].gap_pulses=7: warning: stored outside the field's range, -3..1\n",
+         "wheel[1].gap_pulses", "wheel[1].gap_pulses = 7"},
+        {{"--force", "wheel[1].gap_pulses=-9"}, status_rejected,
+         "ulocfg: wheel[1].gap_pulses=-9 is rejected: the field takes -3..1, and the value does "
+         "not fit in the parameter's bits.\n", nullptr, nullptr},
+        {{"--force", "contrast=low (stored 77)"}, status_ok,
+         "ulocfg: contrast=low (stored 77): warning: stored outside the field's range, high or "
+         "low\n", "contrast", "contrast = low (stored 77)"},
+        {{"--force", "wheel[2].name=\"A@\\x01\""}, status_ok,
+         "ulocfg: wheel[2].name=\"A@\\x01\": warning: stored outside the field's range, 16 "
+         "characters: letters, digits, space, !#$%&'()*+,-./:;=?[]^_{}\n",
+         "wheel[2].name", "wheel[2].name = \"A@\\x01             \""},
+        {{"--force", "last_menu=5"}, status_ok, "", "last_menu", "last_menu = 5"},
+    };
+    for (const auto& c : cases) {
+        Dir dir;
+        const std::string image = dir.put(test::example_image());
+        const std::string before = dir.read();
+        std::vector<std::string> args = {"set", "--file", image};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Result r = run(args);
+        EXPECT_EQ(r.status, c.status) << c.args[0];
+        EXPECT_EQ(r.err, c.err);
+        if (c.name == nullptr) {
+            EXPECT_EQ(dir.read(), before) << c.args[0] << ": not a byte written";
+            continue;
+        }
+        Wert want = test::example_image();
+        write_value(want, item(c.name), read_value(dir.image(), item(c.name)));
+        EXPECT_EQ(dir.image(), want) << c.args[0] << ": nothing else changed";
+        EXPECT_EQ(show_line(dir.image(), item(c.name)), c.shown);
     }
 }
 
