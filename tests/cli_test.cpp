@@ -818,6 +818,10 @@ TEST(CommandLine, EditorFile) {
         {{"edit", "--bogus"}, false, ""},
         {{"--file"}, false, ""},
         {{"--file", "a", "show"}, false, ""},
+        {{"--file", "a", "--file", "b"}, false, ""},
+        {{"-f", "a", "--json"}, false, ""},
+        {{"--", "a"}, false, ""},
+        {{"-f", "a", "edit"}, true, "a"},
         {{"show", "a"}, false, ""},
         {{"show", "--file", "a"}, false, ""},
         {{"--help"}, false, ""},
@@ -879,6 +883,119 @@ TEST(CommandLine, StatusesOfUsageErrorsAndFileProblemsAndTheDefaultFile) {
                              "Dow you want to save the data (Y/N)? "})
         EXPECT_NE(results[0].out.find(word), std::string::npos) << word;
     EXPECT_EQ(results[1].out.rfind("ulocfg ", 0), 0u);
+}
+
+// The conventions of git, kubectl and systemctl, run in a directory holding ulo.txt (the
+// example image, brightness stored as 55) and b.txt (the same with last_menu 9).
+TEST(CommandLine, ConventionsOfOtherCommandLineTools) {
+    const std::string try_help = "Try 'ulocfg --help'.\n";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string out; // from the start; the whole of it where `whole`
+        std::string err;
+        bool whole = true;
+    } cases[] = {
+        // each command's usage
+        {{"show", "--help"}, status_ok, "Usage: ulocfg show [FILE] [--json]\n", "", false},
+        {{"-h", "get"}, status_ok, "Usage: ulocfg get NAME...", "", false},
+        {{"set", "last_menu=1", "-h"}, status_ok, "Usage: ulocfg set NAME=VALUE...", "", false},
+        {{"help", "apply"}, status_ok, "Usage: ulocfg apply PARAMFILE", "", false},
+        {{"diff", "--help"}, status_ok, "Usage: ulocfg diff A B", "", false},
+        {{"edit", "-h"}, status_ok, "Usage: ulocfg edit [FILE]", "", false},
+        {{"help"}, status_ok, "Usage: ulocfg ", "", false},
+        {{"help", "shwo"}, status_usage, "",
+         "ulocfg: unknown command shwo; did you mean show?\n" + try_help},
+        // --file and -f anywhere, once
+        {{"-f", "b.txt", "get", "last_menu"}, status_ok, "last_menu = 9\n", ""},
+        {{"get", "--file", "b.txt", "last_menu"}, status_ok, "last_menu = 9\n", ""},
+        {{"get", "last_menu", "--file=b.txt"}, status_ok, "last_menu = 9\n", ""},
+        {{"--file", "b.txt", "show"}, status_ok, "last_menu = 9\n", "", false},
+        {{"-f", "b.txt", "get", "last_menu", "-f", "ulo.txt"}, status_usage, "",
+         "ulocfg: --file is given twice\nTry 'ulocfg get --help'.\n"},
+        {{"--file=b.txt", "--file", "b.txt"}, status_usage, "",
+         "ulocfg: --file is given twice\n" + try_help},
+        {{"show", "-f"}, status_usage, "", "ulocfg: -f needs a file name\nTry 'ulocfg show --help'.\n"},
+        // suggestions
+        {{"shwo"}, status_usage, "", "ulocfg: unknown command shwo; did you mean show?\n" + try_help},
+        {{"st"}, status_usage, "", "ulocfg: unknown command st; did you mean set?\n" + try_help},
+        {{"frobnicate"}, status_usage, "", "ulocfg: unknown command frobnicate\n" + try_help},
+        {{"show", "--jsno"}, status_usage, "",
+         "ulocfg: unknown option --jsno; did you mean --json?\nTry 'ulocfg show --help'.\n"},
+        {{"set", "-force", "last_menu=1"}, status_usage, "",
+         "ulocfg: unknown option -force; did you mean --force?\nTry 'ulocfg set --help'.\n"},
+        {{"get", "wheel[3].nmae"}, status_rejected, "",
+         "ulocfg: cannot get wheel[3].nmae: wheel[3].nmae is not a parameter; did you mean "
+         "wheel[3].name?\n"},
+        {{"set", "wheel[3].nmae=x"}, status_rejected, "",
+         "ulocfg: wheel[3].nmae=x is rejected: wheel[3].nmae is not a parameter; did you mean "
+         "wheel[3].name?\n"},
+        {{"get", "ramp[2].tiem", "Contrast", "whel[3]"}, status_rejected, "",
+         "ulocfg: cannot get ramp[2].tiem: ramp[2].tiem is not a parameter; did you mean "
+         "ramp[2].time?\n"
+         "ulocfg: cannot get Contrast: Contrast is not a parameter; did you mean contrast?\n"
+         "ulocfg: cannot get whel[3]: whel[3] is not a parameter; did you mean wheel[3]?\n"},
+        {{"xet", "last_menu=1"}, status_usage, "",
+         "ulocfg: unknown command xet; did you mean get or set?\n" + try_help},
+        // the version
+        {{"--version"}, status_ok, "ulocfg ", "", false},
+        {{"-V"}, status_ok, "ulocfg ", "", false},
+        {{"version"}, status_ok, "ulocfg ", "", false},
+        // bare values
+        {{"get", "--value", "brightness", "wheel[1].name", "max_poti_speed", "can_id"},
+         status_ok, "100 (stored 55)\n\"60-2 Crank      \"\n6000\n18DAF110\n", ""},
+        {{"get", "ramp[1]", "--value"}, status_ok, "2.50\n1000\n", ""},
+        {{"get", "--value", "--json", "last_menu"}, status_usage, "",
+         "ulocfg: get takes --value or --json, not both\nTry 'ulocfg get --help'.\n"},
+        {{"show", "--value"}, status_usage, "",
+         "ulocfg: show has no --value\nTry 'ulocfg show --help'.\n"},
+        {{"check", "--force"}, status_usage, "",
+         "ulocfg: check has no --force\nTry 'ulocfg check --help'.\n"},
+        // the system's reason
+        {{"show", "missing.txt"}, status_cannot_open, "",
+         "ulocfg: cannot open missing.txt: No such file or directory\n"},
+        {{"get", "-f", ".", "last_menu"}, status_cannot_open, "",
+         "ulocfg: cannot open .: Is a directory\n"},
+        {{"apply", "missing.params"}, status_cannot_open, "",
+         "ulocfg: cannot open missing.params: No such file or directory\n"},
+    };
+    Dir dir;
+    Wert image = test::example_image();
+    put(image, ParamId::brightness, 0, 55);
+    dir.put(image);
+    put(image, ParamId::last_menu, 0, 9);
+    dir.put(image, "b.txt");
+    const fs::path here = fs::current_path();
+    fs::current_path(dir.path);
+    std::vector<Result> results;
+    for (const auto& c : cases) results.push_back(run(c.args));
+    fs::current_path(here);
+
+    std::set<std::string> versions;
+    for (std::size_t k = 0; k < std::size(cases); ++k) {
+        const auto& c = cases[k];
+        const Result& r = results[k];
+        std::string what;
+        for (const std::string& a : c.args) what += a + " ";
+        EXPECT_EQ(r.status, c.status) << what;
+        EXPECT_EQ(c.whole ? r.out : r.out.substr(0, c.out.size()), c.out) << what;
+        EXPECT_EQ(r.err, c.err) << what;
+        if (c.out == "ulocfg ") versions.insert(r.out);
+    }
+    EXPECT_EQ(versions.size(), 1u) << "--version, -V and version say the same";
+}
+
+// The overview stays short; every usage fits a terminal of 80 columns.
+TEST(CommandLine, HelpFitsEightyColumns) {
+    std::vector<std::string> texts = {usage_text()};
+    for (const char* c : {"edit", "show", "get", "set", "apply", "diff", "check", "screen", "help",
+                          "version"}) {
+        texts.push_back(command_usage(c));
+        EXPECT_NE(texts.back(), "") << c;
+    }
+    EXPECT_LE(lines(texts[0]).size(), 40u);
+    for (const std::string& text : texts)
+        for (const std::string& line : lines(text)) EXPECT_LE(line.size(), 80u) << line;
 }
 
 // Arguments reach standard error with their control bytes as show writes them in a name, so

@@ -160,8 +160,10 @@ bool parse_names(const std::string& text, std::vector<Item>& items, std::string&
     }
     if (text.empty() || text.back() != ']') return false;
     // "wheel[3]" names what "wheel[3].name" and its neighbours name.
-    if (!parse_item(text + ".name", item, why) && !parse_item(text + ".time", item, why))
+    if (!parse_item(text + ".name", item, why) && !parse_item(text + ".time", item, why)) {
+        if (why.ends_with(" is not a parameter")) why = printable(text) + " is not a parameter";
         return false;
+    }
     const Group group = param(item.id).group;
     for (Item each : every_item())
         if (param(each.id).group == group && each.index == item.index) items.push_back(each);

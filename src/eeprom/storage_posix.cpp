@@ -121,7 +121,10 @@ bool locate(const std::string& path, Place& place) {
     const std::string::size_type slash = target.rfind('/');
     place.prefix = slash == std::string::npos ? "" : target.substr(0, slash + 1);
     place.name = slash == std::string::npos ? target : target.substr(slash + 1);
-    if (place.name.empty() || place.name == "." || place.name == "..") return false;
+    if (place.name.empty() || place.name == "." || place.name == "..") {
+        errno = EISDIR;
+        return false;
+    }
     place.folder = open_folder(place.prefix.empty()      ? "."
                                : place.prefix.size() == 1 ? "/"
                                                           : place.prefix.substr(0, slash));
