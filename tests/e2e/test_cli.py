@@ -6,7 +6,8 @@ import shutil
 import subprocess
 import sys
 
-from harness import (Scratch, Session, check, format_image, parse_image, read_image, row, run_tests,
+from harness import (Scratch, Session, as_user, binary_for_user, check, format_image,
+    parse_image, read_image, row, run_tests,
     tests_in)
 
 BINARY, SAMPLE = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
@@ -142,6 +143,35 @@ def test_statuses_of_file_problems_usage_errors_and_the_default_file():
         os.remove(s.path("ulo.txt"))
         status, _, err = ulocfg("show", cwd=s.dir)
         check(status == CANNOT_OPEN and "ulo.txt" in err, "no ulo.txt: %d %s" % (status, err))
+
+
+def test_a_file_that_fails_is_named_with_the_systems_reason():
+    """The reason comes from the system itself: a real process, an ordinary user."""
+    binary = binary_for_user(BINARY)
+    with Scratch() as s:
+        os.chmod(s.dir, 0o755)
+        locked = s.copy("locked.txt", SAMPLE)
+        readable = s.copy("readable.txt", SAMPLE)
+        os.chmod(locked, 0o000)
+        os.chmod(readable, 0o444)
+        cases = [
+            (["show", "missing.txt"], CANNOT_OPEN,
+             "ulocfg: cannot open missing.txt: No such file or directory\n"),
+            (["show", "locked.txt"], CANNOT_OPEN,
+             "ulocfg: cannot open locked.txt: Permission denied\n"),
+            (["apply", "locked.txt", "-f", "readable.txt"], CANNOT_OPEN,
+             "ulocfg: cannot open locked.txt: Permission denied\n"),
+            (["set", "-f", "readable.txt", "last_menu=4"], CANNOT_OPEN,
+             "ulocfg: cannot open readable.txt for writing: Permission denied; it is "
+             "unchanged\n"),
+        ]
+        for args, want, err in cases:
+            r = subprocess.run(as_user().split() + [binary] + args, cwd=s.dir,
+                               stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                               timeout=60)
+            check((r.returncode, r.stderr) == (want, err), "%s: %d %r" % (
+                " ".join(args), r.returncode, r.stderr))
+        check(read_image(readable) == read_image(SAMPLE), "readable.txt is unchanged")
 
 
 def test_screen_of_the_sample_is_the_editors_first_screen():

@@ -187,6 +187,27 @@ def fixed(data):
     return data
 
 
+def test_show_of_the_sample_piped_into_apply():
+    """show | apply on the sample itself changes nothing; onto another image, its 10 ms
+    vss_pulse_width (outside 670..6700 ms) needs --force."""
+    _, shown, _ = ulocfg("show", SAMPLE)
+    with Scratch() as s:
+        path = s.copy("ulo.txt", SAMPLE)
+        status, _, err = ulocfg("apply", "-", "--file", path, stdin=shown)
+        check((status, err) == (OK, "") and s.image("ulo.txt") == sample(),
+              "onto itself: %d %r" % (status, err))
+        other = s.write("b.txt", fixed(sample()))
+        status, _, err = ulocfg("apply", "-", "--file", other, stdin=shown)
+        check((status, err) == (REJECTED, "ulocfg: stdin:9: vss_pulse_width = 10 ms is rejected: "
+                                "the field takes 670..6700 ms; use --force to store it anyway.\n"),
+              "without --force: %d %r" % (status, err))
+        status, _, err = ulocfg("apply", "-", "--force", "--file", other, stdin=shown)
+        check((status, err) == (OK, "ulocfg: stdin:9: vss_pulse_width = 10 ms: warning: stored "
+                                "outside the field's range, 670..6700 ms\n"),
+              "with --force: %d %r" % (status, err))
+        check(s.image("b.txt") == sample(), "b.txt is the sample byte for byte")
+
+
 def test_apply_from_a_file_and_standard_input():
     with Scratch() as s:
         a = fixed(sample())
