@@ -28,16 +28,35 @@ std::string shown(const Wert& w, const std::string& name) {
     return show_line(w, item);
 }
 
-// The device's sample with its two values that no field produces brought into range, so that
-// every line of its show can be applied.
-Wert sample_in_range() {
-    std::ifstream in(ULOCFG_TEST_DATA "/../../examples/ulo.txt", std::ios::binary);
+const std::string sample_path = ULOCFG_TEST_DATA "/../../examples/ulo.txt";
+
+// The device's sample, whose vss_pulse_width of 10 ms no field produces.
+Wert sample() {
+    std::ifstream in(sample_path, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
     Wert w{};
     EXPECT_TRUE(parse_image(text.str(), w));
+    return w;
+}
+
+// The sample with its two values that no field produces brought into range, so that every
+// line of its show can be applied.
+Wert sample_in_range() {
+    Wert w = sample();
     put(w, ParamId::vss_pulse_width, 0, 670);
     put(w, ParamId::crank_offset, 0, 60);
+    return w;
+}
+
+// The sample with more values no field gives: a stored value the screen shows as another, a
+// name with characters no key types, more cylinders than the field takes.
+Wert sample_out_of_range() {
+    Wert w = sample();
+    put(w, ParamId::contrast, 0, 77);
+    put(w, ParamId::cylinders, 3, 15);
+    set_name_char(w, 1, 2, '@');
+    set_name_char(w, 1, 3, 0x01);
     return w;
 }
 
@@ -101,11 +120,13 @@ const ApplyCase apply_cases[] = {
      "ulocfg: p:3: last_menu = 2 is rejected: last_menu is given twice.\n", {"last_menu = 3"}},
     {"a value out of range in the middle: nothing written",
      "last_menu = 7\nwheel[2].cylinders = 9\nramp[1].speed = 500\n", status_rejected,
-     "ulocfg: p:2: wheel[2].cylinders = 9 is rejected: the field takes 2..8.\n",
+     "ulocfg: p:2: wheel[2].cylinders = 9 is rejected: the field takes 2..8; use --force to store "
+     "it anyway.\n",
      {"last_menu = 3", "wheel[2].cylinders = 0", "ramp[1].speed = 1000 rpm"}},
     {"every bad line named in one run", "x\nlast_menu = 200\ncontrast = 7\n", status_rejected,
      "ulocfg: p:1: x is rejected: a line is NAME = VALUE.\n"
-     "ulocfg: p:2: last_menu = 200 is rejected: the field takes 0..10.\n"
+     "ulocfg: p:2: last_menu = 200 is rejected: the field takes 0..10; use --force to store it "
+     "anyway.\n"
      "ulocfg: p:3: contrast = 7 is rejected: contrast takes high or low.\n",
      {"last_menu = 3"}},
 };
@@ -118,7 +139,7 @@ TEST(Apply, LinesAsShowWritesThemAllOrNone) {
         const std::string before = dir.read();
         std::istringstream lines(c.file);
         std::ostringstream err;
-        EXPECT_EQ(apply_lines(lines, "p", image, err), c.status);
+        EXPECT_EQ(apply_lines(lines, "p", image, false, err), c.status);
         EXPECT_EQ(err.str(), c.err);
         if (c.status != status_ok) {
             EXPECT_EQ(dir.read(), before); // not a byte written
@@ -133,38 +154,69 @@ TEST(Apply, LinesAsShowWritesThemAllOrNone) {
 
 // show of one image applied to a very different one gives the first one's parameters, bit
 // for bit, and leaves every other bit of the second alone: the ramp points beyond the first
-// image's ramp_points, the bytes outside the parameters.
+// image's ramp_points, the bytes outside the parameters. Values outside their fields' ranges
+// need --force.
 TEST(Apply, ShowOfOneImageAppliedToAnotherGivesItsParametersByteForByte) {
-    Wert a = sample_in_range();
-    put(a, ParamId::ramp_points, 0, 3);
-    put(a, ParamId::wheel_select, 0, 1);
-    put(a, ParamId::tdc_cyl, 0, 2);
-    ASSERT_TRUE(check_image(a).empty()) << check_image(a)[0].text;
-    for (unsigned more_points : {1u, 9u}) {
-        SCOPED_TRACE(more_points);
-        Wert b{};
-        for (unsigned address = 0; address < eeprom_size; ++address)
-            b[address] = static_cast<std::uint8_t>(~a[address] ^ address);
-        put(b, ParamId::ramp_points, 0, more_points);
-        Dir dir;
-        const Result show = run({"show", dir.put(a, "a.txt")});
-        ASSERT_EQ(show.status, status_ok);
-        dir.write(show.out, "a.params");
-        const Result applied = run({"apply", dir / "a.params", "--file", dir.put(b, "b.txt")});
-        EXPECT_EQ(applied.status, status_ok) << applied.err;
-        EXPECT_EQ(run({"show", dir / "b.txt"}).out, show.out);
+    for (const bool in_range : {true, false}) {
+        Wert a = in_range ? sample_in_range() : sample_out_of_range();
+        put(a, ParamId::ramp_points, 0, 3);
+        put(a, ParamId::wheel_select, 0, 1);
+        put(a, ParamId::tdc_cyl, 0, 2);
+        EXPECT_EQ(check_image(a).size(), in_range ? 0u : 4u);
+        for (unsigned more_points : {1u, 9u}) {
+            SCOPED_TRACE(more_points);
+            Wert b{};
+            for (unsigned address = 0; address < eeprom_size; ++address)
+                b[address] = static_cast<std::uint8_t>(~a[address] ^ address);
+            put(b, ParamId::ramp_points, 0, more_points);
+            Dir dir;
+            const Result show = run({"show", dir.put(a, "a.txt")});
+            ASSERT_EQ(show.status, status_ok);
+            dir.write(show.out, "a.params");
+            const std::string b_file = dir.put(b, "b.txt");
+            if (!in_range) {
+                const Result refused = run({"apply", dir / "a.params", "--file", b_file});
+                EXPECT_EQ(refused.status, status_rejected);
+                EXPECT_NE(refused.err.find(":9: vss_pulse_width = 10 ms is rejected: the field "
+                                           "takes 670..6700 ms; use --force to store it anyway.\n"),
+                          std::string::npos)
+                    << refused.err;
+                EXPECT_EQ(dir.image("b.txt"), b);
+            }
+            std::vector<std::string> args = {"apply", dir / "a.params", "--file", b_file};
+            if (!in_range) args.push_back("--force");
+            const Result applied = run(args);
+            EXPECT_EQ(applied.status, status_ok) << applied.err;
+            EXPECT_EQ(run({"show", dir / "b.txt"}).out, show.out);
 
-        const Wert got = dir.image("b.txt");
-        std::vector<unsigned> from_a(eeprom_size, 0);
-        for (Item item : shown_items(a)) {
-            const Span s = span(item);
-            for (unsigned address = s.address; address < s.address + s.count; ++address)
-                from_a[address] |= s.mask;
+            const Wert got = dir.image("b.txt");
+            std::vector<unsigned> from_a(eeprom_size, 0);
+            for (Item item : shown_items(a)) {
+                const Span s = span(item);
+                for (unsigned address = s.address; address < s.address + s.count; ++address)
+                    from_a[address] |= s.mask;
+            }
+            for (unsigned address = 0; address < eeprom_size; ++address) {
+                const unsigned want =
+                    (a[address] & from_a[address]) | (b[address] & ~from_a[address]);
+                ASSERT_EQ(got[address], want) << "address " << address;
+            }
         }
-        for (unsigned address = 0; address < eeprom_size; ++address) {
-            const unsigned want = (a[address] & from_a[address]) | (b[address] & ~from_a[address]);
-            ASSERT_EQ(got[address], want) << "address " << address;
-        }
+    }
+}
+
+// The sample's own show applied to it changes nothing, its 10 ms included, and needs no --force.
+TEST(Apply, ShowOfAnImageAppliedToItselfChangesNothing) {
+    for (const Wert& image : {sample(), sample_out_of_range()}) {
+        Dir dir;
+        const std::string path = dir.put(image);
+        const std::string before = dir.read();
+        const Result show = run({"show", path});
+        dir.write(show.out, "a.params");
+        const Result applied = run({"apply", dir / "a.params", "-f", path});
+        EXPECT_EQ(applied.status, status_ok);
+        EXPECT_EQ(applied.err, "");
+        EXPECT_EQ(dir.read(), before);
     }
 }
 
@@ -182,22 +234,22 @@ TEST(Apply, StatusesOfTheCommandLine) {
     const Case cases[] = {
         {{"apply", dir / "p", "--file", dir / "ulo.txt"}, status_ok, ""},
         {{"apply", dir / "missing", "--file", dir / "ulo.txt"}, status_cannot_open,
-         "ulocfg: cannot open " + dir / "missing" + "\n"},
+         "ulocfg: cannot open " + dir / "missing" + ": No such file or directory\n"},
         {{"apply", dir.path.string(), "--file", dir / "ulo.txt"}, status_cannot_open,
-         "ulocfg: cannot read " + dir.path.string() + "\n"},
+         "ulocfg: cannot read " + dir.path.string() + ": Is a directory\n"},
         {{"apply", dir / "p", "--file", dir / "none.txt"}, status_cannot_open,
-         "ulocfg: cannot open " + dir / "none.txt" + "\n"},
+         "ulocfg: cannot open " + dir / "none.txt" + ": No such file or directory\n"},
         {{"apply", dir / "p", "--file", dir / "short.txt"}, status_incorrect,
          "ulocfg: " + dir / "short.txt" + ": EEPROM textfile incorrect (not 2048 byte tokens)\n"},
         {{"apply", dir / "q\x1B[2J", "--file", dir / "none\a.txt"}, status_cannot_open,
          "ulocfg: " + dir / "q\\x1B[2J" + ":1: x is rejected: a line is NAME = VALUE.\n" +
-             "ulocfg: cannot open " + dir / "none\\x07.txt" + "\n"},
+             "ulocfg: cannot open " + dir / "none\\x07.txt" + ": No such file or directory\n"},
         {{"apply"}, status_usage,
-         "ulocfg: apply takes one parameter file\nTry 'ulocfg --help'.\n"},
+         "ulocfg: apply takes one parameter file\nTry 'ulocfg apply --help'.\n"},
         {{"apply", "p", "q"}, status_usage,
-         "ulocfg: apply takes one parameter file\nTry 'ulocfg --help'.\n"},
+         "ulocfg: apply takes one parameter file\nTry 'ulocfg apply --help'.\n"},
         {{"apply", "p", "--json"}, status_usage,
-         "ulocfg: apply has no --json\nTry 'ulocfg --help'.\n"},
+         "ulocfg: apply has no --json\nTry 'ulocfg apply --help'.\n"},
     };
     for (const Case& c : cases) {
         const Result r = run(c.args);

@@ -288,7 +288,8 @@ struct SetCase {
 TEST(Set, TakesValuesWithinTheFieldsRangesAndRefusesTheRest) {
     const SetCase cases[] = {
         {{"last_menu=0"}, 0}, {{"last_menu=10"}, 10},
-        {{"last_menu=11"}, 0, "ulocfg: last_menu=11 is rejected: the field takes 0..10.\n"},
+        {{"last_menu=11"}, 0,
+         "ulocfg: last_menu=11 is rejected: the field takes 0..10; use --force to store it anyway.\n"},
         {{"last_menu=-1"}, 0, "takes a whole number"},
         {{"edit_mode_bit=off"}, 1}, {{"edit_mode_bit=yes"}, 0, "takes on or off"},
         {{"brightness=100"}, 50}, {{"brightness=20 %"}, 10}, {{"brightness=0"}, 0},
@@ -301,7 +302,7 @@ TEST(Set, TakesValuesWithinTheFieldsRangesAndRefusesTheRest) {
         {{"wheel_select=1"}, 0}, {{"wheel_select=25"}, 24},
         {{"wheel_select=0"}, 0, "the field takes 1..25"}, {{"wheel_select=26"}, 0, "1..25"},
         // the TDC cylinder may pass the selected configuration's cylinders: a warning only
-        {{"tdc_cyl=4"}, 4}, {{"tdc_cyl=8"}, 8}, {{"tdc_cyl=9"}, 0, "the field takes 0..8."},
+        {{"tdc_cyl=4"}, 4}, {{"tdc_cyl=8"}, 8}, {{"tdc_cyl=9"}, 0, "the field takes 0..8;"},
         {{"tdc_cyl=6", "wheel_select=5"}, 6}, // configuration 5 has 6 cylinders
         {{"max_poti_speed=9999"}, 19998}, {{"max_poti_speed=0 rpm"}, 0},
         {{"max_poti_speed=10000"}, 0, "0..9999 rpm"},
@@ -331,7 +332,7 @@ TEST(Set, TakesValuesWithinTheFieldsRangesAndRefusesTheRest) {
         {{"wheel[2].crank_width=0.15"}, 0, "at most one decimal"},
         // an offset typed before the pulse count rose may stay beyond one pulse spacing
         {{"wheel[1].crank_offset=6.0"}, 60}, {{"wheel[1].crank_offset=360.0"}, 3600},
-        {{"wheel[1].crank_offset=360.1"}, 0, "the field takes 0.0..360.0 deg."},
+        {{"wheel[1].crank_offset=360.1"}, 0, "the field takes 0.0..360.0 deg;"},
         {{"wheel[1].crank_offset=120.0", "wheel[1].crank_pulses=60"}, 1200},
         {{"wheel[2].gap_phase=359.9"}, 3599}, {{"wheel[2].gap_phase=360"}, 0, "0.0..359.9 deg"},
         {{"wheel[2].gap_pulses=-3"}, -3}, {{"wheel[2].gap_pulses=+1"}, 1},
@@ -404,7 +405,7 @@ TEST(Set, TakesValuesWithinTheFieldsRangesAndRefusesTheRest) {
 
 // `show` of the image in a.txt, then `set` of every line it printed on b.txt, a copy with
 // every shown bit turned over, so that set must bring each one back.
-Result show_then_set(Dir& dir, const Wert& shown) {
+Result show_then_set(Dir& dir, const Wert& shown, bool force = false) {
     const Result show = run({"show", dir.put(shown, "a.txt")});
     EXPECT_EQ(show.status, status_ok);
     Wert other = shown;
@@ -413,6 +414,7 @@ Result show_then_set(Dir& dir, const Wert& shown) {
         for (unsigned a = s.address; a < s.address + s.count; ++a) other[a] ^= s.mask;
     }
     std::vector<std::string> args = {"set", "--file", dir.put(other, "b.txt")};
+    if (force) args.push_back("--force");
     for (const std::string& line : lines(show.out)) args.push_back(line);
     return run(args);
 }
@@ -460,6 +462,78 @@ TEST(Set, EveryImageTheEditorMakesComesBackThroughShowAndSet) {
         const Result set = show_then_set(dir, w);
         ASSERT_EQ(set.status, status_ok) << "round " << round << "\n" << set.err;
         ASSERT_EQ(dir.image("b.txt"), w) << "round " << round;
+    }
+    // Images of random bytes, as a device or another program may write them, hold values no
+    // field gives: set refuses them, and stores them all with --force.
+    for (int round = 0; round < 20; ++round) {
+        Wert w;
+        for (auto& b : w) b = static_cast<std::uint8_t>(rng());
+        const Result refused = show_then_set(dir, w);
+        ASSERT_EQ(refused.status, status_rejected) << "round " << round;
+        for (const std::string& line : lines(refused.err))
+            ASSERT_TRUE(line.ends_with("; use --force to store it anyway.")) << line;
+        const Result set = show_then_set(dir, w, true);
+        ASSERT_EQ(set.status, status_ok) << "round " << round << "\n" << set.err;
+        ASSERT_EQ(dir.image("b.txt"), w) << "round " << round;
+    }
+}
+
+// A value the image holds is taken as it is; --force stores one outside the field's range
+// where the parameter's bits hold it, and says so.
+TEST(Set, ForceStoresValuesOutsideTheFieldsRangeThatTheBitsHold) {
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+        const char* name; // what is stored, as show writes it; nullptr where nothing changes
+        const char* shown;
+    } cases[] = {
+        // the sample's 10 ms is outside 670..6700 ms
+        {{"vss_pulse_width=10"}, status_ok, "", nullptr, nullptr},
+        {{"vss_pulse_width=11"}, status_rejected,
+         "ulocfg: vss_pulse_width=11 is rejected: the field takes 670..6700 ms; use --force to "
+         "store it anyway.\n", nullptr, nullptr},
+        {{"--force", "vss_pulse_width=11"}, status_ok,
+         "ulocfg: vss_pulse_width=11: warning: stored outside the field's range, 670..6700 ms\n",
+         "vss_pulse_width", "vss_pulse_width = 11 ms"},
+        {{"vss_pulse_width=65535", "--force"}, status_ok,
+         "ulocfg: vss_pulse_width=65535: warning: stored outside the field's range, 670..6700 ms\n",
+         "vss_pulse_width", "vss_pulse_width = 65535 ms"},
+        {{"--force", "vss_pulse_width=65536"}, status_rejected,
+         "ulocfg: vss_pulse_width=65536 is rejected: the field takes 670..6700 ms, and the value "
+         "does not fit in the parameter's bits.\n", nullptr, nullptr},
+        {{"--force", "wheel[1].gap_pulses=7"}, status_ok,
+         "ulocfg: wheel[1].gap_pulses=7: warning: stored outside the field's range, -3..1\n",
+         "wheel[1].gap_pulses", "wheel[1].gap_pulses = 7"},
+        {{"--force", "wheel[1].gap_pulses=-9"}, status_rejected,
+         "ulocfg: wheel[1].gap_pulses=-9 is rejected: the field takes -3..1, and the value does "
+         "not fit in the parameter's bits.\n", nullptr, nullptr},
+        {{"--force", "contrast=low (stored 77)"}, status_ok,
+         "ulocfg: contrast=low (stored 77): warning: stored outside the field's range, high or "
+         "low\n", "contrast", "contrast = low (stored 77)"},
+        {{"--force", "wheel[2].name=\"A@\\x01\""}, status_ok,
+         "ulocfg: wheel[2].name=\"A@\\x01\": warning: stored outside the field's range, 16 "
+         "characters: letters, digits, space, !#$%&'()*+,-./:;=?[]^_{}\n",
+         "wheel[2].name", "wheel[2].name = \"A@\\x01             \""},
+        {{"--force", "last_menu=5"}, status_ok, "", "last_menu", "last_menu = 5"},
+    };
+    for (const auto& c : cases) {
+        Dir dir;
+        const std::string image = dir.put(test::example_image());
+        const std::string before = dir.read();
+        std::vector<std::string> args = {"set", "--file", image};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Result r = run(args);
+        EXPECT_EQ(r.status, c.status) << c.args[0];
+        EXPECT_EQ(r.err, c.err);
+        if (c.name == nullptr) {
+            EXPECT_EQ(dir.read(), before) << c.args[0] << ": not a byte written";
+            continue;
+        }
+        Wert want = test::example_image();
+        write_value(want, item(c.name), read_value(dir.image(), item(c.name)));
+        EXPECT_EQ(dir.image(), want) << c.args[0] << ": nothing else changed";
+        EXPECT_EQ(show_line(dir.image(), item(c.name)), c.shown);
     }
 }
 
@@ -743,6 +817,10 @@ TEST(CommandLine, EditorFile) {
         {{"edit", "--bogus"}, false, ""},
         {{"--file"}, false, ""},
         {{"--file", "a", "show"}, false, ""},
+        {{"--file", "a", "--file", "b"}, false, ""},
+        {{"-f", "a", "--json"}, false, ""},
+        {{"--", "a"}, false, ""},
+        {{"-f", "a", "edit"}, true, "a"},
         {{"show", "a"}, false, ""},
         {{"show", "--file", "a"}, false, ""},
         {{"--help"}, false, ""},
@@ -778,7 +856,7 @@ TEST(CommandLine, StatusesOfUsageErrorsAndFileProblemsAndTheDefaultFile) {
         {{"diff", "ulo.txt", "other.txt"}, status_cannot_open},
         {{"diff", "short.txt", "ulo.txt"}, status_incorrect},
         {{"edit", "a", "b"}, status_usage}, {{"edit", "--bogus"}, status_usage},
-        {{"--file"}, status_usage}, {{"--file", "a", "show"}, status_usage},
+        {{"--file"}, status_usage}, {{"--file", "a", "show"}, status_cannot_open},
     };
     Dir dir;
     dir.put(test::example_image());
@@ -793,17 +871,125 @@ TEST(CommandLine, StatusesOfUsageErrorsAndFileProblemsAndTheDefaultFile) {
         const Result& r = results[k];
         EXPECT_EQ(r.status, cases[k].status) << cases[k].args[0] << " " << r.err;
         if (cases[k].status == status_usage) {
-            EXPECT_NE(r.err.find("ulocfg --help"), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find("--help'."), std::string::npos) << r.err;
         }
     }
     EXPECT_EQ(results[2].out, "can_id = 18DAF110\n");
-    EXPECT_EQ(results[14].err, "ulocfg: cannot open other.txt\n");
+    EXPECT_EQ(results[14].err, "ulocfg: cannot open other.txt: No such file or directory\n");
     EXPECT_FALSE(fs::exists(dir.file("other.txt")));
     for (const char* word : {"show", "get", "set", "diff", "check", "screen", "ulocfg edit [FILE]",
                              "Escape", "Delete",
                              "Dow you want to save the data (Y/N)? "})
         EXPECT_NE(results[0].out.find(word), std::string::npos) << word;
     EXPECT_EQ(results[1].out.rfind("ulocfg ", 0), 0u);
+}
+
+// The conventions of git, kubectl and systemctl, run in a directory holding ulo.txt (the
+// example image, brightness stored as 55) and b.txt (the same with last_menu 9).
+TEST(CommandLine, ConventionsOfOtherCommandLineTools) {
+    const std::string try_help = "Try 'ulocfg --help'.\n";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string out; // from the start; the whole of it where `whole`
+        std::string err;
+        bool whole = true;
+    } cases[] = {
+        // each command's usage
+        {{"show", "--help"}, status_ok, "Usage: ulocfg show [FILE] [--json]\n", "", false},
+        {{"-h", "get"}, status_ok, "Usage: ulocfg get NAME...", "", false},
+        {{"set", "last_menu=1", "-h"}, status_ok, "Usage: ulocfg set NAME=VALUE...", "", false},
+        {{"help", "apply"}, status_ok, "Usage: ulocfg apply PARAMFILE", "", false},
+        {{"help"}, status_ok, "Usage: ulocfg ", "", false},
+        {{"help", "shwo"}, status_usage, "",
+         "ulocfg: unknown command shwo; did you mean show?\n" + try_help},
+        // --file and -f anywhere, once
+        {{"-f", "b.txt", "get", "last_menu"}, status_ok, "last_menu = 9\n", ""},
+        {{"get", "--file", "b.txt", "last_menu"}, status_ok, "last_menu = 9\n", ""},
+        {{"get", "last_menu", "--file=b.txt"}, status_ok, "last_menu = 9\n", ""},
+        {{"--file", "b.txt", "show"}, status_ok, "last_menu = 9\n", "", false},
+        {{"-f", "b.txt", "get", "last_menu", "-f", "ulo.txt"}, status_usage, "",
+         "ulocfg: --file is given twice\nTry 'ulocfg get --help'.\n"},
+        {{"--file=b.txt", "--file", "b.txt"}, status_usage, "",
+         "ulocfg: --file is given twice\n" + try_help},
+        {{"show", "-f"}, status_usage, "", "ulocfg: -f needs a file name\nTry 'ulocfg show --help'.\n"},
+        // suggestions
+        {{"shwo"}, status_usage, "", "ulocfg: unknown command shwo; did you mean show?\n" + try_help},
+        {{"frobnicate"}, status_usage, "", "ulocfg: unknown command frobnicate\n" + try_help},
+        {{"show", "--jsno"}, status_usage, "",
+         "ulocfg: unknown option --jsno; did you mean --json?\nTry 'ulocfg show --help'.\n"},
+        {{"set", "-force", "last_menu=1"}, status_usage, "",
+         "ulocfg: unknown option -force; did you mean --force?\nTry 'ulocfg set --help'.\n"},
+        {{"get", "wheel[3].nmae"}, status_rejected, "",
+         "ulocfg: cannot get wheel[3].nmae: wheel[3].nmae is not a parameter; did you mean "
+         "wheel[3].name?\n"},
+        {{"set", "wheel[3].nmae=x"}, status_rejected, "",
+         "ulocfg: wheel[3].nmae=x is rejected: wheel[3].nmae is not a parameter; did you mean "
+         "wheel[3].name?\n"},
+        {{"get", "ramp[2].tiem", "Contrast", "whel[3]"}, status_rejected, "",
+         "ulocfg: cannot get ramp[2].tiem: ramp[2].tiem is not a parameter; did you mean "
+         "ramp[2].time?\n"
+         "ulocfg: cannot get Contrast: Contrast is not a parameter; did you mean contrast?\n"
+         "ulocfg: cannot get whel[3]: whel[3] is not a parameter; did you mean wheel[3]?\n"},
+        {{"xet", "last_menu=1"}, status_usage, "",
+         "ulocfg: unknown command xet; did you mean get or set?\n" + try_help},
+        // the version
+        {{"--version"}, status_ok, "ulocfg ", "", false},
+        {{"-V"}, status_ok, "ulocfg ", "", false},
+        {{"version"}, status_ok, "ulocfg ", "", false},
+        // bare values
+        {{"get", "--value", "brightness", "wheel[1].name", "max_poti_speed", "can_id"},
+         status_ok, "100 (stored 55)\n\"60-2 Crank      \"\n6000\n18DAF110\n", ""},
+        {{"get", "ramp[1]", "--value"}, status_ok, "2.50\n1000\n", ""},
+        {{"get", "--value", "--json", "last_menu"}, status_usage, "",
+         "ulocfg: get takes --value or --json, not both\nTry 'ulocfg get --help'.\n"},
+        {{"show", "--value"}, status_usage, "",
+         "ulocfg: show has no --value\nTry 'ulocfg show --help'.\n"},
+        // the system's reason
+        {{"show", "missing.txt"}, status_cannot_open, "",
+         "ulocfg: cannot open missing.txt: No such file or directory\n"},
+        {{"get", "-f", ".", "last_menu"}, status_cannot_open, "",
+         "ulocfg: cannot open .: Is a directory\n"},
+        {{"apply", "missing.params"}, status_cannot_open, "",
+         "ulocfg: cannot open missing.params: No such file or directory\n"},
+    };
+    Dir dir;
+    Wert image = test::example_image();
+    put(image, ParamId::brightness, 0, 55);
+    dir.put(image);
+    put(image, ParamId::last_menu, 0, 9);
+    dir.put(image, "b.txt");
+    const fs::path here = fs::current_path();
+    fs::current_path(dir.path);
+    std::vector<Result> results;
+    for (const auto& c : cases) results.push_back(run(c.args));
+    fs::current_path(here);
+
+    std::set<std::string> versions;
+    for (std::size_t k = 0; k < std::size(cases); ++k) {
+        const auto& c = cases[k];
+        const Result& r = results[k];
+        std::string what;
+        for (const std::string& a : c.args) what += a + " ";
+        EXPECT_EQ(r.status, c.status) << what;
+        EXPECT_EQ(c.whole ? r.out : r.out.substr(0, c.out.size()), c.out) << what;
+        EXPECT_EQ(r.err, c.err) << what;
+        if (c.out == "ulocfg ") versions.insert(r.out);
+    }
+    EXPECT_EQ(versions.size(), 1u) << "--version, -V and version say the same";
+}
+
+// The overview stays short; every usage fits a terminal of 80 columns.
+TEST(CommandLine, HelpFitsEightyColumns) {
+    std::vector<std::string> texts = {usage_text()};
+    for (const char* c : {"edit", "show", "get", "set", "apply", "diff", "check", "screen", "help",
+                          "version"}) {
+        texts.push_back(command_usage(c));
+        EXPECT_NE(texts.back(), "") << c;
+    }
+    EXPECT_LE(lines(texts[0]).size(), 40u);
+    for (const std::string& text : texts)
+        for (const std::string& line : lines(text)) EXPECT_LE(line.size(), 80u) << line;
 }
 
 // Arguments reach standard error with their control bytes as show writes them in a name, so
@@ -816,12 +1002,12 @@ TEST(CommandLine, MessagesQuoteTheControlBytesOfArguments) {
          "ulocfg: x\\x1B[2J=1 is rejected: x\\x1B[2J is not a parameter.\n"},
         {{"set", "-f", image, "last_menu=\x1B]0;X\a"},
          "ulocfg: last_menu=\\x1B]0;X\\x07 is rejected: last_menu takes a whole number.\n"},
-        {{"set", "\x7F"}, "ulocfg: \\x7F: set takes NAME=VALUE\nTry 'ulocfg --help'.\n"},
+        {{"set", "\x7F"}, "ulocfg: \\x7F: set takes NAME=VALUE\nTry 'ulocfg set --help'.\n"},
         {{"get", "-f", image, "a\tb\nc", "größe"},
          "ulocfg: cannot get a\\x09b\\x0Ac: a\\x09b\\x0Ac is not a parameter.\n"
          "ulocfg: cannot get größe: größe is not a parameter.\n"},
         {{"check", "--x\x1B"},
-         "ulocfg: unknown option --x\\x1B\nulocfg: check: wrong arguments\nTry 'ulocfg --help'.\n"},
+         "ulocfg: unknown option --x\\x1B\nTry 'ulocfg check --help'.\n"},
         {{"q\x1B"}, "ulocfg: unknown command q\\x1B\nTry 'ulocfg --help'.\n"},
     };
     for (const auto& [args, err] : cases) EXPECT_EQ(run(args).err, err) << args[0];

@@ -1,11 +1,14 @@
 #include "app/apply.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 
 #include "app/cli.hpp"
 #include "app/flow.hpp"
+#include "app/suggest.hpp"
 #include "eeprom/file.hpp"
 
 namespace ulo {
@@ -16,20 +19,33 @@ bool given(const std::vector<Assignment>& all, Item item) {
     return std::any_of(all.begin(), all.end(), [&](const Assignment& a) { return a.item == item; });
 }
 
+// ": Permission denied", or "" where the system gave no reason.
+std::string reason(int error) { return error != 0 ? ": " + error_text(error) : ""; }
+
 constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
 
 void rejected(std::ostream& err, const std::string& text, const std::string& why) {
-    err << "ulocfg: " << text << " is rejected: " << why << ".\n";
+    err << "ulocfg: " << text << " is rejected: " << why << (why.ends_with('?') ? "\n" : ".\n");
 }
 
 } // namespace
 
-bool add_assignment(std::vector<Assignment>& all, const std::string& text, std::string_view name,
-                    std::string_view value, std::ostream& err) {
+Target open_target(const std::string& path, bool force) {
+    Target target;
+    target.path = path;
+    target.force = force;
+    std::ostringstream message;
+    target.status = load(path, target.image, message, &target.seen);
+    target.message = message.str();
+    return target;
+}
+
+bool add_assignment(std::vector<Assignment>& all, const Target& target, const std::string& text,
+                    std::string_view name, std::string_view value, std::ostream& err) {
     Assignment a{text, {}, {}};
     std::string why;
     if (!parse_item(name, a.item, why)) {
-        rejected(err, text, why);
+        rejected(err, text, with_suggestion(name, why));
         return false;
     }
     if (given(all, a.item)) {
@@ -40,24 +56,39 @@ bool add_assignment(std::vector<Assignment>& all, const std::string& text, std::
         rejected(err, text, std::string(name) + " " + why);
         return false;
     }
-    if (!in_range(a.item, a.value)) {
-        rejected(err, text, "the field takes " + allowed(a.item));
+    // What the image holds already is taken whatever it is: nothing changes.
+    const bool held = target.status == status_ok && read_value(target.image, a.item) == a.value;
+    a.outside = !held && !in_range(a.item, a.value);
+    if (a.outside && !fits(a.item, a.value)) {
+        rejected(err, text, "the field takes " + allowed(a.item) + ", and the value does not "
+                            "fit in the parameter's bits");
+        return false;
+    }
+    if (a.outside && !target.force) {
+        rejected(err, text,
+                 "the field takes " + allowed(a.item) + "; use --force to store it anyway");
         return false;
     }
     all.push_back(a);
     return true;
 }
 
-int assign(const std::string& path, const std::vector<Assignment>& all, bool taken,
+int assign(const Target& target, const std::vector<Assignment>& all, bool taken,
            std::ostream& err) {
-    Wert before{};
-    FileState seen;
-    if (int status = load(path, before, err, &seen)) return status;
+    if (target.status != status_ok) {
+        err << target.message;
+        return target.status;
+    }
     if (!taken) return status_rejected;
-    if (all.empty()) return status_ok; // a parameter file of comments only: nothing to save
+    const Wert& before = target.image;
     Wert after = before;
     for (const Assignment& a : all) write_value(after, a.item, a.value);
+    if (after == before) return status_ok; // nothing to save
 
+    for (const Assignment& a : all)
+        if (a.outside)
+            err << "ulocfg: " << a.text << ": warning: stored outside the field's range, "
+                << allowed(a.item) << "\n";
     // A value at odds with another is written, as the editor allows it too (a TDC cylinder
     // typed before fewer cylinders were chosen); say so, unless the image had it already.
     for (Item item : shown_items(after)) {
@@ -67,28 +98,34 @@ int assign(const std::string& path, const std::vector<Assignment>& all, bool tak
     }
 
     // Someone else has written the file since it was read: their change is not ours to undo.
-    if (file_change(seen) != FileChange::none) {
-        err << "ulocfg: " << printable(path) << " was changed by someone else while set worked; "
+    const std::string path = printable(target.path);
+    if (file_change(target.seen) != FileChange::none) {
+        err << "ulocfg: " << path << " was changed by someone else while set worked; "
             << "nothing written, run set again\n";
         return status_cannot_open;
     }
-    switch (save_image(seen, after)) {
+    int error = 0;
+    switch (save_image(target.seen, after, &error)) {
     case SaveResult::saved: return status_ok;
     case SaveResult::cannot_open:
-        err << "ulocfg: cannot open " << printable(path) << " for writing; it is unchanged.\n";
+        err << "ulocfg: cannot open " << path << " for writing: " << error_text(error)
+            << "; it is unchanged\n";
         return status_cannot_open;
     case SaveResult::cannot_write:
-        err << "ulocfg: cannot write " << printable(path) << "; it is unchanged.\n";
+        err << "ulocfg: cannot write " << path << ": " << error_text(error)
+            << "; it is unchanged\n";
         return status_cannot_open;
     }
     return status_cannot_open;
 }
 
 int apply_lines(std::istream& lines, const std::string& source, const std::string& path,
-                std::ostream& err) {
+                bool force, std::ostream& err) {
+    const Target target = open_target(path, force);
     std::vector<Assignment> all;
     bool taken = true;
     std::string line;
+    errno = 0; // what a read that fails leaves here says why
     for (unsigned number = 1; std::getline(lines, line); ++number) {
         // A file edited on Windows ends its lines with a carriage return as well, and may
         // begin with a UTF-8 byte-order mark.
@@ -106,25 +143,27 @@ int apply_lines(std::istream& lines, const std::string& source, const std::strin
             taken = false;
             continue;
         }
-        if (!add_assignment(all, where, trim(text.substr(0, equals)), text.substr(equals + 1),
-                            err))
+        if (!add_assignment(all, target, where, trim(text.substr(0, equals)),
+                            text.substr(equals + 1), err))
             taken = false;
     }
     if (lines.bad()) {
-        err << "ulocfg: cannot read " << printable(source) << "\n";
+        err << "ulocfg: cannot read " << printable(source) << reason(errno) << "\n";
         return status_cannot_open;
     }
-    return assign(path, all, taken, err);
+    return assign(target, all, taken, err);
 }
 
-int apply_file(const std::string& params, const std::string& path, std::ostream& err) {
-    if (params == "-") return apply_lines(std::cin, "stdin", path, err);
+int apply_file(const std::string& params, const std::string& path, bool force,
+               std::ostream& err) {
+    if (params == "-") return apply_lines(std::cin, "stdin", path, force, err);
+    errno = 0;
     std::ifstream in(params, std::ios::binary);
     if (!in) {
-        err << "ulocfg: cannot open " << printable(params) << "\n";
+        err << "ulocfg: cannot open " << printable(params) << reason(errno) << "\n";
         return status_cannot_open;
     }
-    return apply_lines(in, params, path, err);
+    return apply_lines(in, params, path, force, err);
 }
 
 } // namespace ulo

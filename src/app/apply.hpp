@@ -7,37 +7,53 @@
 #include <string_view>
 #include <vector>
 
+#include "eeprom/file.hpp"
 #include "eeprom/params.hpp"
 
 namespace ulo {
+
+// The image file the assignments go to, read before they are judged: a value it holds
+// already is taken whatever it is, so that show's lines of an image apply to it unchanged.
+struct Target {
+    std::string path;
+    bool force = false;   // --force: values outside their field's range are stored too
+    int status = 0;       // the load's exit status: 0 when the image was read
+    std::string message;  // what the load said when it failed
+    Wert image{};
+    FileState seen;
+};
+Target open_target(const std::string& path, bool force);
 
 // One NAME=VALUE of set, or one line of a parameter file.
 struct Assignment {
     std::string text; // how messages name it: "wheel[1].cylinders=4", "car.params:3: ..."
     Item item;
     Value value;
+    bool outside = false; // outside its field's range, stored by --force
 };
 
 // Reads NAME and VALUE into a new assignment of `all`; false, with the reason on `err`, for an
-// unknown name, a name given twice, a value that does not read or one no edit in the editor
-// gives.
-bool add_assignment(std::vector<Assignment>& all, const std::string& text, std::string_view name,
-                    std::string_view value, std::ostream& err);
+// unknown name, a name given twice, a value that does not read or that the parameter's bits
+// cannot hold, or one no edit in the editor gives and the target does not hold already
+// (unless forced).
+bool add_assignment(std::vector<Assignment>& all, const Target& target, const std::string& text,
+                    std::string_view name, std::string_view value, std::ostream& err);
 
-// Writes the assignments into the image file at `path`, all or none: `taken` false says that
-// some were rejected, and then nothing is written. A value the change leaves at odds with
-// another is warned of on `err`. The file is saved as the editor saves it. Returns the exit
-// status.
-int assign(const std::string& path, const std::vector<Assignment>& all, bool taken,
+// Writes the assignments into the target's file, all or none: `taken` false says that some
+// were rejected, and then nothing is written. A value the change leaves at odds with another,
+// or a forced one, is warned of on `err`. The file is saved as the editor saves it, and not at
+// all when nothing changes. Returns the exit status.
+int assign(const Target& target, const std::vector<Assignment>& all, bool taken,
            std::ostream& err);
 
 // apply: the lines of `lines` ("name = value unit" as show writes them; blank lines and lines
 // starting with # are skipped; the unit may be left out) assigned to the image at `path` as
 // set would. `source` names the lines in messages ("car.params:3: ...").
 int apply_lines(std::istream& lines, const std::string& source, const std::string& path,
-                std::ostream& err);
+                bool force, std::ostream& err);
 
 // apply PARAMFILE: reads the parameter file (standard input for "-") and applies it.
-int apply_file(const std::string& params, const std::string& path, std::ostream& err);
+int apply_file(const std::string& params, const std::string& path, bool force,
+               std::ostream& err);
 
 } // namespace ulo

@@ -13,8 +13,8 @@
 
 namespace ulo {
 
-// Runs one command (show, get, set, apply, diff, check, screen); argv[0] is the program,
-// argv[1] the command. Results go to `out`, messages to `err`; returns the exit status. Never
+// Runs one command (show, get, set, apply, diff, check, screen, help, version); argv[0] is the
+// program; the options may stand before or after the command. Results go to `out`, messages to `err`; returns the exit status. Never
 // touches the terminal.
 int cli(int argc, char** argv, std::ostream& out, std::ostream& err);
 
@@ -24,11 +24,13 @@ int cli(int argc, char** argv, std::ostream& out, std::ostream& err);
 int load(const std::string& path, Wert& wert, std::ostream& err, FileState* seen = nullptr);
 
 // True when the command line asks for the editor on a file, "edit [FILE]" or "--file FILE"
-// without a command; `path` is then that file (ulo.txt when none is named).
+// (-f FILE) without a command; `path` is then that file (ulo.txt when none is named).
 bool editor_file(int argc, char** argv, std::string& path);
 
-// The text of --help.
+// The text of --help: an overview of the commands and options.
 std::string usage_text();
+// The text of `ulocfg COMMAND --help`; "" for a word that is no command.
+std::string command_usage(const std::string& command);
 
 // What `check` finds among the values `show` lists: values no sequence of edits in the editor
 // gives ("name = value unit: the field takes RANGE"), and values that contradict another

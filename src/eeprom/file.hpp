@@ -57,7 +57,12 @@ std::uint64_t digest(std::uint64_t so_far, std::string_view text);
 // Reads the file in chunks; wert is changed only on loaded. Anything that is not a regular
 // file, or that fails while being read, counts as cannot_open. With `seen`, what was read and
 // where.
-LoadResult load_image(const std::string& path, Wert& wert, FileState* seen = nullptr);
+// On cannot_open, `error` (when given) receives the system's code for why, for error_text.
+LoadResult load_image(const std::string& path, Wert& wert, FileState* seen = nullptr,
+                      int* error = nullptr);
+
+// Why an operation on a file failed, in the system's words: "No such file or directory".
+std::string error_text(int error);
 
 // How the file at the place differs from what was read: other bytes (whatever file holds
 // them: editors save by renaming a new file into place), no file at all, or something other
@@ -80,8 +85,9 @@ std::string format_image(const Wert& wert);
 // the file read is at its name now (the user has been asked), a new file takes the name:
 // a symbolic link there is replaced, never written through.
 // cannot_open: the file may not be written, or no file can be made at its place;
-// cannot_write: writing failed and the old file is kept.
-SaveResult save_image(const FileState& seen, const Wert& wert);
+// cannot_write: writing failed and the old file is kept. On failure, `error` (when given)
+// receives the system's code for why.
+SaveResult save_image(const FileState& seen, const Wert& wert, int* error = nullptr);
 // Saves to `path` as it is now: a symbolic link there names the file to write.
 SaveResult save_image(const std::string& path, const Wert& wert);
 

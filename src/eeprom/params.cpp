@@ -597,17 +597,26 @@ std::string visible(Item item, const Value& v) {
     }
 }
 
-std::string format_value(Item item, const Value& v) {
-    const Param& p = param(item.id);
-    std::string text = with_unit(visible(item, v), p);
-    // Where the screen shows several stored values alike (brightness 50 and 55 both 100 %),
-    // the stored one is added, unless it is the one the shown value stands for.
+namespace {
+
+// " (stored N)" where the screen shows several stored values alike (brightness 50 and 55 both
+// 100 %), unless the value is the one the shown text stands for; "" otherwise.
+std::string stored_part(Item item, const Value& v) {
     Value back;
     std::string why;
-    if (item.id != ParamId::name && parse_visible(p, visible(item, v), back, why) && back.n != v.n)
-        text += " (stored " + decimal(v.n) + ")";
-    return text;
+    if (item.id != ParamId::name && parse_visible(param(item.id), visible(item, v), back, why) &&
+        back.n != v.n)
+        return " (stored " + decimal(v.n) + ")";
+    return "";
 }
+
+} // namespace
+
+std::string format_value(Item item, const Value& v) {
+    return with_unit(visible(item, v), param(item.id)) + stored_part(item, v);
+}
+
+std::string bare_value(Item item, const Value& v) { return visible(item, v) + stored_part(item, v); }
 
 std::string show_line(const Wert& w, Item item) {
     return item_name(item) + " = " + format_value(item, read_value(w, item));
@@ -676,6 +685,12 @@ bool in_range(Item item, const Value& v) {
     if (!between(v.n, p.low, p.high)) return false;
     if (!p.leave_on_end || v.n >= p.leave_min) return true;
     return p.leave == off_below && v.n == 0;
+}
+
+bool fits(Item item, const Value& v) {
+    Wert scratch{};
+    write_value(scratch, item, v);
+    return read_value(scratch, item) == v;
 }
 
 std::string allowed(Item item) {

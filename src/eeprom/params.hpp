@@ -185,6 +185,8 @@ std::string visible(Item item, const Value& value);
 // The value with its unit; " (stored N)" follows where the screen shows several stored values
 // alike, so that the text always gives back the value.
 std::string format_value(Item item, const Value& value);
+// The same without the unit: "100 (stored 55)", "\"36-1 Crank      \"".
+std::string bare_value(Item item, const Value& value);
 // "name = value unit", a line of `show`.
 std::string show_line(const Wert& wert, Item item);
 // The text with every byte below 32 and 127 written as \xNN, as show writes them in a wheel
@@ -201,6 +203,8 @@ bool parse_value(Item item, std::string_view text, Value& value, std::string& wh
 // Whether some sequence of edits in the editor can give the parameter this value, whatever the
 // other parameters hold.
 bool in_range(Item item, const Value& value);
+// Whether the parameter's bits hold the value, so that it reads back as it was written.
+bool fits(Item item, const Value& value);
 // The values in_range accepts, in words: "2401..50000", "0 or 31..20000 Hz".
 std::string allowed(Item item);
 // Where the value contradicts another parameter of the image (a TDC cylinder beyond the

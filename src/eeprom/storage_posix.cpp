@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <vector>
 
@@ -120,7 +121,10 @@ bool locate(const std::string& path, Place& place) {
     const std::string::size_type slash = target.rfind('/');
     place.prefix = slash == std::string::npos ? "" : target.substr(0, slash + 1);
     place.name = slash == std::string::npos ? target : target.substr(slash + 1);
-    if (place.name.empty() || place.name == "." || place.name == "..") return false;
+    if (place.name.empty() || place.name == "." || place.name == "..") {
+        errno = EISDIR;
+        return false;
+    }
     place.folder = open_folder(place.prefix.empty()      ? "."
                                : place.prefix.size() == 1 ? "/"
                                                           : place.prefix.substr(0, slash));
@@ -148,7 +152,11 @@ int open_for_reading(const Place& place) {
     Fd file{::openat(place.folder, place.name.c_str(),
                      O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW)};
     struct stat st {};
-    if (file.fd < 0 || ::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    if (file.fd < 0 || ::fstat(file.fd, &st) != 0) return -1;
+    if (!S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return -1;
+    }
     const int flags = ::fcntl(file.fd, F_GETFL);
     if (flags < 0 || ::fcntl(file.fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return -1;
     return file.release();
@@ -269,7 +277,10 @@ SaveResult save_in_place(int fd, const std::string& text) {
     std::string back;
     if (overwrite(fd, text)) {
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-        if (pread_all(fd, back) && back == text) return SaveResult::saved;
+        if (pread_all(fd, back)) {
+            if (back == text) return SaveResult::saved;
+            errno = EIO; // the disk gives back other bytes than were written
+        }
     }
     overwrite(fd, old);
     return SaveResult::cannot_write;
@@ -333,7 +344,9 @@ std::string write_rescue(int folder, const std::string& base, const std::string&
 
 } // namespace
 
-LoadResult load_image(const std::string& path, Wert& wert, FileState* seen) {
+namespace {
+
+LoadResult load_here(const std::string& path, Wert& wert, FileState* seen) {
     auto place = std::make_shared<Place>();
     if (!locate(path, *place)) return LoadResult::cannot_open;
     Fd file{open_for_reading(*place)};
@@ -359,6 +372,22 @@ LoadResult load_image(const std::string& path, Wert& wert, FileState* seen) {
     return LoadResult::loaded;
 }
 
+// errno as the failed step left it; EIO where no step said why.
+void tell_error(int* error) {
+    if (error) *error = errno != 0 ? errno : EIO;
+}
+
+} // namespace
+
+LoadResult load_image(const std::string& path, Wert& wert, FileState* seen, int* error) {
+    errno = 0;
+    const LoadResult result = load_here(path, wert, seen);
+    if (result == LoadResult::cannot_open) tell_error(error);
+    return result;
+}
+
+std::string error_text(int error) { return std::strerror(error); }
+
 FileChange file_change(const FileState& seen) {
     if (!seen.place) return FileChange::changed;
     const Place& place = *seen.place;
@@ -379,7 +408,9 @@ FileChange file_change(const FileState& seen) {
                                                               : FileChange::changed;
 }
 
-SaveResult save_image(const FileState& seen, const Wert& wert) {
+namespace {
+
+SaveResult save_here(const FileState& seen, const Wert& wert) {
     if (!seen.place) return SaveResult::cannot_open;
     const Place& place = *seen.place;
     // Built before any new file exists: running out of memory here leaves nothing behind.
@@ -395,7 +426,10 @@ SaveResult save_image(const FileState& seen, const Wert& wert) {
     // A link put in the file's place is replaced by the file, never written through.
     if (S_ISLNK(st.st_mode))
         return result_of(replace_by_new_file(place, text, place.mode, place.uid, place.gid, false));
-    if (!S_ISREG(st.st_mode)) return SaveResult::cannot_open;
+    if (!S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return SaveResult::cannot_open;
+    }
 
     Fd file{::openat(place.folder, place.name.c_str(),
                      O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
@@ -403,7 +437,10 @@ SaveResult save_image(const FileState& seen, const Wert& wert) {
         return SaveResult::cannot_open;
     // Root may write every file, so a file without any write bit counts as read-only too: its
     // owner meant it not to be overwritten.
-    if ((st.st_mode & 0222) == 0) return SaveResult::cannot_open;
+    if ((st.st_mode & 0222) == 0) {
+        errno = EACCES;
+        return SaveResult::cannot_open;
+    }
     // Only the file that was read is ever written in place; another one that took its name
     // keeps what it holds and gives the name up.
     const bool loaded = same_file(st, seen);
@@ -415,6 +452,15 @@ SaveResult save_image(const FileState& seen, const Wert& wert) {
         replace_by_new_file(place, text, st.st_mode & 0777, st.st_uid, st.st_gid, loaded);
     if (made == NewFile::no_file && loaded) return save_in_place(file.fd, text);
     return result_of(made);
+}
+
+} // namespace
+
+SaveResult save_image(const FileState& seen, const Wert& wert, int* error) {
+    errno = 0;
+    const SaveResult result = save_here(seen, wert);
+    if (result != SaveResult::saved) tell_error(error);
+    return result;
 }
 
 SaveResult save_image(const std::string& path, const Wert& wert) {

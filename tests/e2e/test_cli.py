@@ -6,7 +6,8 @@ import shutil
 import subprocess
 import sys
 
-from harness import (Scratch, Session, check, format_image, parse_image, read_image, row, run_tests,
+from harness import (Scratch, Session, as_user, binary_for_user, check, format_image,
+    parse_image, read_image, row, run_tests,
     tests_in)
 
 BINARY, SAMPLE = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
@@ -144,6 +145,35 @@ def test_statuses_of_file_problems_usage_errors_and_the_default_file():
         check(status == CANNOT_OPEN and "ulo.txt" in err, "no ulo.txt: %d %s" % (status, err))
 
 
+def test_a_file_that_fails_is_named_with_the_systems_reason():
+    """The reason comes from the system itself: a real process, an ordinary user."""
+    binary = binary_for_user(BINARY)
+    with Scratch() as s:
+        os.chmod(s.dir, 0o755)
+        locked = s.copy("locked.txt", SAMPLE)
+        readable = s.copy("readable.txt", SAMPLE)
+        os.chmod(locked, 0o000)
+        os.chmod(readable, 0o444)
+        cases = [
+            (["show", "missing.txt"], CANNOT_OPEN,
+             "ulocfg: cannot open missing.txt: No such file or directory\n"),
+            (["show", "locked.txt"], CANNOT_OPEN,
+             "ulocfg: cannot open locked.txt: Permission denied\n"),
+            (["apply", "locked.txt", "-f", "readable.txt"], CANNOT_OPEN,
+             "ulocfg: cannot open locked.txt: Permission denied\n"),
+            (["set", "-f", "readable.txt", "last_menu=4"], CANNOT_OPEN,
+             "ulocfg: cannot open readable.txt for writing: Permission denied; it is "
+             "unchanged\n"),
+        ]
+        for args, want, err in cases:
+            r = subprocess.run(as_user().split() + [binary] + args, cwd=s.dir,
+                               stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                               timeout=60)
+            check((r.returncode, r.stderr) == (want, err), "%s: %d %r" % (
+                " ".join(args), r.returncode, r.stderr))
+        check(read_image(readable) == read_image(SAMPLE), "readable.txt is unchanged")
+
+
 def test_screen_of_the_sample_is_the_editors_first_screen():
     status, out, err = ulocfg("screen", SAMPLE)
     check(status == OK, "status %d %s" % (status, err))
@@ -185,13 +215,17 @@ def test_help_and_the_man_page_document_every_command():
 
 
 def help_parameters(text):
-    """The (name, values) pairs of --help's parameter list."""
+    """The (name, values) pairs of set --help's parameter list; values too long for a line
+    go on under themselves."""
     lines = text.splitlines()
     start = next(k for k, line in enumerate(lines) if line.startswith("Parameters,")) + 2
     pairs = []
     for line in lines[start:]:
         if not line.strip():
             break
+        if line.startswith("      "):
+            pairs[-1] = (pairs[-1][0], pairs[-1][1] + " " + line.strip())
+            continue
         name, values = line.split(None, 1)
         pairs.append((name, values))
     return pairs
@@ -217,9 +251,9 @@ def test_help_and_the_man_page_list_every_parameter_with_its_values():
         name = re.sub(r"^(wheel|ramp)\[\d+\]", r"\1[N]", line.split(" = ")[0])
         if name not in names:
             names.append(name)
-    status, out, _ = ulocfg("--help")
+    status, out, _ = ulocfg("set", "--help")
     listed = help_parameters(out)
-    check([n for n, _ in listed] == names, "--help lists %r, the program knows %r" % (
+    check([n for n, _ in listed] == names, "set --help lists %r, the program knows %r" % (
         [n for n, _ in listed], names))
     # the ranges are the program's own: set refuses just past them
     values = dict(listed)
@@ -227,7 +261,7 @@ def test_help_and_the_man_page_list_every_parameter_with_its_values():
           "ranges %r" % values)
     with open(os.path.join(os.path.dirname(SAMPLE), "..", "docs", "ulocfg.1")) as f:
         page = f.read()
-    check(man_parameters(page) == listed, "the man page's PARAMETERS differ from --help: %r" %
+    check(man_parameters(page) == listed, "the man page's PARAMETERS differ from set --help: %r" %
           [p for p in man_parameters(page) if p not in listed])
 
 

@@ -188,15 +188,26 @@ def fixed(data):
 
 
 def test_apply_from_a_file_and_standard_input():
+    """show | apply of the sample, whose 10 ms vss_pulse_width is outside 670..6700 ms: onto
+    itself it changes nothing; onto another image it needs --force."""
     with Scratch() as s:
-        a = fixed(sample())
+        _, shown, _ = ulocfg("show", SAMPLE)
+        status, _, err = ulocfg("apply", "-", "--file", s.copy("ulo.txt", SAMPLE), stdin=shown)
+        check((status, err) == (OK, "") and s.image("ulo.txt") == sample(), "onto itself")
+        a = sample()
         a[4] = 3                                        # three ramp points
         a[1024 + 16:1040 + 16] = list(b"Fleet #7 = cam  ")
         b = [(~x ^ k) & 0xFF for k, x in enumerate(a)]  # every byte different
         b[4] = 9
         _, shown, _ = ulocfg("show", s.write("a.txt", a))
-        status, out, err = ulocfg("apply", "-", "--file", s.write("b.txt", b), stdin=shown)
-        check(status == OK and out == b"" and err == "", "apply - : %d %r" % (status, err))
+        status, _, err = ulocfg("apply", "-", "--file", s.write("b.txt", b), stdin=shown)
+        check((status, err) == (REJECTED, "ulocfg: stdin:9: vss_pulse_width = 10 ms is rejected: "
+                                "the field takes 670..6700 ms; use --force to store it anyway.\n"),
+              "without --force: %d %r" % (status, err))
+        status, out, err = ulocfg("apply", "-", "--force", "--file", s.path("b.txt"), stdin=shown)
+        check((status, out, err) == (OK, b"", "ulocfg: stdin:9: vss_pulse_width = 10 ms: warning: "
+                                     "stored outside the field's range, 670..6700 ms\n"),
+              "apply - : %d %r" % (status, err))
         check(ulocfg("show", os.path.join(s.dir, "b.txt"))[1] == shown, "show of b is a's")
         check(s.image("b.txt")[908:1024] == b[908:1024], "bytes outside the parameters stay")
         params = os.path.join(s.dir, "car.params")
@@ -249,8 +260,14 @@ def test_completion_candidates():
         (["set", "ramp[99]."], ["ramp[99].speed=", "ramp[99].time="]),
         (["set", "ramp[9"], ["ramp[9]."] + ["ramp[9%d]." % k for k in range(10)]),
         (["set", "can_id", "=", ""], []),
-        (["show", "--"], ["--file", "--json"]),
-        (["apply", "--"], ["--file"]),
+        (["show", "--"], ["--file", "--help", "--json"]),
+        (["apply", "--"], ["--file", "--force", "--help"]),
+        (["get", "--"], ["--file", "--help", "--json", "--value"]),
+        (["set", "--f"], ["--file", "--force"]),
+        (["-f", "car.txt", "s"], ["screen", "set", "show"]),
+        (["--file", "=", "car.txt", "get", "vss"], ["vss_pulse_width", "vss_pulses_per_km"]),
+        (["-f", "o"], ["other"]),
+        (["help", "ap"], ["apply"]),
         (["apply", "car."], ["car.params", "car.txt"]),
         (["get", "--file", "c"], ["car.params", "car.txt"]),
         (["show", "--file", "=", "o"], ["other"]),
