@@ -38,6 +38,13 @@ TERMINAL_STATE = tuple(
     "wrap_flag origin_flag scroll_region_upper scroll_region_lower pane_title".split())
 
 
+# Written by the pane's shell once the program has ended: CAN ends any sequence the program
+# left unfinished, then the pane's working directory is set to END_PATH, which tmux shows as
+# #{pane_path} and nothing else does.
+END_PATH = "ulocfg-ended"
+END_MARK = "\\030\\033]7;%s\\007" % END_PATH
+
+
 def state_snippet(name=".terminal-state"):
     """Shell for `after`: records terminal_state from inside the pane into the file `name`."""
     return "tmux display-message -p '%s' > '%s'" % (
@@ -190,11 +197,11 @@ class Session:
         shell_env = " ".join("%s=%s" % kv for kv in (env or {}).items())
         run = "%s LANG=%s %s '%s' %s %s" % (wrapper or "", lang, shell_env, self.binary, args,
                                             redirect)
-        if after:
-            command = "cd '%s' && %s; st=$?; %s; echo $st > '%s'" % (
-                self.dir, run, after, self.status_file)
-        else:
-            command = "cd '%s' && %s; echo $? > '%s'" % (self.dir, run, self.status_file)
+        # Once the program has ended the shell marks the end of its output and stays: tmux
+        # throws away what it has not yet read of a pane whose process ends, and the marker
+        # tells when it has read everything.
+        command = "cd '%s' && %s; st=$?; %s; printf '%s'; echo $st > '%s'; exec sleep infinity" \
+            % (self.dir, run, after or ":", END_MARK, self.status_file)
         # The pane must outlive a program that ends at once, so the option comes first.
         self._tmux("-f", "/dev/null", "start-server", ";", "set-option", "-g", "remain-on-exit",
                    "on", ";", "new-session", "-d", "-s", self.name, "-x", str(width), "-y",
@@ -293,9 +300,17 @@ class Session:
         return os.path.exists(self.status_file) and os.path.getsize(self.status_file) > 0
 
     def wait_exit(self, timeout=10.0):
+        """The program's status, once the pane shows all the program wrote."""
         check(poll(self.exited, timeout), "ulocfg did not end; the screen shows:\n" + self.text())
+        check(poll(self.shown_to_the_end, timeout),
+              "the terminal did not show the end of the output; it shows:\n" + self.text())
         with open(self.status_file) as f:
             return int(f.read().strip())
+
+    def shown_to_the_end(self):
+        """tmux has read the pane's output up to the mark the shell writes after the program."""
+        return self._tmux("display-message", "-p", "-t", self.name,
+                          "#{pane_path}").strip() == END_PATH
 
     def pid(self):
         """The process id of ulocfg itself (the child of the pane's shell)."""
