@@ -212,8 +212,9 @@ class Session:
                                             redirect)
         # Once the program has ended the shell marks the end of its output and stays: tmux
         # throws away what it has not yet read of a pane whose process ends, and the marker
-        # tells when it has read everything.
-        command = "cd '%s' && %s; st=$?; %s; printf '%s'; echo $st > '%s'; exec sleep infinity" \
+        # tells when it has read everything. What stays reads the terminal until it is gone,
+        # so it ends with the tmux server even where SIGHUP is ignored (trap '' HUP).
+        command = "cd '%s' && %s; st=$?; %s; printf '%s'; echo $st > '%s'; exec cat > /dev/null" \
             % (self.dir, run, after or ":", END_MARK, self.status_file)
         # The pane must outlive a program that ends at once, so the option comes first.
         self._tmux("-f", "/dev/null", "start-server", ";", "set-option", "-g", "remain-on-exit",
