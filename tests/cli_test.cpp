@@ -723,6 +723,34 @@ TEST(Diff, NamesEachChangedParameterGroupedAndCountsOtherBytes) {
     EXPECT_EQ(one.out, "1 byte differs outside the known parameters\n");
 }
 
+struct DiffCase {
+    const char* what;
+    bool json;
+    int status;
+    const char* out;
+};
+
+TEST(Diff, BytesOutsideTheParametersAloneAreADifferenceInTextAndJson) {
+    const Wert a = test::example_image();
+    Wert b = a;
+    set_byte(b, 1000, 7);
+    set_byte(b, 2047, 1);
+    const DiffCase cases[] = {
+        {"text", false, status_differ, "2 bytes differ outside the known parameters\n"},
+        {"--json", true, status_differ,
+         "{\n  \"differences\": [],\n  \"bytes_outside\": 2\n}\n"},
+    };
+    Dir dir;
+    const std::string old_path = dir.put(a, "a.txt"), new_path = dir.put(b, "b.txt");
+    for (const DiffCase& c : cases) {
+        std::vector<std::string> args{"diff", old_path, new_path};
+        if (c.json) args.push_back("--json");
+        const Result r = run(args);
+        EXPECT_EQ(r.status, c.status) << c.what;
+        EXPECT_EQ(r.out, c.out) << c.what;
+    }
+}
+
 // ---- check ------------------------------------------------------------------------------------
 
 struct CheckCase {

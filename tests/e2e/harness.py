@@ -13,12 +13,16 @@ ulocfg in a pane of its own tmux server (80x25 unless told), in a scratch direct
 terminal's modes there, read back by terminal_state_left()); `signal(sig)` signals ulocfg alone.
 """
 import atexit
+import fcntl
 import os
+import platform
 import re
 import shutil
 import subprocess
+import struct
 import sys
 import tempfile
+import termios
 import time
 
 TMUX = shutil.which("tmux") or "tmux"
@@ -36,6 +40,18 @@ TERMINAL_STATE = tuple(
     "alternate_on cursor_flag insert_flag keypad_cursor_flag keypad_flag mouse_any_flag "
     "mouse_all_flag mouse_button_flag mouse_standard_flag mouse_sgr_flag mouse_utf8_flag "
     "wrap_flag origin_flag scroll_region_upper scroll_region_lower pane_title".split())
+
+
+# Written by the pane's shell once the program has ended: CAN ends any sequence the program
+# left unfinished, then the pane's working directory is set to END_PATH, which tmux shows as
+# #{pane_path} and nothing else does.
+END_PATH = "ulocfg-ended"
+END_MARK = "\\030\\033]7;%s\\007" % END_PATH
+
+
+# The system calls the program waits for keys in, by machine: the index of the argument that
+# holds the time limit, and its value when there is none (poll's -1, ppoll's null pointer).
+KEY_WAITS = {"x86_64": {7: (2, 0xFFFFFFFF), 271: (2, 0)}, "aarch64": {73: (2, 0)}}
 
 
 def state_snippet(name=".terminal-state"):
@@ -188,14 +204,19 @@ class Session:
             os.remove(self.status_file)
         self.width, self.height = width, height
         self.started_height = height
+        self.program = None  # the process id of ulocfg, once found
+        self.read_before = None  # what the program had read before the keys not yet settled
+        self.marks = 0
+        self.tty_path = None
         shell_env = " ".join("%s=%s" % kv for kv in (env or {}).items())
         run = "%s LANG=%s %s '%s' %s %s" % (wrapper or "", lang, shell_env, self.binary, args,
                                             redirect)
-        if after:
-            command = "cd '%s' && %s; st=$?; %s; echo $st > '%s'" % (
-                self.dir, run, after, self.status_file)
-        else:
-            command = "cd '%s' && %s; echo $? > '%s'" % (self.dir, run, self.status_file)
+        # Once the program has ended the shell marks the end of its output and stays: tmux
+        # throws away what it has not yet read of a pane whose process ends, and the marker
+        # tells when it has read everything. What stays reads the terminal until it is gone,
+        # so it ends with the tmux server even where SIGHUP is ignored (trap '' HUP).
+        command = "cd '%s' && %s; st=$?; %s; printf '%s'; echo $st > '%s'; exec cat > /dev/null" \
+            % (self.dir, run, after or ":", END_MARK, self.status_file)
         # The pane must outlive a program that ends at once, so the option comes first.
         self._tmux("-f", "/dev/null", "start-server", ";", "set-option", "-g", "remain-on-exit",
                    "on", ";", "new-session", "-d", "-s", self.name, "-x", str(width), "-y",
@@ -225,15 +246,16 @@ class Session:
         """Sends each key in turn: names from KEYS, or literal text typed character by
         character. Waits for the screen to settle after each one."""
         for k in keys:
+            self._about_to_send()
             if k in KEYS:
                 self._tmux("send-keys", "-t", self.name, KEYS[k])
             else:
                 self._tmux("send-keys", "-t", self.name, "-l", k)
-            if k == "Escape":
+            if settle:
+                self.settle()  # a lone Escape has then been acted on, not held
+            elif k == "Escape":
                 # A lone Escape is told from the start of a key sequence by the pause after it.
                 time.sleep(0.15)
-            if settle:
-                self.settle()
 
     def escape(self):
         self.keys("Escape")
@@ -252,6 +274,7 @@ class Session:
 
     def send_raw(self, text):
         """Sends text in one go, as fast as tmux can, without waiting."""
+        self._about_to_send()
         self._tmux("send-keys", "-t", self.name, "-l", text)
 
     def lines(self):
@@ -310,8 +333,22 @@ class Session:
         return int(x) + 1, int(y) + 1
 
     def settle(self, quiet=0.12, timeout=5.0):
-        """Waits until the pane has not changed for `quiet` seconds."""
+        """Waits until the program has read every key sent, waits for the next one with no time
+        limit, and the pane shows all it wrote. Where the system does not tell what the program
+        waits in, until the pane has not changed for `quiet` seconds."""
         end = time.monotonic() + timeout
+        while time.monotonic() < end and not self.exited():
+            pid = self._program()
+            waits = self._waits_for_keys(pid) if pid else False
+            if waits is None:
+                self._settle_quiet(quiet, end)
+                break
+            if waits and self._read_all(pid) and self._mark_shown(end):
+                break
+            time.sleep(0.01)
+        self.read_before = None
+
+    def _settle_quiet(self, quiet, end):
         last = None
         stable_since = time.monotonic()
         while time.monotonic() < end:
@@ -323,6 +360,75 @@ class Session:
                 return
             time.sleep(0.02)
 
+    def _program(self):
+        """The process id of the running ulocfg in the pane's session, or None."""
+        if self.program is not None and _proc(self.program, "stat", "Z").split(")")[-1].split()[
+                0] not in "ZX":
+            return self.program
+        self.program = None
+        leader = self._tmux("display-message", "-p", "-t", self.name, "#{pane_pid}").strip()
+        found = subprocess.run(["pgrep", "-s", leader], capture_output=True, text=True).stdout
+        binary = os.path.realpath(self.binary)
+        for pid in map(int, found.split()):
+            try:
+                if os.path.realpath("/proc/%d/exe" % pid) == binary:
+                    self.program = pid
+            except OSError:
+                pass
+        return self.program
+
+    def _waits_for_keys(self, pid):
+        """Whether the program waits for the terminal with no time limit; None where the
+        system does not say."""
+        waits = KEY_WAITS.get(platform.machine())
+        if not waits:
+            return None
+        fields = _proc(pid, "syscall", "").split()
+        if not fields:  # not to be read here, or the program has just ended
+            return None if os.path.exists("/proc/%d" % pid) else False
+        if not fields[0].lstrip("-").isdigit() or int(fields[0]) not in waits:
+            return False
+        arg, no_limit = waits[int(fields[0])]
+        return int(fields[1 + arg], 16) & 0xFFFFFFFF == no_limit
+
+    def _about_to_send(self):
+        pid = self._program()
+        if pid and self.read_before is None:
+            self.read_before = _read_count(pid)
+
+    def _read_all(self, pid):
+        """The program has read from the terminal since the keys were sent, and nothing of
+        them waits to be read."""
+        if self.read_before is not None and (_read_count(pid) or 0) <= self.read_before:
+            return False
+        try:
+            with open(self.tty(), "rb", buffering=0, opener=_no_ctty) as tty:
+                left = struct.unpack("i", fcntl.ioctl(tty, termios.FIONREAD, b"\0" * 4))[0]
+        except OSError:
+            return False
+        return left == 0
+
+    def _mark_shown(self, end):
+        """Writes a mark into the pane's output after all the program wrote; true once tmux
+        has read up to it."""
+        self.marks += 1
+        path = "ulocfg-settled-%d" % self.marks
+        try:
+            with open(self.tty(), "wb", buffering=0, opener=_no_ctty) as tty:
+                tty.write(b"\030\033]7;%s\007" % path.encode())
+        except OSError:
+            return False
+        return poll(lambda: self._tmux("display-message", "-p", "-t", self.name,
+                                       "#{pane_path}").strip() == path,
+                    max(end - time.monotonic(), 0.1))
+
+    def tty(self):
+        """The pane's terminal device."""
+        if self.tty_path is None:
+            self.tty_path = self._tmux("display-message", "-p", "-t", self.name,
+                                       "#{pane_tty}").strip()
+        return self.tty_path
+
     def wait_for(self, text, timeout=10.0):
         if not poll(lambda: text in self.text(), timeout):
             raise Failure("%r did not appear; the screen shows:\n%s" % (text, self.text()))
@@ -331,9 +437,17 @@ class Session:
         return os.path.exists(self.status_file) and os.path.getsize(self.status_file) > 0
 
     def wait_exit(self, timeout=10.0):
+        """The program's status, once the pane shows all the program wrote."""
         check(poll(self.exited, timeout), "ulocfg did not end; the screen shows:\n" + self.text())
+        check(poll(self.shown_to_the_end, timeout),
+              "the terminal did not show the end of the output; it shows:\n" + self.text())
         with open(self.status_file) as f:
             return int(f.read().strip())
+
+    def shown_to_the_end(self):
+        """tmux has read the pane's output up to the mark the shell writes after the program."""
+        return self._tmux("display-message", "-p", "-t", self.name,
+                          "#{pane_path}").strip() == END_PATH
 
     def pid(self):
         """The process id of ulocfg itself (the child of the pane's shell)."""
@@ -367,8 +481,19 @@ class Session:
         return dict(zip(TERMINAL_STATE, values))
 
     def resize(self, width, height):
+        """Resizes the pane; returns once its terminal has the new size. The program redraws
+        in its own time: settle() or wait_for() waits for that."""
+        if (width, height) != (self.width, self.height):
+            self._about_to_send()  # the program reads the wake-up of its signal
         self._tmux("resize-window", "-t", self.name, "-x", str(width), "-y", str(height))
         self.width, self.height = width, height
+
+        def resized():
+            with open(self.tty(), "rb", buffering=0, opener=_no_ctty) as tty:
+                rows, cols = struct.unpack("HHHH", fcntl.ioctl(tty, termios.TIOCGWINSZ,
+                                                               b"\0" * 8))[:2]
+            return (cols, rows) == (width, height)
+        check(poll(resized, 5), "the pane was not resized to %dx%d" % (width, height))
 
     def file_bytes(self):
         with open(self.path, "rb") as f:
@@ -376,6 +501,27 @@ class Session:
 
     def saved_image(self):
         return parse_image(self.file_bytes().decode("latin-1"))
+
+
+def _proc(pid, name, missing):
+    """/proc/PID/NAME, or `missing` where it cannot be read."""
+    try:
+        with open("/proc/%d/%s" % (pid, name)) as f:
+            return f.read()
+    except OSError:
+        return missing
+
+
+def _read_count(pid):
+    """The bytes a process has read so far (from the terminal, a pipe or a file), or None."""
+    for line in _proc(pid, "io", "").splitlines():
+        if line.startswith("rchar:"):
+            return int(line.split()[1])
+    return None
+
+
+def _no_ctty(path, flags):
+    return os.open(path, flags | os.O_NOCTTY | os.O_NONBLOCK)
 
 
 def run_tests(tests):

@@ -134,7 +134,11 @@ def test_help_below_the_screen_for_the_current_field():
             check(lines[:4] == [r.rstrip() for r in EXAMPLE[:4]], "title box:\n" + s.text())
             want = ["\u2500" * 80] + help_lines + [""] * (4 - len(help_lines))
             check(lines[25:] == want, "rows 26 to 30 after %s: %r" % (keys, lines[25:]))
-            s.keys("Escape", "Escape")  # the question, then back to field 0, edits kept
+            s.keys("Escape")  # the question: the rows below the screen are erased
+            lines = [r.rstrip() for r in s.lines()]
+            check(row(lines, 25).endswith(QUESTION) and lines[25:] == [""] * 5,
+                  "rows 25 to 30 at the question after %s: %r" % (keys, lines[24:]))
+            s.keys("Escape")  # back to field 0, edits kept
         check(s.quit("n") == 0, "status 0")
     # Where the window has fewer than 27 rows, nothing is shown below the screen.
     with Session(BINARY, SAMPLE, height=26) as s:
