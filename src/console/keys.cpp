@@ -343,8 +343,12 @@ int sequence_code(std::string_view intro, std::string_view parameters, char fina
     return key_code(intro, number, final, modifier, alt);
 }
 
-// A UTF-8 character after an ESC (Alt with a key of another layout): all of its bytes go.
-Step skip_utf8(std::string_view s, bool quiet) {
+// How many bytes the UTF-8 character at the start of `s` announces (1 for a byte that leads
+// none), and how many of them are there: the lead and the continuations that follow it.
+struct Utf8Span {
+    std::size_t length, present;
+};
+Utf8Span utf8_span(std::string_view s) {
     const auto lead = static_cast<unsigned char>(s[0]);
     const std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
                                : lead >= 0xE0 && lead <= 0xEF ? 3
@@ -352,8 +356,14 @@ Step skip_utf8(std::string_view s, bool quiet) {
                                                               : 1;
     std::size_t i = 1;
     while (i < length && i < s.size() && is_continuation(static_cast<unsigned char>(s[i]))) ++i;
-    if (i < length && i == s.size() && !quiet) return need_more;
-    return {i, 0};
+    return {length, i};
+}
+
+// A UTF-8 character after an ESC (Alt with a key of another layout): all of its bytes go.
+Step skip_utf8(std::string_view s, bool quiet) {
+    const Utf8Span c = utf8_span(s);
+    if (c.present < c.length && c.present == s.size() && !quiet) return need_more;
+    return {c.present, 0};
 }
 
 // ESC [ or ESC O and what follows. `alt`: an ESC came before it (rxvt's Alt+cursor key).
@@ -416,12 +426,7 @@ int meta_code(unsigned char c) { return c == esc ? ext(1) : alt_code(c); }
 // for U+0080..U+00FF, none for the rest, which no US key sends; any other byte counts by itself.
 Step decode_eight_bit(std::string_view s, bool quiet) {
     const auto lead = static_cast<unsigned char>(s[0]);
-    const std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
-                               : lead >= 0xE0 && lead <= 0xEF ? 3
-                               : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                              : 1;
-    std::size_t i = 1;
-    while (i < length && i < s.size() && is_continuation(static_cast<unsigned char>(s[i]))) ++i;
+    const auto [length, i] = utf8_span(s);
     if (length > 1 && i == length) {
         const bool latin1 = lead <= 0xC3; // U+0080..U+00FF: C2 or C3 and one continuation
         const auto c = static_cast<unsigned char>(((lead & 0x03) << 6 | (s[1] & 0x3F)) - 0x80);
