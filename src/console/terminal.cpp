@@ -173,6 +173,9 @@ void set_up_colours() {
     reverse_highlight = colour_refused();
     if (reverse_highlight || !has_colors() || start_color() == ERR) return;
     colours = true;
+    // Pair 0, which curses returns to after every update, is the terminal's own colours: so it
+    // need not set both colours back after each key. No cell is drawn in it.
+    use_default_colors();
     pairs_for_backgrounds = COLOR_PAIRS > 16 * 8;
     const int backgrounds = pairs_for_backgrounds ? 8 : 1;
     for (int bg = 0; bg < backgrounds; ++bg) {
