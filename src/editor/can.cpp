@@ -16,7 +16,7 @@ constexpr Moves can_moves[] = {
 // The screen shows the most significant byte first: field 38 edits the byte at 1539, field 41
 // the one at 1536. Each byte takes any value 00..FF, so the identifier is not held to 29 bits.
 unsigned can_byte_address(int field) {
-    return param_address(param(ParamId::can_id), 0) + static_cast<unsigned>(41 - field);
+    return param_address(param(ParamId::can_id), 0) + static_cast<unsigned>(can_last_field - field);
 }
 
 } // namespace

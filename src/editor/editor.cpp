@@ -28,20 +28,28 @@ void go_to(Editor& ed, const Moves& row, int target) {
     if (row.sets_flag) ed.start = 1;
 }
 
-void apply_rule(Editor& ed, Wert& wert) {
-    switch (ed.mode) {
+FieldGroup field_group(int field) {
+    if (field >= can_first_field && field <= can_last_field) return FieldGroup::can;
+    switch (field) {
     case 0: case 1: case 2: case 3: case 6: case 7:
     case 9: case 10: case 11: case 12: case 13: case 14: case 15: case 16: case 17: case 18:
-        general_rule(ed, wert);
-        break;
-    case 4: case 5:
+        return FieldGroup::general;
+    case 4: case name_field:
     case 19: case 20: case 21: case 22: case 23: case 24: case 25: case 26:
     case 27: case 28: case 29: case 30: case 31: case 32: case 33: case 34:
-        wheel_rule(ed, wert);
-        break;
-    case 8: case 35: case 36: case 37: ramp_rule(ed, wert); break;
-    case 38: case 39: case 40: case 41: can_rule(ed, wert); break;
-    default: break;
+        return FieldGroup::wheel;
+    case 8: case ramp_point_field: case 36: case 37: return FieldGroup::ramp;
+    default: return FieldGroup::none;
+    }
+}
+
+void apply_rule(Editor& ed, Wert& wert) {
+    switch (field_group(ed.mode)) {
+    case FieldGroup::general: general_rule(ed, wert); break;
+    case FieldGroup::wheel: wheel_rule(ed, wert); break;
+    case FieldGroup::ramp: ramp_rule(ed, wert); break;
+    case FieldGroup::can: can_rule(ed, wert); break;
+    case FieldGroup::none: break;
     }
 }
 
@@ -184,7 +192,7 @@ void highlight(Console& con, const Editor& ed, const Wert& w) {
     if (ed.mode < 0 || ed.mode >= field_count) return;
     const Highlight& h = highlights[ed.mode];
     write_item_value(con, w, ed.ramp, h.item, h.conversion, h.after);
-    const unsigned name_cursor = ed.mode == 5 ? static_cast<unsigned>(ed.start) : 0;
+    const unsigned name_cursor = ed.mode == name_field ? static_cast<unsigned>(ed.start) : 0;
     gotoxy(con, h.cursor_x + name_cursor, item_row(h.item));
 }
 

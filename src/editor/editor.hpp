@@ -15,6 +15,11 @@
 namespace ulo {
 
 constexpr int field_count = 42;
+// The fields the rules single out.
+constexpr int name_field = 5;        // the wheel name, typed at a cursor of its own
+constexpr int ramp_point_field = 35; // the number of the ramp point on the screen
+constexpr int can_first_field = 38;  // the CAN id, one byte per field, the most significant
+constexpr int can_last_field = 41;   // in the first and the least significant in the last
 
 struct Editor {
     int mode = 0;       // the field cursor, 0..41
@@ -74,6 +79,10 @@ void plain_key(Editor& ed, Wert& wert);
 // The help for the current field, lines of text for below the screen: its name and range, what
 // its keys do and, where the editing has changed it, its value in the file as `loaded`.
 std::vector<std::string> field_help(const Editor& ed, const Wert& wert, const Wert& loaded);
+
+// The four groups of fields: each group's file holds their rules and their help.
+enum class FieldGroup { none, general, wheel, ramp, can };
+FieldGroup field_group(int field);
 
 // The rule of the current field for the key code in `ed.letter`.
 void apply_rule(Editor& ed, Wert& wert);

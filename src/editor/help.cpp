@@ -34,7 +34,7 @@ std::string field_keys(const Editor& ed, const Wert& w, const Param& p) {
                number(p, brightness_step) + " %";
     case 4:
         return "digits type the configuration, Delete drops one; Page Up and Page Down step";
-    case 5: return "Left, Right, Home, End move; Backspace, Delete remove";
+    case name_field: return "Left, Right, Home, End move; Backspace, Delete remove";
     case 6:
         return "a digit sets it, at most the " +
                std::to_string(get(w, ParamId::cylinders, selected_wheel(w))) +
@@ -66,7 +66,7 @@ std::string field_keys(const Editor& ed, const Wert& w, const Param& p) {
 } // namespace
 
 std::vector<std::string> field_help(const Editor& ed, const Wert& wert, const Wert& loaded) {
-    if (ed.mode == 35) {
+    if (ed.mode == ramp_point_field) {
         const auto points = get(wert, ParamId::ramp_points);
         return {"ramp point on the screen: " + std::to_string(ed.ramp) + " of " +
                     std::to_string(points) + " in use (the tables hold " +
@@ -80,9 +80,9 @@ std::vector<std::string> field_help(const Editor& ed, const Wert& wert, const We
     std::vector<std::string> lines;
     if (p->id == ParamId::can_id) {
         lines.push_back(item_name(item) + " = " + format_value(item, read_value(wert, item)) +
-                        ", byte " + std::to_string(ed.mode - 37) + " of 4, 00..FF");
+                        ", byte " + std::to_string(ed.mode - can_first_field + 1) + " of 4, 00..FF");
         lines.push_back("hexadecimal digits type the byte (0-9, A-F), Delete drops one");
-    } else if (ed.mode == 5) {
+    } else if (ed.mode == name_field) {
         // The keys of a wheel name store the characters of a German keyboard's keys: the
         // help says what each key stores, from the same rule that stores it.
         const NameKeyRows keys = name_key_rows();

@@ -61,11 +61,11 @@ void point_number_key(Editor& ed, const Wert& w) {
 void ramp_rule(Editor& ed, Wert& wert) {
     const Moves* row = find_moves(ramp_moves, ed.mode);
     // point 0 exists only while a number is being typed
-    if (ed.mode == 35 && row != nullptr &&
+    if (ed.mode == ramp_point_field && row != nullptr &&
         (move_target(*row, ed.letter) != no_move || key::ends_editing(ed.letter)))
         ed.ramp = std::max(ed.ramp, point_min);
     if (!leave_or_move(ed, wert, row)) return;
-    if (ed.mode == 35)
+    if (ed.mode == ramp_point_field)
         point_number_key(ed, wert);
     else
         plain_key(ed, wert);

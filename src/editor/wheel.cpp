@@ -215,7 +215,7 @@ void wheel_rule(Editor& ed, Wert& w) {
     const Moves* row = find_moves(table, ed.mode);
     if (!leave_or_move(ed, w, row)) return;
     const unsigned n = selected_wheel(w);
-    if (ed.mode == 5)
+    if (ed.mode == name_field)
         name_rule(ed, w, n, *row);
     else
         value_key(ed, w, n);
