@@ -1,4 +1,6 @@
-// Rules of fields 38-41: the CAN identifier, one byte per field, typed in hexadecimal.
+// Rules and help of fields 38-41: the CAN identifier, one byte per field, typed in hexadecimal.
+#include <string>
+
 #include "editor/editor.hpp"
 
 namespace ulo {
@@ -27,6 +29,13 @@ void can_rule(Editor& ed, Wert& wert) {
     t.max = 0xFF;
     const unsigned a = can_byte_address(ed.mode);
     set_byte(wert, a, static_cast<unsigned>(type_number(ed, byte(wert, a), t)));
+}
+
+std::vector<std::string> can_help(const Editor& ed, const Wert& wert) {
+    const Item item{ParamId::can_id};
+    return {item_name(item) + " = " + format_value(item, read_value(wert, item)) + ", byte " +
+                std::to_string(ed.mode - can_first_field + 1) + " of 4, 00..FF",
+            "hexadecimal digits type the byte (0-9, A-F), Delete drops one"};
 }
 
 } // namespace ulo

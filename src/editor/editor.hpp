@@ -79,6 +79,19 @@ void plain_key(Editor& ed, Wert& wert);
 // The help for the current field, lines of text for below the screen: its name and range, what
 // its keys do and, where the editing has changed it, its value in the file as `loaded`.
 std::vector<std::string> field_help(const Editor& ed, const Wert& wert, const Wert& loaded);
+// Each group's help for the current field, the lines before the value in the file; each
+// group's file holds it beside the group's rule.
+std::vector<std::string> general_help(const Editor& ed, const Wert& wert);
+std::vector<std::string> wheel_help(const Editor& ed, const Wert& wert);
+std::vector<std::string> ramp_help(const Editor& ed, const Wert& wert);
+std::vector<std::string> can_help(const Editor& ed, const Wert& wert);
+// What the groups' help shares: a stored value of the parameter as the screen shows it; what
+// the keys of a field without particulars do, from its row; the help of a field as its name
+// and the values it takes, over what its keys do.
+std::string help_number(const Param& p, long long stored);
+std::string plain_keys(const Param& p);
+std::vector<std::string> help_lines(const Editor& ed, const Wert& wert, const Param& p,
+                                    const std::string& keys);
 
 // The four groups of fields: each group's file holds their rules and their help.
 enum class FieldGroup { none, general, wheel, ramp, can };

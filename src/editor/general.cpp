@@ -1,5 +1,6 @@
-// Rules of fields 0-3, 6, 7 and 9-18: the general settings.
+// Rules and help of fields 0-3, 6, 7 and 9-18: the general settings.
 #include <algorithm>
+#include <string>
 
 #include "editor/editor.hpp"
 
@@ -65,6 +66,24 @@ void general_rule(Editor& ed, Wert& w) {
     case 2: brightness_key(ed.letter, w); break;
     case 6: tdc_cyl_key(ed.letter, w); break;
     default: plain_key(ed, w); break;
+    }
+}
+
+std::vector<std::string> general_help(const Editor& ed, const Wert& w) {
+    const Param& p = *field_param(ed.mode);
+    switch (ed.mode) {
+    case 2:
+        return help_lines(ed, w, p,
+                          "1 gives " + help_number(p, brightness_full) + " %, 0 and 2..9 give 0.." +
+                              help_number(p, 9 * brightness_per_digit) +
+                              " %; Page Up and Page Down step by " +
+                              help_number(p, brightness_step) + " %");
+    case 6:
+        return help_lines(ed, w, p,
+                          "a digit sets it, at most the " +
+                              std::to_string(get(w, ParamId::cylinders, selected_wheel(w))) +
+                              " cylinders of the selected configuration");
+    default: return help_lines(ed, w, p, plain_keys(p));
     }
 }
 

@@ -1,5 +1,6 @@
-// Rules of fields 8 and 35-37: the speed ramp.
+// Rules and help of fields 8 and 35-37: the speed ramp.
 #include <algorithm>
+#include <string>
 
 #include "editor/editor.hpp"
 
@@ -69,6 +70,17 @@ void ramp_rule(Editor& ed, Wert& wert) {
         point_number_key(ed, wert);
     else
         plain_key(ed, wert);
+}
+
+std::vector<std::string> ramp_help(const Editor& ed, const Wert& wert) {
+    if (ed.mode == ramp_point_field)
+        return {"ramp point on the screen: " + std::to_string(ed.ramp) + " of " +
+                    std::to_string(points_in_use(wert)) + " in use (the tables hold " +
+                    std::to_string(ramp_table_points) + ")",
+                "digits pick a point in use; Page Up and Page Down step through all " +
+                    std::to_string(ramp_table_points)};
+    const Param& p = *field_param(ed.mode);
+    return help_lines(ed, wert, p, plain_keys(p));
 }
 
 } // namespace ulo

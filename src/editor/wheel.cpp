@@ -1,7 +1,8 @@
-// Rules of fields 4, 5 and 19-34: the wheel configurations. Fields 5 and 19-34 always work on
+// Rules and help of fields 4, 5 and 19-34: the wheel configurations. Fields 5 and 19-34 always work on
 // the configuration the screen shows, so every write stays inside its record or name.
 #include <algorithm>
 #include <cstdint>
+#include <string>
 
 #include "editor/editor.hpp"
 
@@ -219,6 +220,54 @@ void wheel_rule(Editor& ed, Wert& w) {
         name_rule(ed, w, n, *row);
     else
         value_key(ed, w, n);
+}
+
+namespace {
+
+// What the keys of a field do where its rule has particulars of its own.
+std::string value_keys(const Editor& ed, const Wert& w, const Param& p) {
+    switch (ed.mode) {
+    case 4:
+        return "digits type the configuration, Delete drops one; Page Up and Page Down step";
+    case 20: return "a digit " + help_number(p, p.low) + ".." + help_number(p, p.high) + " sets it";
+    case 24:
+    case 30: {
+        const auto pulses = get(w, ed.mode == 24 ? crank_pulses : cam_pulses, selected_wheel(w));
+        return "digits type up to one pulse spacing, " +
+               help_number(p, offset_cap(static_cast<unsigned>(pulses))) + " at " +
+               std::to_string(pulses) + (pulses == 1 ? " pulse" : " pulses") +
+               "; Delete drops one";
+    }
+    case 26:
+        return "a digit " + help_number(p, p.low) + ".." + help_number(p, p.high) +
+               " sets it; Page Up and Page Down step it";
+    case 27:
+    case 32:
+        return "a digit 0.." + help_number(p, -p.low) + " sets the count, - its sign; Page Up and "
+               "Page Down step it";
+    case 29:
+        return "digits type tenths up to " + help_number(p, cam_width_tenths_max) +
+               ", past it whole degrees; at least " + help_number(p, p.leave_min) + " on leaving";
+    default: return plain_keys(p);
+    }
+}
+
+// The keys of a wheel name store the characters of a German keyboard's keys: the help says
+// what each key stores, from the same rule that stores it.
+std::vector<std::string> name_help(const Editor& ed, const Wert& w, const Param& p) {
+    const NameKeyRows keys = name_key_rows();
+    return {item_name({p.id, field_index(ed, w, p)}) +
+                ": 16 characters, typed at the cursor by the keys below",
+            "type   " + keys.keys, "stores " + keys.stores,
+            "Left, Right, Home, End move; Backspace, Delete remove"};
+}
+
+} // namespace
+
+std::vector<std::string> wheel_help(const Editor& ed, const Wert& w) {
+    const Param& p = *field_param(ed.mode);
+    if (ed.mode == name_field) return name_help(ed, w, p);
+    return help_lines(ed, w, p, value_keys(ed, w, p));
 }
 
 } // namespace ulo
