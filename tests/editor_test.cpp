@@ -201,88 +201,108 @@ TEST(Engine, ExtendedKeysAreOneCode) {
 }
 
 // The help below the screen for each of the 42 fields, where a field's row or the image gives
-// the figures; with the first configuration's crank pulses and name changed from the file's.
+// the figures. The example image is edited (the first configuration's crank pulses, cylinders
+// and name) and the file as loaded holds other values in several forms, each in its field's
+// last line.
 TEST(Help, NamesTheFieldItsValuesItsKeysAndTheValueInTheFile) {
-    const std::vector<std::string> cases[field_count] = {
-        {"last_menu: 0..10", "digits type up to 10; Delete drops one"},
-        {"edit_mode_bit: on or off", "Space, Page Up or Page Down switch between on and off"},
-        {"brightness: 0..100 % in steps of 20 (stored 0..55, last digit 0..5)",
-         "1 gives 100 %, 0 and 2..9 give 0..80 %; Page Up and Page Down step by 20 %"},
-        {"contrast: high or low", "Space, Page Up or Page Down switch between high and low"},
-        {"wheel_select: 1..25",
-         "digits type the configuration, Delete drops one; Page Up and Page Down step"},
-        {"wheel[1].name: 16 characters, typed at the cursor by the keys below",
-         R"(type   Space ! $ % & ( ) * + , - . / 0-9 < = > A-Z \ ] ^ _ a-z { Alt+7..0)",
-         R"(stores space ! $ % / ) = ( * , - . # 0-9 ; + : A-Z ^ ' & _ a-z ? {[]})",
-         "Left, Right, Home, End move; Backspace, Delete remove",
-         "in the file: \"60-2 Crank      \""},
-        {"tdc_cyl: 0..8", "a digit sets it, at most the 4 cylinders of the selected configuration"},
-        {"max_poti_speed: 0..9999 rpm", "digits type up to 9999, no further; Delete drops one"},
-        {"ramp_points: 2..99",
-         "digits type up to 99, no further; Delete drops one; at least 2 on leaving"},
-        {"vss_pulses_per_km: 2401..50000",
-         "digits type up to 50000; Delete drops one; at least 2401 on leaving"},
-        {"vss_pulse_width: 670..6700 ms",
-         "digits type up to 6700; Delete drops one; at least 670 on leaving"},
-        {"aux_speed_pulses: 1..120", "digits type up to 120; Delete drops one; at least 1 on leaving"},
-        {"aux_speed_pulse_width: 0..100 %", "digits type up to 100; Delete drops one"},
-        {"lis_inversion: norm or inv", "Space, Page Up or Page Down switch between norm and inv"},
-        {"lis_lower_threshold: 0..5000 mV", "digits type up to 5000; Delete drops one"},
-        {"lis_upper_threshold: 0..5000 mV", "digits type up to 5000; Delete drops one"},
-        {"kickdown_threshold: 0..5000 mV", "digits type up to 5000; Delete drops one"},
-        {"first_high_frequency: 0 or 31..20000 Hz",
-         "digits type up to 20000; Delete drops one; below 31 it is 0 (off) on leaving"},
-        {"second_high_frequency: 0 or 31..20000 Hz",
-         "digits type up to 20000; Delete drops one; below 31 it is 0 (off) on leaving"},
-        {"wheel[1].write_protection: yes or no",
-         "Space, Page Up or Page Down switch between yes and no"},
-        {"wheel[1].cylinders: 2..8", "a digit 2..8 sets it"},
-        {"wheel[1].tdc_width: 0..30 deg",
-         "digits type up to 30; Delete drops one; at least 1 on leaving (not on Escape)"},
-        {"wheel[1].crank_pulses: 1..120",
-         "digits type up to 120; Delete drops one; at least 1 on leaving", "in the file: 60"},
-        {"wheel[1].crank_width: 0.1..9.9 deg",
-         "digits type up to 9.9; Delete drops one; at least 0.1 on leaving"},
-        {"wheel[1].crank_offset: 0.0..360.0 deg",
-         "digits type up to one pulse spacing, 10.0 at 36 pulses; Delete drops one"},
-        {"wheel[1].gap_phase: 0.0..359.9 deg", "digits type up to 359.9; Delete drops one"},
-        {"wheel[1].gap_count: 1..4", "a digit 1..4 sets it; Page Up and Page Down step it"},
-        {"wheel[1].gap_pulses: -3..1",
-         "a digit 0..3 sets the count, - its sign; Page Up and Page Down step it"},
-        {"wheel[1].cam_pulses: 1..60", "digits type up to 60; Delete drops one; at least 1 on leaving"},
-        {"wheel[1].cam_width: 0.1..12.5 deg, or 12..125 whole degrees (no decimal point)",
-         "digits type tenths up to 12.5, past it whole degrees; at least 0.1 on leaving"},
-        {"wheel[1].cam_offset: 0.0..360.0 deg",
-         "digits type up to one pulse spacing, 360.0 at 1 pulse; Delete drops one"},
-        {"wheel[1].sync_phase: 0.0..359.9 deg", "digits type up to 359.9; Delete drops one"},
-        {"wheel[1].sync_pulses: -3..1",
-         "a digit 0..3 sets the count, - its sign; Page Up and Page Down step it"},
-        {"wheel[1].cam_inversion: yes or no", "Space, Page Up or Page Down switch between yes and no"},
-        {"wheel[1].crank_flag: yes or no", "Space, Page Up or Page Down switch between yes and no"},
-        {"ramp point on the screen: 1 of 5 in use (the tables hold 99)",
-         "digits pick a point in use; Page Up and Page Down step through all 99"},
-        {"ramp[1].time: 0.00..99.99 s", "digits type up to 99.99, no further; Delete drops one"},
-        {"ramp[1].speed: 0..9999 rpm", "digits type up to 9999, no further; Delete drops one"},
-        {"can_id = 18DAF110, byte 1 of 4, 00..FF",
-         "hexadecimal digits type the byte (0-9, A-F), Delete drops one"},
-        {"can_id = 18DAF110, byte 2 of 4, 00..FF",
-         "hexadecimal digits type the byte (0-9, A-F), Delete drops one"},
-        {"can_id = 18DAF110, byte 3 of 4, 00..FF",
-         "hexadecimal digits type the byte (0-9, A-F), Delete drops one"},
-        {"can_id = 18DAF110, byte 4 of 4, 00..FF",
-         "hexadecimal digits type the byte (0-9, A-F), Delete drops one"},
+    const std::string can_keys = "hexadecimal digits type the byte (0-9, A-F), Delete drops one";
+    const std::string yes_no = "Space, Page Up or Page Down switch between yes and no";
+    const std::string signed_count =
+        "a digit 0..3 sets the count, - its sign; Page Up and Page Down step it";
+    const struct {
+        int field;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {0, {"last_menu: 0..10", "digits type up to 10; Delete drops one"}},
+        {1, {"edit_mode_bit: on or off", "Space, Page Up or Page Down switch between on and off"}},
+        {2, {"brightness: 0..100 % in steps of 20 (stored 0..55, last digit 0..5)",
+             "1 gives 100 %, 0 and 2..9 give 0..80 %; Page Up and Page Down step by 20 %",
+             "in the file: 100 % (stored 55)"}},
+        {3, {"contrast: high or low", "Space, Page Up or Page Down switch between high and low"}},
+        {4, {"wheel_select: 1..25",
+             "digits type the configuration, Delete drops one; Page Up and Page Down step"}},
+        {5, {"wheel[1].name: 16 characters, typed at the cursor by the keys below",
+             R"(type   Space ! $ % & ( ) * + , - . / 0-9 < = > A-Z \ ] ^ _ a-z { Alt+7..0)",
+             R"(stores space ! $ % / ) = ( * , - . # 0-9 ; + : A-Z ^ ' & _ a-z ? {[]})",
+             "Left, Right, Home, End move; Backspace, Delete remove",
+             "in the file: \"60-2 Crank      \""}},
+        {6, {"tdc_cyl: 0..8",
+             "a digit sets it, at most the 6 cylinders of the selected configuration"}},
+        {7, {"max_poti_speed: 0..9999 rpm", "digits type up to 9999, no further; Delete drops one",
+             "in the file: 1000 rpm"}},
+        {8, {"ramp_points: 2..99",
+             "digits type up to 99, no further; Delete drops one; at least 2 on leaving"}},
+        {9, {"vss_pulses_per_km: 2401..50000",
+             "digits type up to 50000; Delete drops one; at least 2401 on leaving"}},
+        {10, {"vss_pulse_width: 670..6700 ms",
+              "digits type up to 6700; Delete drops one; at least 670 on leaving"}},
+        {11, {"aux_speed_pulses: 1..120",
+              "digits type up to 120; Delete drops one; at least 1 on leaving"}},
+        {12, {"aux_speed_pulse_width: 0..100 %", "digits type up to 100; Delete drops one"}},
+        {13, {"lis_inversion: norm or inv",
+              "Space, Page Up or Page Down switch between norm and inv"}},
+        {14, {"lis_lower_threshold: 0..5000 mV", "digits type up to 5000; Delete drops one"}},
+        {15, {"lis_upper_threshold: 0..5000 mV", "digits type up to 5000; Delete drops one"}},
+        {16, {"kickdown_threshold: 0..5000 mV", "digits type up to 5000; Delete drops one"}},
+        {17, {"first_high_frequency: 0 or 31..20000 Hz",
+              "digits type up to 20000; Delete drops one; below 31 it is 0 (off) on leaving"}},
+        {18, {"second_high_frequency: 0 or 31..20000 Hz",
+              "digits type up to 20000; Delete drops one; below 31 it is 0 (off) on leaving"}},
+        {19, {"wheel[1].write_protection: yes or no", yes_no}},
+        {20, {"wheel[1].cylinders: 2..8", "a digit 2..8 sets it", "in the file: 4"}},
+        {21, {"wheel[1].tdc_width: 0..30 deg",
+              "digits type up to 30; Delete drops one; at least 1 on leaving (not on Escape)"}},
+        {22, {"wheel[1].crank_pulses: 1..120",
+              "digits type up to 120; Delete drops one; at least 1 on leaving", "in the file: 60"}},
+        {23, {"wheel[1].crank_width: 0.1..9.9 deg",
+              "digits type up to 9.9; Delete drops one; at least 0.1 on leaving"}},
+        {24, {"wheel[1].crank_offset: 0.0..360.0 deg",
+              "digits type up to one pulse spacing, 10.0 at 36 pulses; Delete drops one",
+              "in the file: 6.5 deg"}},
+        {25, {"wheel[1].gap_phase: 0.0..359.9 deg", "digits type up to 359.9; Delete drops one"}},
+        {26, {"wheel[1].gap_count: 1..4", "a digit 1..4 sets it; Page Up and Page Down step it"}},
+        {27, {"wheel[1].gap_pulses: -3..1", signed_count, "in the file: -2"}},
+        {28, {"wheel[1].cam_pulses: 1..60",
+              "digits type up to 60; Delete drops one; at least 1 on leaving"}},
+        {29, {"wheel[1].cam_width: 0.1..12.5 deg, or 12..125 whole degrees (no decimal point)",
+              "digits type tenths up to 12.5, past it whole degrees; at least 0.1 on leaving",
+              "in the file: 13 deg"}},
+        {30, {"wheel[1].cam_offset: 0.0..360.0 deg",
+              "digits type up to one pulse spacing, 360.0 at 1 pulse; Delete drops one"}},
+        {31, {"wheel[1].sync_phase: 0.0..359.9 deg", "digits type up to 359.9; Delete drops one"}},
+        {32, {"wheel[1].sync_pulses: -3..1", signed_count}},
+        {33, {"wheel[1].cam_inversion: yes or no", yes_no}},
+        {34, {"wheel[1].crank_flag: yes or no", yes_no}},
+        {35, {"ramp point on the screen: 1 of 5 in use (the tables hold 99)",
+              "digits pick a point in use; Page Up and Page Down step through all 99"}},
+        {36, {"ramp[1].time: 0.00..99.99 s", "digits type up to 99.99, no further; Delete drops one",
+              "in the file: 0.99 s"}},
+        {37, {"ramp[1].speed: 0..9999 rpm", "digits type up to 9999, no further; Delete drops one"}},
+        {38, {"can_id = 18DAF110, byte 1 of 4, 00..FF", can_keys, "in the file: 18DAF1FF"}},
+        {39, {"can_id = 18DAF110, byte 2 of 4, 00..FF", can_keys, "in the file: 18DAF1FF"}},
+        {40, {"can_id = 18DAF110, byte 3 of 4, 00..FF", can_keys, "in the file: 18DAF1FF"}},
+        {41, {"can_id = 18DAF110, byte 4 of 4, 00..FF", can_keys, "in the file: 18DAF1FF"}},
     };
-    const Wert loaded = test::example_image();
-    Wert w = loaded;
+    static_assert(std::size(cases) == field_count);
+    Wert w = test::example_image();
     put(w, ParamId::crank_pulses, 0, 36);
+    put(w, ParamId::cylinders, 0, 6);
     set_name_char(w, 0, 1, 'X');
-    for (int field = 0; field < field_count; ++field) {
-        Editor ed;
-        ed.mode = field;
-        const std::vector<std::string> lines = field_help(ed, w, loaded);
-        EXPECT_EQ(lines, cases[field]) << "field " << field;
+    Wert loaded = test::example_image();
+    put(loaded, ParamId::brightness, 0, 55);
+    put(loaded, ParamId::max_poti_speed, 0, 2000);
+    put(loaded, ParamId::crank_offset, 0, 65);
+    put(loaded, ParamId::gap_pulses, 0, -2);
+    put(loaded, ParamId::cam_width, 0, cam_width_degrees_bit | 13);
+    put(loaded, ParamId::ramp_time, 1, 99);
+    set_byte(loaded, 1536, 0xFF);
+    int field = 0;
+    for (const auto& c : cases) {
+        ASSERT_EQ(c.field, field++) << "the table lists the fields in order";
+        const std::vector<std::string> lines = field_help({c.field}, w, loaded);
+        EXPECT_EQ(lines, c.lines) << "field " << c.field;
         for (const std::string& line : lines)
-            EXPECT_LE(line.size(), 80u) << "field " << field << ": " << line;
+            EXPECT_LE(line.size(), 80u) << "field " << c.field << ": " << line;
     }
 }
 
