@@ -8,7 +8,9 @@
 
 namespace ulo {
 
-std::string help_number(const Param& p, long long stored) { return visible({p.id, 0}, {stored, {}}); }
+std::string help_number(const Param& p, long long stored) {
+    return visible({p.id, 0}, {stored, {}});
+}
 
 std::string plain_keys(const Param& p) {
     if (const Words* w = words(p.shown))

@@ -1,5 +1,5 @@
-// Rules and help of fields 4, 5 and 19-34: the wheel configurations. Fields 5 and 19-34 always work on
-// the configuration the screen shows, so every write stays inside its record or name.
+// Rules and help of fields 4, 5 and 19-34: the wheel configurations. Fields 5 and 19-34 always
+// work on the configuration the screen shows, so every write stays inside its record or name.
 #include <algorithm>
 #include <cstdint>
 #include <string>
