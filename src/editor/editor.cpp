@@ -46,8 +46,7 @@ void apply_rule(Editor& ed, Wert& wert) {
 }
 
 Typing typing(const Param& p) {
-    return {p.high, p.shown == Shown::hex ? 16u : 10u, p.shown == Shown::doubled ? 2u : 1u,
-            p.past == Past::refuses};
+    return {p.high, digit_base(p), digit_scale(p), p.past == Past::refuses};
 }
 
 namespace {
