@@ -96,7 +96,11 @@ std::string escaped(std::string_view text, bool name) {
 }
 
 // The name between double quotes, escaped as above.
-std::string quoted(const std::string& text) { return "\"" + escaped(text, true) + "\""; }
+std::string quoted(const std::string& text) {
+    std::string s(1, '"');
+    s += escaped(text, true);
+    return s += '"';
+}
 
 bool unquote(std::string_view s, std::string& text) {
     if (s.size() < 2 || s.back() != '"') return false;

@@ -110,8 +110,10 @@ std::string value_text(int k, const Wert& w, unsigned ramp, unsigned can_byte) {
         const unsigned a = param_address(p, 0);
         if (can_byte != 0) return hex_byte(byte(w, a + can_bytes - can_byte));
         std::string text;
-        for (unsigned j = 1; j <= can_bytes; ++j)
-            text += (j > 1 ? " " : "") + hex_byte(byte(w, a + can_bytes - j));
+        for (unsigned j = 1; j <= can_bytes; ++j) {
+            if (j > 1) text += ' ';
+            text += hex_byte(byte(w, a + can_bytes - j));
+        }
         return text;
     }
     const unsigned index = p.group == Group::wheel        ? selected_wheel(w)
