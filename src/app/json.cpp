@@ -23,23 +23,18 @@ std::string name_text(const std::string& name) {
     return s;
 }
 
-// How a value is written in JSON, by how the screen shows it: a number in the screen's unit,
-// true or false for yes/no and on/off, the words and the hexadecimal id as strings.
-json json_value(Item item, const Value& v) {
-    const Param& p = param(item.id);
-    if (p.shown == Shown::yes_no || p.shown == Shown::on_off)
-        return shows_first(*words(p.shown), v.n);
-    if (words(p.shown) != nullptr || p.shown == Shown::hex) return visible(item, v);
-    switch (p.shown) {
-    case Shown::text: return name_text(v.name);
-    case Shown::tenths: return static_cast<double>(v.n) / 10;
-    case Shown::hundredths: return static_cast<double>(v.n) / 100;
-    case Shown::cam_forms:
-        // whole degrees stay an integer, tenths a decimal
-        if (!cam_width_in_degrees(static_cast<unsigned>(v.n))) return static_cast<double>(v.n) / 10;
-        return shown_number(p, v.n);
-    default: return shown_number(p, v.n);
+// A value as the codec gives it for JSON: a number in the screen's unit, true or false for
+// yes/no and on/off, the words and the hexadecimal id as strings.
+json value_json(Item item, const Value& v) {
+    const JsonValue j = json_value(item, v);
+    switch (j.kind) {
+    case JsonValue::Kind::whole: return j.whole;
+    case JsonValue::Kind::decimal: return j.decimal;
+    case JsonValue::Kind::truth: return j.truth;
+    case JsonValue::Kind::word: return j.text;
+    case JsonValue::Kind::name: return name_text(j.text);
     }
+    return nullptr;
 }
 
 json stored(Item item, const Value& v) {
@@ -52,7 +47,7 @@ json stored(Item item, const Value& v) {
 json parameter(const Wert& wert, Item item) {
     const Value v = read_value(wert, item);
     return {{"name", item_name(item)},
-            {"value", json_value(item, v)},
+            {"value", value_json(item, v)},
             {"unit", param(item.id).unit},
             {"stored", stored(item, v)}};
 }
@@ -106,9 +101,9 @@ int diff_json(const Wert& a, const Wert& b, std::ostream& out) {
         differences.push_back(
             {{"name", item_name(item)},
              {"unit", param(item.id).unit},
-             {"old", {{"value", json_value(item, old_value)}, {"stored", stored(item, old_value)}}},
+             {"old", {{"value", value_json(item, old_value)}, {"stored", stored(item, old_value)}}},
              {"new",
-              {{"value", json_value(item, new_value)}, {"stored", stored(item, new_value)}}}});
+              {{"value", value_json(item, new_value)}, {"stored", stored(item, new_value)}}}});
     }
     const unsigned outside = bytes_outside_differing(a, b);
     write(out, {{"differences", differences}, {"bytes_outside", outside}});

@@ -62,48 +62,20 @@ void put_bytes(Console& con, std::string_view bytes) {
     for (char b : bytes) put_byte(con, static_cast<unsigned char>(b));
 }
 
-// Where a conversion starts that the format ends before completing ("%3u %", "%3u %  "), or
-// npos. The console writes such a tail literally, where printf would leave it undefined.
-static std::size_t incomplete_tail(std::string_view f) {
-    for (std::size_t k = 0; k < f.size(); ++k) {
-        if (f[k] != '%') continue;
-        std::size_t j = k + 1;
-        if (j < f.size() && f[j] == '%') {
-            k = j;
-            continue;
-        }
-        while (j < f.size() && std::string_view("-+ #0123456789.hlLqjzt").find(f[j]) !=
-                                   std::string_view::npos)
-            ++j;
-        if (j == f.size()) return k;
-        k = j;
-    }
-    return std::string_view::npos;
-}
-
 int cprintf(Console& con, const char* format, ...) {
-    std::string_view f(format);
-    std::size_t tail = incomplete_tail(f);
-    std::string head(f.substr(0, tail));
-
     va_list args;
     va_start(args, format);
     va_list again;
     va_copy(again, args);
-    int n = std::vsnprintf(nullptr, 0, head.c_str(), args);
+    int n = std::vsnprintf(nullptr, 0, format, args);
     va_end(args);
     std::vector<char> out(n > 0 ? n + 1 : 1);
-    if (n > 0) std::vsnprintf(out.data(), out.size(), head.c_str(), again);
+    if (n > 0) std::vsnprintf(out.data(), out.size(), format, again);
     va_end(again);
 
-    std::string_view text(out.data(), n > 0 ? static_cast<std::size_t>(n) : 0);
+    const std::string_view text(out.data(), n > 0 ? static_cast<std::size_t>(n) : 0);
     put_bytes(con, text);
-    int written = static_cast<int>(text.size());
-    if (tail != std::string_view::npos) {
-        put_bytes(con, f.substr(tail));
-        written += static_cast<int>(f.size() - tail);
-    }
-    return written;
+    return static_cast<int>(text.size());
 }
 
 void push_key(Console& con, int key_code) {

@@ -48,8 +48,7 @@ void clrscr(Console& con);
 void gotoxy(Console& con, unsigned x, unsigned y);
 // Replaces the foreground and blink bits; the background stays.
 void textcolor(Console& con, unsigned c);
-// printf-style output at the cursor, byte by byte with the console's control handling. A
-// conversion left incomplete at the end of the format ("%3u %") is written literally.
+// printf-style output at the cursor, byte by byte with the console's control handling.
 int cprintf(Console& con, const char* format, ...);
 // Writes bytes at the cursor: bell, backspace, line feed and carriage return act; every other
 // byte is stored; the cursor wraps after column 80 and the screen scrolls below row 25.

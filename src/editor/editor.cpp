@@ -54,8 +54,7 @@ void apply_rule(Editor& ed, Wert& wert) {
 }
 
 Typing typing(const Param& p) {
-    return {p.high, p.shown == Shown::hex ? 16u : 10u, p.shown == Shown::doubled ? 2u : 1u,
-            p.past == Past::refuses};
+    return {p.high, digit_base(p), digit_scale(p), p.past == Past::refuses};
 }
 
 namespace {
@@ -131,59 +130,63 @@ void plain_key(Editor& ed, Wert& w) {
 
 namespace {
 
-// Each field's value is written again where the screen has just drawn it, in the screen's own
-// conversion: `item` and `conversion` name it on the screen, `after` is what the highlight
-// covers beyond it. The console cursor is then left in column `cursor_x` of that row.
+// Each field's value is written again where the screen has just drawn it: `item` names it on
+// the screen, `can_byte` the byte of the CAN id (1 the most significant), `unit` whether the
+// highlight covers what the screen writes after the value. The console cursor is then left in
+// column `cursor_x` of that row.
 struct Highlight {
     int field;
-    int item, conversion;
-    const char* after;
+    int item;
+    unsigned can_byte;
+    bool unit;
     unsigned cursor_x;
 };
+constexpr bool with_unit = true;
+constexpr bool value_only = false;
 
 constexpr Highlight highlights[field_count] = {
-    {0, 1, 1, "", 30},
-    {1, 2, 1, "", 31},
-    {2, 3, 1, " %", 69},
-    {3, 4, 1, "", 70},
-    {4, 5, 1, "", 30},
-    {5, 7, 1, "", 40}, // the quoted name; the cursor on name character `start`
-    {6, 9, 1, "", 57},
-    {7, 24, 1, "", 30},
-    {8, 25, 1, "", 30},
-    {9, 29, 1, "", 30},
-    {10, 30, 1, "", 30},
-    {11, 31, 1, "", 30},
-    {12, 32, 1, "", 30},
-    {13, 33, 1, "", 31},
-    {14, 34, 1, "", 30},
-    {15, 35, 1, "", 30},
-    {16, 36, 1, "", 30},
-    {17, 37, 1, "", 70},
-    {18, 38, 1, "", 70},
-    {19, 6, 1, "", 30},
-    {20, 8, 1, "", 70},
-    {21, 10, 1, "", 70},
-    {22, 13, 1, "", 57},
-    {23, 14, 1, "", 70},
-    {24, 15, 1, "", 70},
-    {25, 16, 1, "", 70},
-    {26, 18, 1, "", 70},
-    {27, 17, 1, "", 57},
-    {28, 19, 1, "", 57},
-    {29, 20, 1, "", 70}, // cam_width in the form the screen shows
-    {30, 21, 1, "", 70},
-    {31, 22, 1, "", 70},
-    {32, 23, 1, "", 57},
-    {33, 11, 1, "", 57},
-    {34, 12, 1, "", 70},
-    {35, 26, 1, "", 3},
-    {36, 27, 1, "", 16},
-    {37, 28, 1, "", 30},
-    {38, 39, 1, "", 21},
-    {39, 39, 2, "", 24},
-    {40, 39, 3, "", 27},
-    {41, 39, 4, "", 30},
+    {0, 1, 0, value_only, 30},
+    {1, 2, 0, value_only, 31},
+    {2, 3, 0, with_unit, 69},
+    {3, 4, 0, value_only, 70},
+    {4, 5, 0, value_only, 30},
+    {5, 7, 0, value_only, 40}, // the quoted name; the cursor on name character `start`
+    {6, 9, 0, value_only, 57},
+    {7, 24, 0, value_only, 30},
+    {8, 25, 0, value_only, 30},
+    {9, 29, 0, value_only, 30},
+    {10, 30, 0, value_only, 30},
+    {11, 31, 0, value_only, 30},
+    {12, 32, 0, value_only, 30},
+    {13, 33, 0, value_only, 31},
+    {14, 34, 0, value_only, 30},
+    {15, 35, 0, value_only, 30},
+    {16, 36, 0, value_only, 30},
+    {17, 37, 0, value_only, 70},
+    {18, 38, 0, value_only, 70},
+    {19, 6, 0, value_only, 30},
+    {20, 8, 0, value_only, 70},
+    {21, 10, 0, value_only, 70},
+    {22, 13, 0, value_only, 57},
+    {23, 14, 0, value_only, 70},
+    {24, 15, 0, value_only, 70},
+    {25, 16, 0, value_only, 70},
+    {26, 18, 0, value_only, 70},
+    {27, 17, 0, value_only, 57},
+    {28, 19, 0, value_only, 57},
+    {29, 20, 0, value_only, 70}, // cam_width in the form the screen shows
+    {30, 21, 0, value_only, 70},
+    {31, 22, 0, value_only, 70},
+    {32, 23, 0, value_only, 57},
+    {33, 11, 0, value_only, 57},
+    {34, 12, 0, value_only, 70},
+    {35, 26, 0, value_only, 3},
+    {36, 27, 0, value_only, 16},
+    {37, 28, 0, value_only, 30},
+    {38, 39, 1, value_only, 21},
+    {39, 39, 2, value_only, 24},
+    {40, 39, 3, value_only, 27},
+    {41, 39, 4, value_only, 30},
 };
 
 } // namespace
@@ -191,7 +194,7 @@ constexpr Highlight highlights[field_count] = {
 void highlight(Console& con, const Editor& ed, const Wert& w) {
     if (ed.mode < 0 || ed.mode >= field_count) return;
     const Highlight& h = highlights[ed.mode];
-    write_item_value(con, w, ed.ramp, h.item, h.conversion, h.after);
+    write_item_value(con, w, ed.ramp, h.item, h.can_byte, h.unit);
     const unsigned name_cursor = ed.mode == name_field ? static_cast<unsigned>(ed.start) : 0;
     gotoxy(con, h.cursor_x + name_cursor, item_row(h.item));
 }

@@ -131,8 +131,9 @@ void cam_width_key(Editor& ed, Wert& w, unsigned n) {
         if (ed.start) {
             put(w, cam_width, n, d);
         } else if (!cam_width_in_degrees(v)) {
+            // past 12.5 degrees the number typed so far becomes whole degrees
             const unsigned t = v * 10 + d;
-            put(w, cam_width, n, t <= cam_width_tenths_max ? t : v | cam_width_degrees_bit);
+            put(w, cam_width, n, cam_width_in_degrees(t) ? cam_width_from_degrees(v) : t);
         }
         // Whole degrees take no further digit: the byte has no room for another one.
         ed.start = 0;

@@ -104,29 +104,7 @@ void put(Wert& wert, ParamId id, unsigned index, long long value);
 // the 25 records and names. The stored byte is left as it is until field 4 writes it.
 unsigned selected_wheel(const Wert& wert);
 
-// ---- Showing --------------------------------------------------------------------------------
-
-// The two words of a yes/no kind of value and the stored values they stand for. A value shows
-// the first word when it is `first_value`, or, where `second_value` is 0, when it is anything
-// but 0; the second word otherwise.
-struct Words {
-    Shown shown;
-    const char* first;
-    const char* second;
-    unsigned first_value, second_value;
-};
-const Words* words(Shown shown);
-bool shows_first(const Words& w, long long value);
-
-// The number the screen shows (percent, rpm, configuration number, whole cam degrees), for
-// the kinds shown as a whole number; tenths and hundredths as they are stored.
-long long shown_number(const Param& p, long long stored);
-
-// `cam_width` above 125 is in whole degrees, in bits 0..6, with bit 7 set by the editor.
-constexpr unsigned cam_width_tenths_max = 125;
-constexpr unsigned cam_width_degrees_bit = 0x80;
-constexpr bool cam_width_in_degrees(unsigned b) { return b > cam_width_tenths_max; }
-constexpr unsigned cam_width_degrees(unsigned b) { return b & 0x7Fu; }
+// ---- Particulars of some fields ------------------------------------------------------------
 
 // `brightness` is typed as a digit d, worth 5 x d, '1' giving 50 (100 %); Page Up and Page
 // Down step it by 10, which the screen shows as 20 %.
@@ -180,33 +158,8 @@ std::vector<Item> every_item();
 Value read_value(const Wert& wert, Item item);
 void write_value(Wert& wert, Item item, const Value& value);
 
-// The value as the screen shows it, without the unit.
-std::string visible(Item item, const Value& value);
-// The value with its unit; " (stored N)" follows where the screen shows several stored values
-// alike, so that the text always gives back the value.
-std::string format_value(Item item, const Value& value);
-// The same without the unit: "100 (stored 55)", "\"36-1 Crank      \"".
-std::string bare_value(Item item, const Value& value);
 // "name = value unit", a line of `show`.
 std::string show_line(const Wert& wert, Item item);
-// The text with every byte below 32 and 127 written as \xNN, as show writes them in a wheel
-// name: how a message quotes an argument, a line of a file or a path, so that none of them
-// can command the terminal.
-std::string printable(std::string_view text);
-// The text without the spaces and tabs around it.
-std::string_view trim(std::string_view s);
-// Reads a value in the form format_value writes (the unit and the "(stored N)" part may be
-// left out). Checks the syntax only; `why` says what is wrong. Nothing but spaces is refused,
-// for a name too.
-bool parse_value(Item item, std::string_view text, Value& value, std::string& why);
-
-// Whether some sequence of edits in the editor can give the parameter this value, whatever the
-// other parameters hold.
-bool in_range(Item item, const Value& value);
-// Whether the parameter's bits hold the value, so that it reads back as it was written.
-bool fits(Item item, const Value& value);
-// The values in_range accepts, in words: "2401..50000", "0 or 31..20000 Hz".
-std::string allowed(Item item);
 // Where the value contradicts another parameter of the image (a TDC cylinder beyond the
 // selected configuration's cylinders): what is wrong, in words; "" where nothing is.
 std::string conflict(const Wert& wert, Item item);
@@ -222,3 +175,6 @@ unsigned known_bits(unsigned address);
 unsigned bytes_outside_differing(const Wert& a, const Wert& b);
 
 } // namespace ulo
+
+// How values are shown and read: every user of the table reaches the value codec through here.
+#include "eeprom/values.hpp"

@@ -1,10 +1,9 @@
 #include "screen/screen.hpp"
 
-#include <cctype>
 #include <optional>
 #include <string>
 
-#include "eeprom/params.hpp"
+#include "eeprom/values.hpp"
 
 namespace ulo {
 
@@ -12,134 +11,122 @@ namespace {
 
 using enum ParamId;
 
-struct Item {
-    unsigned x, y;      // where the format's first character goes
-    const char* format; // exact text; "°" is the code page 437 byte 0xF8
+// One item of the screen: its label from column x of row y, then spaces up to `column`, where
+// the value goes, right-aligned in `width` columns (a wider value pushes the rest right), then
+// `after`: the unit and the spaces that clear what a longer value left. A parameter's value is
+// written as the value codec shows it; the ramp point and the CAN id as digits filled with 0.
+struct ScreenItem {
+    unsigned x, y;
+    const char* label;
+    unsigned column, width;
+    const char* after; // "°" is the code page 437 byte 0xF8
     std::optional<ParamId> value; // none for the ramp point number
+    char fill = ' ';
 };
 
-// The 39 items in the order they are drawn. Items 3 and 32 end in a percent sign that starts
-// no conversion; the console writes it literally.
-constexpr Item items[] = {
-    {0, 0, nullptr, std::nullopt}, // items count from 1
-    {2, 5, "Last menu used:            %2u ", last_menu},
-    {2, 6, "Edit mode protected:      %3s", edit_mode_bit},
-    {40, 5, "Brightness:                 %3u %", brightness},
-    {40, 6, "Contrast:                  %4s", contrast},
-    {2, 8, "Wheel speed config no.:    %2u ", wheel_select},
-    {2, 9, "Write protection:         %3s", write_protection},
-    {40, 8, nullptr, name}, // the quoted wheel name
-    {70, 8, "%u Cyl. ", cylinders},
-    {40, 9, "TDC cyl.:        %1u ", tdc_cyl},
-    {60, 9, "Width:   %2u \xF8" "Cam ", tdc_width},
-    {40, 10, "Inversion Cam: %3s", cam_inversion},
-    {60, 10, "Crank:  %3s", crank_flag},
-    {40, 12, "Crank Pulses:  %3u", crank_pulses},
-    {60, 12, "Width:  %3.1f \xF8" "Crank ", crank_width},
-    {40, 13, "Offset Crank to TDC:      %5.1f \xF8" "Crank   ", crank_offset},
-    {40, 14, "Phase Gap to TDC:         %5.1f \xF8" "Crank   ", gap_phase},
-    {40, 15, "Gap Pulses:     %2i ", gap_pulses},
-    {60, 15, "No Gaps:  %1u ", gap_count},
-    {40, 17, "Cam Pulses:    %3u", cam_pulses},
-    {60, 17, nullptr, cam_width}, // in one of two forms
-    {40, 18, "Offset Cam to TDC:        %5.1f \xF8" "Cam ", cam_offset},
-    {40, 19, "Phase Sync to TDC:        %5.1f \xF8" "Cam ", sync_phase},
-    {40, 20, "Sync Pulses:    %2i ", sync_pulses},
-    {2, 10, "Max Poti Speed:          %4u rpm ", max_poti_speed},
-    {2, 11, "Number of Ramp Points:     %2u", ramp_points},
-    {2, 12, "%02u:", std::nullopt}, // the ramp point on the screen
-    {6, 12, "Time: %5.2fs ", ramp_time},
-    {20, 12, "Speed: %4u rpm ", ramp_speed},
-    {2, 14, "VSS Pulses per km:      %5u", vss_pulses_per_km},
-    {2, 15, "VSS Pulswidth:           %4u ms ", vss_pulse_width},
-    {2, 17, "Aux Speed Pulses/Rot.:    %3u  ", aux_speed_pulses},
-    {2, 18, "Aux Speed Pulswidth:      %3u %  ", aux_speed_pulse_width},
-    {2, 20, "LIS Inversion:           %4s", lis_inversion},
-    {2, 21, "LIS Lower Threshold:     %4u mV ", lis_lower_threshold},
-    {2, 22, "LIS Upper Threshold:     %4u mV ", lis_upper_threshold},
-    {2, 23, "Kickdown Threshold:      %4u mV ", kickdown_threshold},
-    {40, 22, "First High Frequency:     %5u Hz", first_high_frequency},
-    {40, 23, "Second High Frequency:    %5u Hz", second_high_frequency},
-    {2, 25, "CAN 29-bit ID:    %02X %02X %02X %02X hex", can_id}, // byte 1539 first
+constexpr char zeros = '0';
+
+// The 39 items in the order they are drawn.
+// clang-format off
+constexpr ScreenItem items[] = {
+    {0, 0, nullptr, 0, 0, nullptr, std::nullopt}, // items count from 1
+    {2, 5, "Last menu used:", 29, 2, " ", last_menu},
+    {2, 6, "Edit mode protected:", 28, 3, "", edit_mode_bit},
+    {40, 5, "Brightness:", 68, 3, " %", brightness},
+    {40, 6, "Contrast:", 67, 4, "", contrast},
+    {2, 8, "Wheel speed config no.:", 29, 2, " ", wheel_select},
+    {2, 9, "Write protection:", 28, 3, "", write_protection},
+    {40, 8, "", 40, 0, "", name}, // the quoted wheel name
+    {70, 8, "", 70, 0, " Cyl. ", cylinders},
+    {40, 9, "TDC cyl.:", 57, 1, " ", tdc_cyl},
+    {60, 9, "Width:", 69, 2, " \xF8" "Cam ", tdc_width},
+    {40, 10, "Inversion Cam:", 55, 3, "", cam_inversion},
+    {60, 10, "Crank:", 68, 3, "", crank_flag},
+    {40, 12, "Crank Pulses:", 55, 3, "", crank_pulses},
+    {60, 12, "Width:", 68, 3, " \xF8" "Crank ", crank_width},
+    {40, 13, "Offset Crank to TDC:", 66, 5, " \xF8" "Crank   ", crank_offset},
+    {40, 14, "Phase Gap to TDC:", 66, 5, " \xF8" "Crank   ", gap_phase},
+    {40, 15, "Gap Pulses:", 56, 2, " ", gap_pulses},
+    {60, 15, "No Gaps:", 70, 1, " ", gap_count},
+    {40, 17, "Cam Pulses:", 55, 3, "", cam_pulses},
+    {60, 17, "Width:", 67, 4, " \xF8" "Cam ", cam_width}, // in tenths; see form_of
+    {40, 18, "Offset Cam to TDC:", 66, 5, " \xF8" "Cam ", cam_offset},
+    {40, 19, "Phase Sync to TDC:", 66, 5, " \xF8" "Cam ", sync_phase},
+    {40, 20, "Sync Pulses:", 56, 2, " ", sync_pulses},
+    {2, 10, "Max Poti Speed:", 27, 4, " rpm ", max_poti_speed},
+    {2, 11, "Number of Ramp Points:", 29, 2, "", ramp_points},
+    {2, 12, "", 2, 2, ":", std::nullopt, zeros}, // the ramp point on the screen
+    {6, 12, "Time:", 12, 5, "s ", ramp_time},
+    {20, 12, "Speed:", 27, 4, " rpm ", ramp_speed},
+    {2, 14, "VSS Pulses per km:", 26, 5, "", vss_pulses_per_km},
+    {2, 15, "VSS Pulswidth:", 27, 4, " ms ", vss_pulse_width},
+    {2, 17, "Aux Speed Pulses/Rot.:", 28, 3, "  ", aux_speed_pulses},
+    {2, 18, "Aux Speed Pulswidth:", 28, 3, " %  ", aux_speed_pulse_width},
+    {2, 20, "LIS Inversion:", 27, 4, "", lis_inversion},
+    {2, 21, "LIS Lower Threshold:", 27, 4, " mV ", lis_lower_threshold},
+    {2, 22, "LIS Upper Threshold:", 27, 4, " mV ", lis_upper_threshold},
+    {2, 23, "Kickdown Threshold:", 27, 4, " mV ", kickdown_threshold},
+    {40, 22, "First High Frequency:", 66, 5, " Hz", first_high_frequency},
+    {40, 23, "Second High Frequency:", 66, 5, " Hz", second_high_frequency},
+    {2, 25, "CAN 29-bit ID:", 20, 2, " hex", can_id, zeros}, // four bytes, 1539 first
 };
+// clang-format on
 static_assert(sizeof items / sizeof items[0] == 40);
 
-constexpr int cam_width_item = 20;
 constexpr int name_item = 7;
+constexpr int cam_width_item = 20;
 constexpr int can_item = 39;
 
-// Item 20 in its two forms: whole degrees, or tenths.
-constexpr const char* cam_width_degrees_format = "Width:  %3u \xF8" "Cam ";
-constexpr const char* cam_width_tenths_format = "Width: %4.1f \xF8" "Cam ";
+// Where a value goes and in how many columns.
+struct Form {
+    unsigned column, width;
+};
 
-// The format an item is drawn with in this image.
-const char* format_of(int k, const Wert& w) {
-    if (k != cam_width_item) return items[k].format;
-    const auto b = static_cast<unsigned>(get(w, cam_width, selected_wheel(w)));
-    return cam_width_in_degrees(b) ? cam_width_degrees_format : cam_width_tenths_format;
+// The CAN id's bytes, two digits and a space each: "18 DA F1 10".
+constexpr unsigned can_byte_columns = 3;
+constexpr unsigned can_bytes = 4;
+
+// cam_width in whole degrees ("  13") stands one column to the right of its tenths (" 3.0").
+Form form_of(int k, const Wert& w) {
+    const Form form{items[k].column, items[k].width};
+    if (k == cam_width_item &&
+        cam_width_in_degrees(static_cast<unsigned>(get(w, cam_width, selected_wheel(w)))))
+        return {form.column + 1, form.width - 1};
+    return form;
 }
 
-// The value of a parameter through a format, converted as the screen shows it.
-void print_value(Console& con, const char* format, const Param& p, long long v) {
-    if (const Words* w = words(p.shown)) {
-        cprintf(con, format, shows_first(*w, v) ? w->first : w->second);
-        return;
-    }
-    switch (p.shown) {
-    case Shown::tenths: cprintf(con, format, v * 0.1); break;
-    case Shown::hundredths: cprintf(con, format, v * 0.01); break;
-    case Shown::cam_forms:
-        if (cam_width_in_degrees(static_cast<unsigned>(v)))
-            cprintf(con, format, static_cast<unsigned>(shown_number(p, v)));
-        else
-            cprintf(con, format, v * 0.1);
-        break;
-    default:
-        if (p.is_signed)
-            cprintf(con, format, static_cast<int>(v));
-        else
-            cprintf(con, format, static_cast<unsigned>(shown_number(p, v)));
-        break;
-    }
+std::string hex_byte(unsigned b) {
+    constexpr char digits[] = "0123456789ABCDEF";
+    return {digits[b >> 4 & 0xF], digits[b & 0xF]};
 }
 
-// Writes item k's value through `format`, the item's whole format or one of its conversions.
-void print_item(Console& con, const char* format, const Wert& w, unsigned ramp, int k,
-                int conversion) {
-    const Item& item = items[k];
-    if (!item.value) {
-        cprintf(con, format, ramp);
-        return;
-    }
+// Item k's value as the screen writes it, before it is aligned; of the CAN id byte `can_byte`
+// (1 for the most significant, 1539), or all four bytes for 0.
+std::string value_text(int k, const Wert& w, unsigned ramp, unsigned can_byte) {
+    const ScreenItem& item = items[k];
+    if (!item.value) return std::to_string(ramp);
     const Param& p = param(*item.value);
     if (k == can_item) {
-        // The four bytes, the most significant (1539) first.
         const unsigned a = param_address(p, 0);
-        if (conversion == 0)
-            cprintf(con, format, byte(w, a + 3), byte(w, a + 2), byte(w, a + 1), byte(w, a));
-        else
-            cprintf(con, format, byte(w, a + 4 - static_cast<unsigned>(conversion)));
-        return;
+        if (can_byte != 0) return hex_byte(byte(w, a + can_bytes - can_byte));
+        std::string text;
+        for (unsigned j = 1; j <= can_bytes; ++j) {
+            if (j > 1) text += ' ';
+            text += hex_byte(byte(w, a + can_bytes - j));
+        }
+        return text;
     }
-    const unsigned index = p.group == Group::wheel ? selected_wheel(w) : ramp;
-    print_value(con, format, p, get(w, p.id, index));
+    const unsigned index = p.group == Group::wheel        ? selected_wheel(w)
+                           : p.group == Group::ramp_point ? ramp
+                                                          : 0;
+    const Item value{p.id, index};
+    return visible(value, read_value(w, value));
 }
 
-// Conversion `conversion` of a format ("%5.1f"), and the column offset where what it writes
-// starts. Earlier conversions write as many columns as their width says ("%02X": 2).
-std::string conversion_at(const char* format, int conversion, unsigned& offset) {
-    const std::string f = format;
-    std::size_t at = std::string::npos, end = 0;
-    offset = 0;
-    for (int c = 0; c < conversion; ++c) {
-        at = f.find('%', end);
-        offset += static_cast<unsigned>(at - end);
-        end = at + 1;
-        while (end < f.size() && !std::isalpha(static_cast<unsigned char>(f[end]))) ++end;
-        ++end;
-        if (c + 1 < conversion) offset += static_cast<unsigned>(std::stoi(f.substr(at + 1)));
-    }
-    return f.substr(at, end - at);
+// The text right-aligned in `width` columns, filled on the left with `fill`.
+std::string aligned(std::string text, unsigned width, char fill) {
+    if (text.size() < width) text.insert(0, width - text.size(), fill);
+    return text;
 }
 
 } // namespace
@@ -160,25 +147,33 @@ void write_name(Console& con, const Wert& wert, unsigned n) {
 void screen(Console& con, const Wert& w, unsigned ramp) {
     textcolor(con, light_grey);
     for (int k = 1; k < static_cast<int>(std::size(items)); ++k) {
-        gotoxy(con, items[k].x, items[k].y);
-        if (k == name_item)
+        const ScreenItem& item = items[k];
+        gotoxy(con, item.x, item.y);
+        if (k == name_item) {
             write_name(con, w, selected_wheel(w));
-        else
-            print_item(con, format_of(k, w), w, ramp, k, 0);
+            continue;
+        }
+        const Form form = form_of(k, w);
+        const std::string label = item.label;
+        put_bytes(con, label + std::string(form.column - item.x - label.size(), ' '));
+        put_bytes(con, aligned(value_text(k, w, ramp, 0), form.width, item.fill));
+        put_bytes(con, item.after);
     }
 }
 
-void write_item_value(Console& con, const Wert& w, unsigned ramp, int k, int conversion,
-                      const char* after) {
+void write_item_value(Console& con, const Wert& w, unsigned ramp, int k, unsigned can_byte,
+                      bool unit) {
+    const ScreenItem& item = items[k];
     if (k == name_item) {
-        gotoxy(con, items[k].x, items[k].y);
+        gotoxy(con, item.x, item.y);
         write_name(con, w, selected_wheel(w));
         return;
     }
-    unsigned offset = 0;
-    const std::string format = conversion_at(format_of(k, w), conversion, offset) + after;
-    gotoxy(con, items[k].x + offset, items[k].y);
-    print_item(con, format.c_str(), w, ramp, k, conversion);
+    const Form form = form_of(k, w);
+    const unsigned column = form.column + (can_byte == 0 ? 0 : (can_byte - 1) * can_byte_columns);
+    gotoxy(con, column, item.y);
+    put_bytes(con, aligned(value_text(k, w, ramp, can_byte), form.width, item.fill));
+    if (unit) put_bytes(con, item.after);
 }
 
 unsigned item_row(int k) { return items[k].y; }

@@ -17,11 +17,12 @@ void screen(Console& con, const Wert& wert, unsigned ramp);
 // control handling, from the cursor on.
 void write_name(Console& con, const Wert& wert, unsigned n);
 
-// Writes conversion `conversion` (1 for the first) of screen item `item` (1..39) again, alone,
-// at the column where the screen writes it, followed by `after`; the wheel name (item 7) with
-// its quotes. The cursor is left behind what was written.
-void write_item_value(Console& con, const Wert& wert, unsigned ramp, int item, int conversion,
-                      const char* after);
+// Writes the value of screen item `item` (1..39) again, alone, at the column where the screen
+// writes it, and with `unit` what the screen writes after it (" %"); the wheel name (item 7)
+// with its quotes; of the CAN id (item 39) byte `can_byte` alone, 1 for the most significant
+// (1539) to 4, or all four for 0. The cursor is left behind what was written.
+void write_item_value(Console& con, const Wert& wert, unsigned ramp, int item,
+                      unsigned can_byte = 0, bool unit = false);
 // The row of screen item `item`.
 unsigned item_row(int item);
 
