@@ -365,8 +365,7 @@ Outcome run_checked(const Wert& loaded, const std::deque<int>& keys) {
         cprintf(con, "%s", save_question);
         check_console(con, title);
 
-        int answer = getche(con);
-        if (answer == 0) answer = 256 + getch(con);
+        int answer = read_key_echoed(con);
         where.key = answer;
         where.field = -1;
         ++where.index;

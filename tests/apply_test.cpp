@@ -8,6 +8,7 @@
 
 #include "app/apply.hpp"
 #include "app/cli.hpp"
+#include "app/image_io.hpp"
 #include "app/flow.hpp"
 #include "eeprom/params.hpp"
 #include "eeprom/file.hpp"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/cli.hpp"
+#include "app/image_io.hpp"
 #include "app/flow.hpp"
 #include "eeprom/params.hpp"
 #include "editor/editor.hpp"

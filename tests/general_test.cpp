@@ -11,6 +11,7 @@ namespace ulo {
 namespace {
 
 using namespace key;
+using test::pair, test::set_pair;
 using test::press;
 using Keys = std::vector<int>;
 

@@ -19,6 +19,15 @@
 
 namespace ulo::test {
 
+// A byte pair as the image stores it: low byte at the lower address, high * 256 + low.
+inline unsigned pair(const Wert& w, unsigned low) {
+    return byte(w, low + 1) * 256u + byte(w, low);
+}
+inline void set_pair(Wert& w, unsigned low, unsigned value) {
+    set_byte(w, low, value & 0xFFu);
+    set_byte(w, low + 1, (value >> 8) & 0xFFu);
+}
+
 // Configuration 1 "60-2 Crank", ramp point 1 of 5, CAN id 18DAF110: the image whose first
 // screen is the one the device's manual shows.
 inline Wert example_image() {

@@ -1,11 +1,15 @@
 // What the terminal backend writes, checked without a terminal: the glyph of every byte and
 // the plain text left behind when the program ends.
 #include "console/glyphs.hpp"
+#include "console/layout.hpp"
+#include "console/terminal.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <clocale>
+#include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -164,6 +168,73 @@ TEST(HelpRows, RuleAndLinesWhereThereIsRoom) {
 TEST_F(Utf8Terminal, TheHelpRuleIsAThinLine) {
     EXPECT_EQ(terminal_glyph(0xC4, true), U'\u2500');
     EXPECT_EQ(terminal_glyph(0xC4, false), U'-');
+}
+
+// The notice on a terminal too small for the screen: broken between words, a word wider than
+// the terminal cut, no more rows than the terminal has.
+TEST(Notice, BrokenBetweenWordsToFitTheTerminal) {
+    const struct {
+        int width, lines;
+        std::vector<std::string> rows;
+    } cases[] = {
+        {80, 20,
+         {"ulocfg needs a terminal of at least 80x21 - please enlarge this window, or press",
+          "Ctrl+C to quit"}},
+        {40, 20,
+         {"ulocfg needs a terminal of at least", "80x21 - please enlarge this window, or",
+          "press Ctrl+C to quit"}},
+        {40, 2, {"ulocfg needs a terminal of at least", "80x21 - please enlarge this window, or"}},
+        {5, 3, {"ulocf", "g", "needs"}},
+        {0, 2, {"u", "l"}},
+        {100, 0, {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(notice_rows(c.width, c.lines), c.rows) << c.width << "x" << c.lines;
+}
+
+// The whole screen needs 80 columns and 21 rows; the cursor on a row left out stands on the
+// next row shown.
+TEST(TerminalRow, TheScreenFitsAndTheCursorStandsOnARowShown) {
+    EXPECT_TRUE(screen_fits(21, 80));
+    EXPECT_FALSE(screen_fits(20, 200));
+    EXPECT_FALSE(screen_fits(60, 79));
+    const struct {
+        int y, lines, row;
+    } cases[] = {{4, 40, 4}, {4, 21, 4}, {7, 22, 6}, {16, 22, 14}, {24, 21, 21}, {25, 21, 21}};
+    for (const auto& c : cases) EXPECT_EQ(cursor_row(c.y, c.lines), c.row) << c.y << " " << c.lines;
+}
+
+// A PC attribute's colour pair: foreground and background where the terminal has pairs for
+// all of them, the foreground alone (on black) otherwise; blink is no colour.
+TEST(Colours, PairOfAPcAttribute) {
+    const struct {
+        std::uint8_t attr;
+        short with_backgrounds, foregrounds_only;
+    } cases[] = {{0x07, 8, 8}, {0x1E, 31, 15}, {0x70, 113, 1}, {0x8F, 16, 16}, {0xCC, 77, 13}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(colour_pair({true, true, false}, c.attr), c.with_backgrounds) << int(c.attr);
+        EXPECT_EQ(colour_pair({true, false, false}, c.attr), c.foregrounds_only) << int(c.attr);
+    }
+}
+
+// Keys reach the program only where it shows its screen; at the notice only Ctrl+C counts,
+// as a request to stop.
+TEST(Keys, QueuedOnlyWhereTheScreenIsShown) {
+    const struct {
+        bool too_small;
+        std::vector<int> codes;
+        std::deque<int> queued;
+        bool interrupted;
+    } cases[] = {
+        {false, {'a', 301, 3}, {'a', 0, 45, 3}, false},
+        {true, {'a', 301}, {}, false},
+        {true, {'a', 3, 'b'}, {}, true},
+    };
+    for (const auto& c : cases) {
+        Console con;
+        EXPECT_EQ(queue_keys(c.too_small, con, c.codes), c.interrupted);
+        EXPECT_EQ(con.keys, c.queued);
+    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,8 @@
 
 namespace ulo {
 namespace {
+
+using test::pair, test::set_pair;
 
 // Each character is its own key code; "<...>" names another key.
 std::vector<int> keys_of(const std::string& text) {
@@ -132,6 +135,14 @@ TEST(WheelName, Characters) {
         EXPECT_EQ(name_char(w, 0, 2), expect < 0 ? '~' : static_cast<unsigned>(expect)) << k;
         EXPECT_EQ(ed.start, expect < 0 ? 2 : 3) << k;
     }
+}
+
+// What the command line lets a name hold is what its keys store, no more and no less.
+TEST(WheelName, StorableBytesAreThoseAKeyStores) {
+    std::set<int> stored;
+    for (int k = 1; k < 512; ++k) stored.insert(name_character(k));
+    for (int c = 0; c < 256; ++c)
+        EXPECT_EQ(name_storable(static_cast<unsigned char>(c)), stored.count(c) == 1) << c;
 }
 
 // One byte of the record of configuration 1 (offset from address 64), before and after a key

@@ -6,8 +6,8 @@
 #include <iostream>
 #include <sstream>
 
-#include "app/cli.hpp"
-#include "app/flow.hpp"
+#include "app/image_io.hpp"
+#include "app/status.hpp"
 #include "app/suggest.hpp"
 #include "eeprom/file.hpp"
 

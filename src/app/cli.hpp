@@ -18,11 +18,6 @@ namespace ulo {
 // touches the terminal.
 int cli(int argc, char** argv, std::ostream& out, std::ostream& err);
 
-// Loads the image file for a command: 0, or the editor's status for a file that cannot be
-// read (1) or is not an image (2), with the message on `err`. `seen` receives what the file
-// was, to tell later whether someone else has written it since.
-int load(const std::string& path, Wert& wert, std::ostream& err, FileState* seen = nullptr);
-
 // True when the command line asks for the editor on a file, "edit [FILE]" or "--file FILE"
 // (-f FILE) without a command; `path` is then that file (ulo.txt when none is named).
 bool editor_file(int argc, char** argv, std::string& path);
@@ -31,15 +26,5 @@ bool editor_file(int argc, char** argv, std::string& path);
 std::string usage_text();
 // The text of `ulocfg COMMAND --help`; "" for a word that is no command.
 std::string command_usage(const std::string& command);
-
-// What `check` finds among the values `show` lists: values no sequence of edits in the editor
-// gives ("name = value unit: the field takes RANGE"), and values that contradict another
-// parameter ("name = value unit: warning: ...").
-struct Finding {
-    bool warning;
-    Item item;
-    std::string text;
-};
-std::vector<Finding> check_image(const Wert& wert);
 
 } // namespace ulo

@@ -31,13 +31,6 @@ void ask(Run& run, Console& con) {
     run.phase = Phase::question;
 }
 
-// One key code read with echo, an extended key as 256 + its second code.
-int read_answer(Console& con) {
-    int key_code = getche(con);
-    if (key_code == 0) key_code = 256 + getch(con);
-    return key_code;
-}
-
 bool save(Run& run, Console& con) {
     const SaveResult result = save_image(run.file, run.wert);
     if (result == SaveResult::saved) return end(run, status_ok);
@@ -75,7 +68,7 @@ void edit_again(Run& run) {
 
 // The answer to the save question; false when the run goes on.
 bool answer(Run& run, Console& con) {
-    const int key_code = read_answer(con);
+    const int key_code = read_key_echoed(con);
     if (con.closed) return end_unsaved(run);
     if (key_code == key::escape) {
         gotoxy(con, 40, 25);
@@ -92,7 +85,7 @@ bool answer(Run& run, Console& con) {
 // The answer to the question about a changed file; any key but "Y" or "y" goes back to the
 // editor, on a screen drawn afresh, as the scrolled one has lost its title box's top row.
 bool answer_changed(Run& run, Console& con) {
-    const int key_code = read_answer(con);
+    const int key_code = read_key_echoed(con);
     if (con.closed) return end_unsaved(run);
     if (key_code == 'Y' || key_code == 'y') {
         cprintf(con, "\n\r");

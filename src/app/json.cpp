@@ -3,8 +3,8 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
-#include "app/cli.hpp"
-#include "app/flow.hpp"
+#include "app/image_io.hpp"
+#include "app/status.hpp"
 #include "console/console.hpp"
 
 namespace ulo {

@@ -1,7 +1,5 @@
 // ulocfg: edits the configuration EEPROM of the ULO engine and vehicle signal generator,
 // kept as hexadecimal byte tokens in "ulo.txt" in the current directory.
-#include <clocale>
-#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -45,18 +43,12 @@ int main(int argc, char** argv) {
     // "edit [FILE]" and "--file FILE" alone ask for the editor on that file.
     std::string path = "ulo.txt";
     if (argc > 1 && !ulo::editor_file(argc, argv, path)) {
-        std::signal(SIGXFSZ, SIG_IGN); // a size limit fails the save instead of killing it
+        ulo::prepare_command_process();
         std::ostringstream out; // written whole, and checked, once the command has run
         const int status = ulo::cli(argc, argv, out, std::cerr);
         return ulo::write_standard_output(out.str(), status);
     }
-    std::setlocale(LC_ALL, "");
-    // The locale tells how to show glyphs; numbers keep the device's decimal point.
-    std::setlocale(LC_NUMERIC, "C");
-    // A file size limit must make a write fail, not kill the program half-way through a save;
-    // a standard error that has gone must not end it before the exit status is set.
-    std::signal(SIGXFSZ, SIG_IGN);
-    std::signal(SIGPIPE, SIG_IGN);
+    ulo::prepare_editor_process();
 
     ulo::Terminal term;
     if (!ulo::terminal_open(term)) {
@@ -94,9 +86,6 @@ int main(int argc, char** argv) {
     if (run.status == ulo::status_no_terminal) say_where(term, run);
 
     // Ended by a signal: say so in the exit status, as the shell expects.
-    if (term.stop_signal != 0) {
-        std::signal(term.stop_signal, SIG_DFL);
-        std::raise(term.stop_signal);
-    }
+    if (term.stop_signal != 0) ulo::end_by_signal(term.stop_signal);
     return run.status;
 }

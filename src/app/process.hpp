@@ -1,6 +1,6 @@
-// The standard files of the process: kept from standing for files it opens itself, and
+// The process itself: its standard files, kept from standing for files it opens itself, and
 // standard output written and closed checked, so that output lost on the way is never a
-// success.
+// success; its signals and locale.
 #pragma once
 
 #include <string>
@@ -17,5 +17,16 @@ void open_standard_files();
 // arrive, says "ulocfg: cannot write the output: REASON" on standard error and returns 1
 // where `status` was 0; otherwise returns `status`.
 int write_standard_output(const std::string& text, int status);
+
+// Set-up of a command: a file size limit makes a save fail instead of ending the program.
+void prepare_command_process();
+// Set-up of the editor: the user's locale tells how to show glyphs, while numbers keep the
+// device's decimal point; a file size limit makes a write fail, not end the program half-way
+// through a save; a standard error that has gone does not end it before the exit status is
+// set.
+void prepare_editor_process();
+// Ends the process as the stop signal `sig` would have, so that the shell sees it in the exit
+// status. Returns only where that signal cannot end it.
+void end_by_signal(int sig);
 
 } // namespace ulo

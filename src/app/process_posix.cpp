@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -41,6 +43,20 @@ int write_standard_output(const std::string& text, int status) {
     std::fprintf(stderr, "ulocfg: cannot write the output: %s\n",
                  std::strerror(error != 0 ? error : EIO));
     return status == status_ok ? status_cannot_open : status;
+}
+
+void prepare_command_process() { std::signal(SIGXFSZ, SIG_IGN); }
+
+void prepare_editor_process() {
+    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_NUMERIC, "C");
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void end_by_signal(int sig) {
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
 }
 
 } // namespace ulo

@@ -118,6 +118,17 @@ bool kbhit(Console& con) {
     return !con.keys.empty();
 }
 
+namespace {
+
+// The key code that begins with `first`: an extended key's 0 is followed by its second code.
+int whole_key(Console& con, int first) { return first == 0 ? 256 + getch(con) : first; }
+
+} // namespace
+
+int read_key(Console& con) { return whole_key(con, getch(con)); }
+
+int read_key_echoed(Console& con) { return whole_key(con, getche(con)); }
+
 std::string row_bytes(const Console& con, int y) {
     std::string row;
     for (int x = 1; x <= console_width; ++x) row += static_cast<char>(cell(con, x, y).ch);

@@ -62,6 +62,10 @@ void put_byte(Console& con, unsigned char b);
 int getch(Console& con);
 int getche(Console& con);
 bool kbhit(Console& con);
+// One whole key code: an ordinary key's 1..255, an extended key's 0 and second code as 256 +
+// that code. read_key_echoed writes the first code read at the cursor, as getche does.
+int read_key(Console& con);
+int read_key_echoed(Console& con);
 // True when getch can give a key now: one is queued (the script's next one is queued here, the
 // program now waiting for it), or no more can come. False: the program must wait for a key.
 bool key_ready(Console& con);

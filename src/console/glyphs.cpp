@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <string>
 
-#include <wchar.h>
-
 namespace ulo {
 
 namespace {
@@ -40,7 +38,7 @@ char32_t terminal_glyph(unsigned char b, bool utf8) {
     char32_t c = cp437(b);
     if (c < 0x20 || (c >= 0x7F && c < 0xA0)) c = ' ';
     if (!utf8) return ascii_fallback(b, c);
-    if (c >= 0x80 && ::wcwidth(static_cast<wchar_t>(c)) != 1) return '?';
+    if (c >= 0x80 && glyph_columns(c) != 1) return '?';
     return c;
 }
 
@@ -73,33 +71,6 @@ std::string plain_text(const Console& con, bool utf8, bool sgr) {
         text += "\r\n";
     }
     return text;
-}
-
-int terminal_row(int y, int lines) {
-    // The rows that are blank whatever the image holds, in the order they are given up.
-    constexpr int left_out[] = {4, 7, 16, 24};
-    const int missing =
-        std::clamp(console_height - lines, 0, static_cast<int>(std::size(left_out)));
-    int row = y;
-    for (int k = 0; k < missing; ++k) {
-        if (y == left_out[k]) return 0;
-        if (y > left_out[k]) --row;
-    }
-    return row;
-}
-
-std::vector<std::string> help_rows(const std::vector<std::string>& help, int lines) {
-    constexpr int first_help_row = console_height + 2; // below the rule
-    std::vector<std::string> rows;
-    if (help.empty() || lines < first_help_row) return rows;
-    rows.emplace_back(console_width, '\xC4'); // the thin line of code page 437
-    for (const std::string& line : help) {
-        if (static_cast<int>(rows.size()) == lines - console_height) break;
-        std::string shown = line.substr(0, console_width);
-        shown.resize(console_width, ' ');
-        rows.push_back(shown);
-    }
-    return rows;
 }
 
 } // namespace ulo

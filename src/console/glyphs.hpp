@@ -3,7 +3,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "console/console.hpp"
 
@@ -19,17 +18,8 @@ char32_t terminal_glyph(unsigned char b, bool utf8);
 // `sgr`, cells in another colour than light grey are coloured with SGR sequences.
 std::string plain_text(const Console& con, bool utf8, bool sgr);
 
-
-// The fewest rows the screen is shown on. On fewer than 25 the rows that are always blank
-// are left out, row 4 first, then 7, 16 and 24: the title box, every value, the highlight and
-// the save question keep their rows.
-constexpr int fewest_rows = 21;
-// The terminal row (1-based) that shows row y of the screen on a terminal of `lines` rows, or
-// 0 where that row is left out.
-int terminal_row(int y, int lines);
-// The rows below the screen on a terminal of `lines` rows: none below 27 rows or without help
-// lines; otherwise a rule, then the help lines, each cut or padded to 80 bytes, as many as
-// there is room for.
-std::vector<std::string> help_rows(const std::vector<std::string>& help, int lines);
+// The columns the terminal's locale gives a character: 1 for most, 2 for a wide one, 0 or -1
+// for one it does not show by itself.
+int glyph_columns(char32_t c);
 
 } // namespace ulo

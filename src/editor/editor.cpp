@@ -199,12 +199,6 @@ void highlight(Console& con, const Editor& ed, const Wert& w) {
     gotoxy(con, h.cursor_x + name_cursor, item_row(h.item));
 }
 
-int read_key(Console& con) {
-    int k = getch(con);
-    if (k == 0) k = 256 + getch(con);
-    return k;
-}
-
 void enter_editor(Editor& ed) {
     ed.mode = 0;
     ed.start = 1;

@@ -109,8 +109,16 @@ void can_rule(Editor& ed, Wert& wert);     // fields 38-41
 // console cursor in it.
 void highlight(Console& con, const Editor& ed, const Wert& wert);
 
-// One key code: an extended key arrives as 0 and its second code, giving 256 + that code.
-int read_key(Console& con);
+// The character a key stores in a wheel name, or -1 for a key the name ignores. Every
+// character stored is one name_storable takes.
+int name_character(int key);
+// The keys that type a wheel name over the characters they store, column under column
+// ("Space ! $ % & ..." over "space ! $ % / ..."), read from name_character itself; runs of
+// letters and digits typed as themselves take one column ("A-Z"), Alt with the digits one.
+struct NameKeyRows {
+    std::string keys, stores;
+};
+NameKeyRows name_key_rows();
 
 // Enters the editor: field 0, fresh entry, a new cycle.
 void enter_editor(Editor& ed);

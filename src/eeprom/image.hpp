@@ -1,7 +1,7 @@
 // The EEPROM image: the 2048 bytes of the device's configuration memory.
 //
-// The device keeps its configuration in a 2048-byte EEPROM: this is the memory and how bytes
-// and byte pairs are read and written. What each byte means is the parameter table's
+// The device keeps its configuration in a 2048-byte EEPROM: this is the memory and how its bytes
+// are read and written. What each byte means is the parameter table's
 // (params.hpp).
 #pragma once
 
@@ -26,14 +26,6 @@ inline unsigned byte(const Wert& wert, unsigned address) {
 inline void set_byte(Wert& wert, unsigned address, unsigned value) {
     assert(address < eeprom_size);
     wert[address] = static_cast<std::uint8_t>(value & 0xFFu);
-}
-// A byte pair: low byte at the lower address, value = high * 256 + low, unsigned.
-inline unsigned pair(const Wert& wert, unsigned low) {
-    return byte(wert, low + 1) * 256u + byte(wert, low);
-}
-inline void set_pair(Wert& wert, unsigned low, unsigned value) {
-    set_byte(wert, low, value & 0xFFu);
-    set_byte(wert, low + 1, (value >> 8) & 0xFFu);
 }
 
 // ---- Regions -------------------------------------------------------------------------

@@ -117,16 +117,9 @@ constexpr unsigned brightness_step = 10;
 constexpr unsigned full_turn_tenths = 3600;
 unsigned offset_cap(unsigned pulses);
 
-// The character a key stores in a wheel name, or -1 for a key the name ignores.
-int name_character(int key);
+// The characters a wheel name holds: letters, digits, space and " !#$%&'()*+,-./:;=?[]^_{}",
+// the characters its keys store (the editor's name_character).
 bool name_storable(unsigned char c);
-// The keys that type a wheel name over the characters they store, column under column
-// ("Space ! $ % & ..." over "space ! $ % / ..."), read from name_character itself; runs of
-// letters and digits typed as themselves take one column ("A-Z"), Alt with the digits one.
-struct NameKeyRows {
-    std::string keys, stores;
-};
-NameKeyRows name_key_rows();
 
 // ---- Items: one value of one parameter, by name -----------------------------------------
 
