@@ -270,7 +270,11 @@ bool locate(const std::string& path, Place& place) {
     place.name = narrow(place.wide);
     if (link) place.prefix = narrow(readable(place.folder));
 
-    const DWORD attributes = ::GetFileAttributesW(long_form(place.folder).c_str());
+    // The folder named without its last separator, which a file in the folder's place would
+    // not be found with; a drive's root keeps it ("C:\\").
+    std::wstring folder = place.folder;
+    if (folder.size() > 1 && folder[folder.size() - 2] != L':') folder.pop_back();
+    const DWORD attributes = ::GetFileAttributesW(long_form(folder).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return failed();
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         errno = ENOTDIR;
