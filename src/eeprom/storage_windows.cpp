@@ -490,9 +490,10 @@ enum class NewFile { saved, no_file, failed };
 
 // A new file with `text` put in the file's place. An existing file there is replaced so that
 // the new one keeps its attributes, access list and other streams, or, where the file system
-// cannot do that, renamed over. no_file: no new file could be made in the folder; failed: it
+// cannot do that, renamed over; either way with the `attributes` given. no_file: no new file could be made in the folder; failed: it
 // was made, but writing or moving it failed (it is gone again, and the old file is as it was).
-NewFile replace_by_new_file(const Place& place, const std::string& text, bool file_there) {
+NewFile replace_by_new_file(const Place& place, const std::string& text, bool file_there,
+                            DWORD attributes = 0) {
     // Removed again on every way out, an exception's too, unless it has taken the name.
     struct Temporary {
         std::wstring path;
@@ -508,6 +509,11 @@ NewFile replace_by_new_file(const Place& place, const std::string& text, bool fi
     if (!write_all(file.h, text) || !(::FlushFileBuffers(file.h) || failed()) ||
         !(file.close() || failed()))
         return NewFile::failed;
+
+    // The old file's attributes (hidden, say), which not every way of replacing it keeps.
+    constexpr DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                           FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    if ((attributes & kept) != 0) ::SetFileAttributesW(temporary.path.c_str(), attributes & kept);
 
     const std::wstring target = file_path(place);
     if (file_there) {
@@ -653,7 +659,7 @@ SaveResult save_here(const FileState& seen, const Wert& wert) {
             return SaveResult::cannot_open;
         }
     }
-    const NewFile made = replace_by_new_file(place, text, true);
+    const NewFile made = replace_by_new_file(place, text, true, info.dwFileAttributes);
     if (made != NewFile::no_file || !same_file(info, seen)) return result_of(made);
     // No new file can be made in the folder, but the file that was read may be written.
     const int error = errno;

@@ -125,6 +125,20 @@ TEST(WindowsSave, WritesTheSameBytesAsEverywhereAndLeavesNothingElse) {
     }
 }
 
+TEST(WindowsSave, KeepsTheFilesAttributes) {
+    Folder folder("attributes");
+    const fs::path file = folder.path / "ulo.txt";
+    put(file, format_image(image(1)));
+    ASSERT_TRUE(::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    Wert wert{};
+    FileState seen;
+    ASSERT_EQ(load_image(utf8(file), wert, &seen), LoadResult::loaded);
+    ASSERT_EQ(save_image(seen, image(3)), SaveResult::saved);
+    EXPECT_EQ(bytes_of(file), format_image(image(3)));
+    EXPECT_NE(::GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+    EXPECT_EQ(names_in(folder.path), std::vector<std::string>{"ulo.txt"});
+}
+
 TEST(WindowsSave, MissingFileIsMadeByName) {
     Folder folder("new");
     const fs::path file = folder.path / "ulo.txt";
@@ -259,16 +273,20 @@ TEST(WindowsFileChange, WhatWasReadAgainstTheFileNow) {
 }
 
 TEST(WindowsRescue, OwnerOnlyNewFilesBesideTheFileElseInTheTemporaryFolder) {
-    Folder folder("rescue \xC3\xA4"), temp("temp");
-    const fs::path file = folder.path / "ulo.txt";
-    put(file, format_image(image(1)));
+    Folder folder("rescue"), temp("temp");
+    fs::create_directory(folder.path / from_utf8("Z\xC3\xBCndung"));
+    put(folder.path / from_utf8("Z\xC3\xBCndung/ulo.txt"), format_image(image(1)));
+    // Named as the user named the file: from the current folder.
+    struct Here {
+        fs::path before = fs::current_path();
+        ~Here() { fs::current_path(before); }
+    } here;
+    fs::current_path(folder.path);
     Wert wert{};
     FileState seen;
-    ASSERT_EQ(load_image(utf8(file), wert, &seen), LoadResult::loaded);
+    ASSERT_EQ(load_image("Z\xC3\xBCndung/ulo.txt", wert, &seen), LoadResult::loaded);
 
-    const std::regex beside(std::regex_replace(utf8(folder.path), std::regex(R"([\\^$.|?*+()\[\]{}])"),
-                                               R"(\$&)") +
-                            R"([\\/]ulo\.txt\.rescue-\d{8}-\d{6}-[a-z0-9]{6})");
+    const std::regex beside("Z\xC3\xBCndung/ulo\\.txt\\.rescue-\\d{8}-\\d{6}-[a-z0-9]{6}");
     const std::string first = save_rescue(seen, image(3)), second = save_rescue(seen, image(4));
     EXPECT_TRUE(std::regex_match(first, beside)) << first;
     EXPECT_TRUE(std::regex_match(second, beside)) << second;
@@ -301,7 +319,7 @@ TEST(WindowsRescue, OwnerOnlyNewFilesBesideTheFileElseInTheTemporaryFolder) {
     ::LocalFree(descriptor);
 
     // Its folder gone: the temporary folder, as TMP names it.
-    remove_tree(long_form(folder.path));
+    remove_tree(long_form(folder.path / from_utf8("Z\xC3\xBCndung")));
     ASSERT_TRUE(::SetEnvironmentVariableW(L"TMP", temp.path.c_str()));
     const std::string kept = save_rescue(seen, image(3));
     ::SetEnvironmentVariableW(L"TMP", nullptr);
