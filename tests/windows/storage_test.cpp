@@ -327,5 +327,20 @@ TEST(WindowsRescue, OwnerOnlyNewFilesBesideTheFileElseInTheTemporaryFolder) {
     EXPECT_EQ(bytes_of(from_utf8(kept)), format_image(image(3)));
 }
 
+TEST(WindowsRescue, NameTooLongForTheFolderIsShortened) {
+    Folder folder("long");
+    const std::string name = std::string(240, 'n') + ".txt";
+    put(folder.path / name, format_image(image(1)));
+    Wert wert{};
+    FileState seen;
+    ASSERT_EQ(load_image(utf8(folder.path / name), wert, &seen), LoadResult::loaded);
+    const fs::path kept = from_utf8(save_rescue(seen, image(3)));
+    EXPECT_EQ(kept.parent_path(), folder.path);
+    EXPECT_TRUE(std::regex_match(utf8(kept.filename()),
+                                 std::regex(R"(n+\.rescue-\d{8}-\d{6}-[a-z0-9]{6})")))
+        << kept;
+    EXPECT_EQ(bytes_of(kept), format_image(image(3)));
+}
+
 } // namespace
 } // namespace ulo
