@@ -118,8 +118,8 @@ bool widen(const std::string& text, std::wstring& wide) {
         return false;
     }
     wide.resize(static_cast<std::size_t>(size));
-    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                          static_cast<int>(text.size()), wide.data(), size);
+    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                          wide.data(), size);
     return true;
 }
 
@@ -128,8 +128,8 @@ std::string narrow(const std::wstring& wide) {
     const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
                                            nullptr, 0, nullptr, nullptr);
     std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(),
-                          size, nullptr, nullptr);
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size,
+                          nullptr, nullptr);
     return text;
 }
 
@@ -140,7 +140,8 @@ bool starts_with(const std::wstring& text, const wchar_t* start) {
 // A full path as the system takes it at any length: one too long for the classic limit gets
 // the prefix that lifts it (the path is already in its final form, so nothing is lost).
 std::wstring long_form(const std::wstring& full) {
-    if (full.size() < MAX_PATH - 1 || starts_with(full, L"\\\\?\\") || starts_with(full, L"\\\\.\\"))
+    if (full.size() < MAX_PATH - 1 || starts_with(full, L"\\\\?\\") ||
+        starts_with(full, L"\\\\.\\"))
         return full;
     if (starts_with(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
     return L"\\\\?\\" + full;
@@ -290,8 +291,7 @@ void remember(FileState& state, const BY_HANDLE_FILE_INFORMATION& info) {
 }
 
 bool same_file(const BY_HANDLE_FILE_INFORMATION& info, const FileState& seen) {
-    return seen.existed && info.dwVolumeSerialNumber == seen.device &&
-           index_of(info) == seen.inode;
+    return seen.existed && info.dwVolumeSerialNumber == seen.device && index_of(info) == seen.inode;
 }
 
 // Opens the plain file at the place for reading, never through a link; invalid otherwise.
@@ -405,8 +405,7 @@ bool make_owner_only(OwnerOnly& security) {
         !::AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, sid) ||
         !::InitializeSecurityDescriptor(&security.descriptor, SECURITY_DESCRIPTOR_REVISION) ||
         !::SetSecurityDescriptorDacl(&security.descriptor, TRUE, acl, FALSE) ||
-        !::SetSecurityDescriptorControl(&security.descriptor, SE_DACL_PROTECTED,
-                                        SE_DACL_PROTECTED))
+        !::SetSecurityDescriptorControl(&security.descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
         return false;
     security.attributes = {sizeof security.attributes, &security.descriptor, FALSE};
     return true;
@@ -490,8 +489,9 @@ enum class NewFile { saved, no_file, failed };
 
 // A new file with `text` put in the file's place. An existing file there is replaced so that
 // the new one keeps its attributes, access list and other streams, or, where the file system
-// cannot do that, renamed over; either way with the `attributes` given. no_file: no new file could be made in the folder; failed: it
-// was made, but writing or moving it failed (it is gone again, and the old file is as it was).
+// cannot do that, renamed over; either way with the `attributes` given. no_file: no new file could
+// be made in the folder; failed: it was made, but writing or moving it failed (it is gone again,
+// and the old file is as it was).
 NewFile replace_by_new_file(const Place& place, const std::string& text, bool file_there,
                             DWORD attributes = 0) {
     // Removed again on every way out, an exception's too, unless it has taken the name.
@@ -562,8 +562,8 @@ std::string write_rescue(const std::wstring& folder, const std::string& base,
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
     char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%04u%02u%02u-%02u%02u%02u", now.wYear, now.wMonth,
-                  now.wDay, now.wHour, now.wMinute, now.wSecond);
+    std::snprintf(stamp, sizeof stamp, "%04u%02u%02u-%02u%02u%02u", now.wYear, now.wMonth, now.wDay,
+                  now.wHour, now.wMinute, now.wSecond);
     OwnerOnly security;
     Made made = make_new(folder, base, std::string(".rescue-") + stamp + "-",
                          make_owner_only(security) ? &security.attributes : nullptr);
@@ -770,8 +770,7 @@ std::string save_rescue(const FileState& seen, const Wert& wert) {
     }
     // The folder refuses (or its disk is full): the temporary folder.
     std::vector<wchar_t> buffer(MAX_PATH + 1);
-    const DWORD size =
-        ::GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+    const DWORD size = ::GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
     if (size == 0 || size >= buffer.size()) return "";
     std::wstring folder(buffer.data(), size);
     if (folder.back() != L'\\') folder += L'\\';

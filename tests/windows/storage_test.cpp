@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include <aclapi.h>
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <aclapi.h>
 
 #include "eeprom/file.hpp"
 
@@ -35,151 +35,111 @@ void put(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-// A folder's full path as the system takes it at any length.
-std::wstring long_form(const fs::path& folder) {
-    std::wstring path = fs::absolute(folder).make_preferred().wstring();
-    if (path.back() == L'\\') path.pop_back();
-    return L"\\\\?\\" + path;
-}
-
-// What a folder holds, read without the classic limit on a path's length.
-std::vector<std::string> names_in(const fs::path& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAW found{};
-    HANDLE search = ::FindFirstFileW((long_form(folder) + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return {"(unreadable)"};
-    do {
-        const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") names.push_back(utf8(name));
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-void remove_tree(const std::wstring& path) {
-    WIN32_FIND_DATAW found{};
-    HANDLE search = ::FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName, inside = path + L"\\" + name;
-            if (name == L"." || name == L"..") continue;
-            ::SetFileAttributesW(inside.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) remove_tree(inside);
-            else ::DeleteFileW(inside.c_str());
-        } while (::FindNextFileW(search, &found));
-        ::FindClose(search);
-    }
-    ::RemoveDirectoryW(path.c_str());
-}
-
 Wert image(unsigned seed) {
     Wert wert{};
     for (unsigned a = 0; a < eeprom_size; ++a) wert[a] = static_cast<std::uint8_t>(a * seed + seed);
     return wert;
 }
 
-// A folder of the test's own, removed afterwards.
+std::vector<std::string> names_in(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(utf8(entry.path().filename()));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A folder of the test's own, holding "ulo.txt" with image(1), removed afterwards.
 struct Folder {
-    fs::path path;
-    explicit Folder(const std::string& name) {
-        path = fs::temp_directory_path() / from_utf8("ulocfg-" + name + "-" +
-                                                     std::to_string(::GetCurrentProcessId()));
-        remove_tree(long_form(path));
-        fs::create_directories(path);
-    }
-    ~Folder() { remove_tree(long_form(path)); }
-};
-
-TEST(WindowsSave, WritesTheSameBytesAsEverywhereAndLeavesNothingElse) {
-    // The test's folder, and the folders below it that hold the file.
-    const struct { const char* top; const char* below; } cases[] = {
-        {"plain", ""},
-        {"Z\xC3\xBCndung \xCE\xA9 \xE8\xA8\xAD\xE5\xAE\x9A", ""}, // "Zündung Ω 設定"
-        // Deeper than the classic limit of 260 characters for a path.
-        {"deep", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa/"
-                 "bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb/"
-                 "cccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccc"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.top);
-        Folder top(c.top);
-        const fs::path folder = top.path / from_utf8(c.below);
-        fs::create_directories(folder);
-        const fs::path file = folder / "ulo.txt";
+    fs::path path, file;
+    explicit Folder(const std::string& name, const std::string& below = "") {
+        path = fs::temp_directory_path() /
+               from_utf8("ulocfg-" + name + "-" + std::to_string(::GetCurrentProcessId()));
+        fs::remove_all(path);
+        fs::create_directories(path / from_utf8(below));
+        file = path / from_utf8(below) / "ulo.txt";
         put(file, format_image(image(1)));
-
+    }
+    ~Folder() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+    FileState load() const {
         Wert wert{};
         FileState seen;
         int error = 0;
-        ASSERT_EQ(load_image(utf8(file), wert, &seen, &error), LoadResult::loaded) << error_text(error);
-        EXPECT_EQ(wert, image(1));
+        EXPECT_EQ(load_image(utf8(file), wert, &seen, &error), LoadResult::loaded)
+            << error_text(error);
+        return seen;
+    }
+};
+
+TEST(WindowsSave, WritesTheSameBytesAsEverywhereAndLeavesNothingElse) {
+    const struct {
+        const char* folder;
+        DWORD attributes;
+    } cases[] = {
+        {"plain", 0},
+        {"Z\xC3\xBCndung \xCE\xA9 \xE8\xA8\xAD\xE5\xAE\x9A", 0}, // "Zündung Ω 設定"
+        {"hidden", FILE_ATTRIBUTE_HIDDEN},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        Folder folder(c.folder);
+        if (c.attributes) ::SetFileAttributesW(folder.file.c_str(), c.attributes);
+        const FileState seen = folder.load();
         EXPECT_EQ(file_change(seen), FileChange::none);
+        int error = 0;
         ASSERT_EQ(save_image(seen, image(3), &error), SaveResult::saved) << error_text(error);
 
-        const std::string on_disk = bytes_of(file);
+        const std::string on_disk = bytes_of(folder.file);
         EXPECT_EQ(on_disk, format_image(image(3)));
         EXPECT_EQ(on_disk.find('\r'), std::string::npos);
         EXPECT_EQ(on_disk.substr(0, 30), "ULO EEPROM Memory:\n03h 06h 09h");
-        EXPECT_EQ(names_in(folder), std::vector<std::string>{"ulo.txt"});
+        EXPECT_EQ(names_in(folder.path), std::vector<std::string>{"ulo.txt"});
+        EXPECT_EQ(::GetFileAttributesW(folder.file.c_str()) & c.attributes, c.attributes);
     }
-}
-
-TEST(WindowsSave, KeepsTheFilesAttributes) {
-    Folder folder("attributes");
-    const fs::path file = folder.path / "ulo.txt";
-    put(file, format_image(image(1)));
-    ASSERT_TRUE(::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_HIDDEN));
-    Wert wert{};
-    FileState seen;
-    ASSERT_EQ(load_image(utf8(file), wert, &seen), LoadResult::loaded);
-    ASSERT_EQ(save_image(seen, image(3)), SaveResult::saved);
-    EXPECT_EQ(bytes_of(file), format_image(image(3)));
-    EXPECT_NE(::GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
-    EXPECT_EQ(names_in(folder.path), std::vector<std::string>{"ulo.txt"});
 }
 
 TEST(WindowsSave, MissingFileIsMadeByName) {
     Folder folder("new");
-    const fs::path file = folder.path / "ulo.txt";
-    ASSERT_EQ(save_image(utf8(file), image(5)), SaveResult::saved);
-    EXPECT_EQ(bytes_of(file), format_image(image(5)));
+    fs::remove(folder.file);
+    ASSERT_EQ(save_image(utf8(folder.file), image(5)), SaveResult::saved);
+    EXPECT_EQ(bytes_of(folder.file), format_image(image(5)));
     EXPECT_EQ(names_in(folder.path), std::vector<std::string>{"ulo.txt"});
 }
 
-TEST(WindowsSave, RefusedWithoutTouchingTheFile) {
-    // How another program holds the file open (0: it does not) and whether the file carries
-    // the read-only attribute.
-    const struct { const char* name; DWORD other_share; bool read_only; const char* words; } cases[] = {
+TEST(WindowsSave, RefusedWithoutTouchingTheFileAndTheEditsKeptBesideIt) {
+    // How another program holds the file open (0: it does not), and the read-only attribute.
+    const struct {
+        const char* name;
+        DWORD other_share;
+        bool read_only;
+        const char* words;
+    } cases[] = {
         {"read-only attribute", 0, true, "Permission denied"},
         {"held open for reading alone", FILE_SHARE_READ, false, "Device or resource busy"},
-        {"held open, renaming not allowed", FILE_SHARE_READ | FILE_SHARE_WRITE, false,
+        {"held open, not to be renamed", FILE_SHARE_READ | FILE_SHARE_WRITE, false,
          "Device or resource busy"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Folder folder("refused");
-        const fs::path file = folder.path / "ulo.txt";
-        put(file, format_image(image(1)));
-        Wert wert{};
-        FileState seen;
-        ASSERT_EQ(load_image(utf8(file), wert, &seen), LoadResult::loaded);
-        if (c.read_only) ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY);
-        HANDLE other = INVALID_HANDLE_VALUE;
-        if (c.other_share) {
-            other = ::CreateFileW(file.c_str(), GENERIC_READ, c.other_share, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-            ASSERT_NE(other, INVALID_HANDLE_VALUE);
-        }
+        const FileState seen = folder.load();
+        if (c.read_only) ::SetFileAttributesW(folder.file.c_str(), FILE_ATTRIBUTE_READONLY);
+        HANDLE other = c.other_share
+                           ? ::CreateFileW(folder.file.c_str(), GENERIC_READ, c.other_share,
+                                           nullptr, OPEN_EXISTING, 0, nullptr)
+                           : INVALID_HANDLE_VALUE;
+        ASSERT_EQ(other == INVALID_HANDLE_VALUE, c.other_share == 0);
 
         int error = 0;
         EXPECT_EQ(save_image(seen, image(3), &error), SaveResult::cannot_open);
         EXPECT_EQ(error_text(error), c.words);
         if (other != INVALID_HANDLE_VALUE) ::CloseHandle(other);
-        EXPECT_EQ(bytes_of(file), format_image(image(1)));
+        ::SetFileAttributesW(folder.file.c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(bytes_of(folder.file), format_image(image(1)));
         EXPECT_EQ(names_in(folder.path), std::vector<std::string>{"ulo.txt"});
-
-        // The edits are kept beside it.
         const std::string rescue = save_rescue(seen, image(3));
         ASSERT_FALSE(rescue.empty());
         EXPECT_EQ(bytes_of(from_utf8(rescue)), format_image(image(3)));
@@ -188,14 +148,10 @@ TEST(WindowsSave, RefusedWithoutTouchingTheFile) {
 
 TEST(WindowsSave, FileWithASecondNameIsWrittenInPlace) {
     Folder folder("linked");
-    const fs::path file = folder.path / "ulo.txt", other = folder.path / "other.txt";
-    put(file, format_image(image(1)));
-    ASSERT_TRUE(::CreateHardLinkW(other.c_str(), file.c_str(), nullptr));
-    Wert wert{};
-    FileState seen;
-    ASSERT_EQ(load_image(utf8(file), wert, &seen), LoadResult::loaded);
-    ASSERT_EQ(save_image(seen, image(7)), SaveResult::saved);
-    EXPECT_EQ(bytes_of(file), format_image(image(7)));
+    const fs::path other = folder.path / "other.txt";
+    ASSERT_TRUE(::CreateHardLinkW(other.c_str(), folder.file.c_str(), nullptr));
+    ASSERT_EQ(save_image(folder.load(), image(7)), SaveResult::saved);
+    EXPECT_EQ(bytes_of(folder.file), format_image(image(7)));
     EXPECT_EQ(bytes_of(other), format_image(image(7)));
 }
 
@@ -208,7 +164,11 @@ TEST(WindowsLoad, WhatLoadsAndTheWordsForWhatDoesNot) {
     put(folder.path / "short.txt", "ULO EEPROM Memory:\n00h 01h\n");
     fs::create_directory(folder.path / "sub");
     const std::string base = utf8(folder.path) + "\\";
-    const struct { std::string path; LoadResult result; const char* words; } cases[] = {
+    const struct {
+        std::string path;
+        LoadResult result;
+        const char* words;
+    } cases[] = {
         {base + "crlf.txt", LoadResult::loaded, ""},
         {base + "short.txt", LoadResult::incorrect, ""},
         {base + "missing.txt", LoadResult::cannot_open, "No such file or directory"},
@@ -223,11 +183,9 @@ TEST(WindowsLoad, WhatLoadsAndTheWordsForWhatDoesNot) {
         Wert wert{};
         int error = 0;
         EXPECT_EQ(load_image(c.path, wert, nullptr, &error), c.result);
+        EXPECT_EQ(c.result == LoadResult::cannot_open ? error_text(error) : "", c.words);
         if (c.result == LoadResult::loaded) {
             EXPECT_EQ(wert, image(2));
-        }
-        if (c.result == LoadResult::cannot_open) {
-            EXPECT_EQ(error_text(error), c.words);
         }
     }
 }
@@ -238,7 +196,6 @@ TEST(WindowsFileChange, WhatWasReadAgainstTheFileNow) {
         void (*meanwhile)(const fs::path& file);
         FileChange change;
     } cases[] = {
-        {"untouched", [](const fs::path&) {}, FileChange::none},
         {"same bytes written again", [](const fs::path& f) { put(f, format_image(image(1))); },
          FileChange::none},
         {"same bytes in a new file renamed over it",
@@ -252,30 +209,45 @@ TEST(WindowsFileChange, WhatWasReadAgainstTheFileNow) {
         {"longer", [](const fs::path& f) { put(f, format_image(image(1)) + " "); },
          FileChange::changed},
         {"removed", [](const fs::path& f) { fs::remove(f); }, FileChange::removed},
-        {"a folder in its place",
-         [](const fs::path& f) {
-             fs::remove(f);
-             fs::create_directory(f);
-         },
+        {"a folder in its place", [](const fs::path& f) { fs::remove(f), fs::create_directory(f); },
          FileChange::replaced},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Folder folder("change");
-        const fs::path file = folder.path / "ulo.txt";
-        put(file, format_image(image(1)));
-        Wert wert{};
-        FileState seen;
-        ASSERT_EQ(load_image(utf8(file), wert, &seen), LoadResult::loaded);
-        c.meanwhile(file);
+        const FileState seen = folder.load();
+        c.meanwhile(folder.file);
         EXPECT_EQ(file_change(seen), c.change);
     }
 }
 
+// No entry in a file's access list for anyone but the user and the system itself.
+void expect_owner_only(const fs::path& file) {
+    PACL acl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(::GetNamedSecurityInfoW(file.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                      nullptr, nullptr, &acl, nullptr, &descriptor),
+              ERROR_SUCCESS);
+    HANDLE token = nullptr;
+    std::vector<unsigned char> user(256);
+    DWORD size = 0;
+    ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token));
+    ASSERT_TRUE(::GetTokenInformation(token, TokenUser, user.data(), 256, &size));
+    ::CloseHandle(token);
+    const PSID me = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+    ASSERT_NE(acl, nullptr);
+    for (DWORD i = 0; i < acl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        ASSERT_TRUE(::GetAce(acl, i, reinterpret_cast<void**>(&ace)));
+        EXPECT_TRUE(::EqualSid(&ace->SidStart, me) ||
+                    ::IsWellKnownSid(&ace->SidStart, WinLocalSystemSid))
+            << "entry " << i;
+    }
+    ::LocalFree(descriptor);
+}
+
 TEST(WindowsRescue, OwnerOnlyNewFilesBesideTheFileElseInTheTemporaryFolder) {
-    Folder folder("rescue"), temp("temp");
-    fs::create_directory(folder.path / from_utf8("Z\xC3\xBCndung"));
-    put(folder.path / from_utf8("Z\xC3\xBCndung/ulo.txt"), format_image(image(1)));
+    Folder folder("rescue", "Z\xC3\xBCndung"), temp("temp");
     // Named as the user named the file: from the current folder.
     struct Here {
         fs::path before = fs::current_path();
@@ -293,47 +265,25 @@ TEST(WindowsRescue, OwnerOnlyNewFilesBesideTheFileElseInTheTemporaryFolder) {
     EXPECT_NE(first, second);
     EXPECT_EQ(bytes_of(from_utf8(first)), format_image(image(3)));
     EXPECT_EQ(bytes_of(from_utf8(second)), format_image(image(4)));
-
-    // Open to its owner alone: no entry in its access list for anyone but the user and the
-    // system itself.
-    PACL acl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_EQ(::GetNamedSecurityInfoW(from_utf8(first).c_str(), SE_FILE_OBJECT,
-                                      DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl, nullptr,
-                                      &descriptor),
-              ERROR_SUCCESS);
-    ASSERT_NE(acl, nullptr);
-    HANDLE token = nullptr;
-    ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token));
-    std::vector<unsigned char> user(256);
-    DWORD size = 0;
-    ASSERT_TRUE(::GetTokenInformation(token, TokenUser, user.data(), 256, &size));
-    ::CloseHandle(token);
-    const PSID me = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
-    for (DWORD i = 0; i < acl->AceCount; ++i) {
-        ACCESS_ALLOWED_ACE* ace = nullptr;
-        ASSERT_TRUE(::GetAce(acl, i, reinterpret_cast<void**>(&ace)));
-        const PSID sid = &ace->SidStart;
-        EXPECT_TRUE(::EqualSid(sid, me) || ::IsWellKnownSid(sid, WinLocalSystemSid)) << "entry " << i;
-    }
-    ::LocalFree(descriptor);
+    expect_owner_only(from_utf8(first));
 
     // Its folder gone: the temporary folder, as TMP names it.
-    remove_tree(long_form(folder.path / from_utf8("Z\xC3\xBCndung")));
+    fs::remove_all(folder.file.parent_path());
     ASSERT_TRUE(::SetEnvironmentVariableW(L"TMP", temp.path.c_str()));
-    const std::string kept = save_rescue(seen, image(3));
+    const fs::path kept = from_utf8(save_rescue(seen, image(3)));
     ::SetEnvironmentVariableW(L"TMP", nullptr);
-    EXPECT_EQ(from_utf8(kept).parent_path(), temp.path);
-    EXPECT_EQ(bytes_of(from_utf8(kept)), format_image(image(3)));
+    EXPECT_EQ(kept.parent_path(), temp.path);
+    EXPECT_EQ(bytes_of(kept), format_image(image(3)));
+    expect_owner_only(kept);
 }
 
 TEST(WindowsRescue, NameTooLongForTheFolderIsShortened) {
     Folder folder("long");
-    const std::string name = std::string(240, 'n') + ".txt";
-    put(folder.path / name, format_image(image(1)));
+    const fs::path file = folder.path / (std::string(240, 'n') + ".txt");
+    fs::rename(folder.file, file);
     Wert wert{};
     FileState seen;
-    ASSERT_EQ(load_image(utf8(folder.path / name), wert, &seen), LoadResult::loaded);
+    ASSERT_EQ(load_image(utf8(file), wert, &seen), LoadResult::loaded);
     const fs::path kept = from_utf8(save_rescue(seen, image(3)));
     EXPECT_EQ(kept.parent_path(), folder.path);
     EXPECT_TRUE(std::regex_match(utf8(kept.filename()),
