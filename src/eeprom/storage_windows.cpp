@@ -500,7 +500,7 @@ NewFile replace_by_new_file(const Place& place, const std::string& text, bool fi
         ~Temporary() {
             if (!path.empty()) ::DeleteFileW(path.c_str());
         }
-    } temporary, backup;
+    } temporary;
     Made made = make_new(place.folder, "." + place.name, ".", nullptr);
     Handle file{made.h};
     if (!file.valid()) return NewFile::no_file;
@@ -518,21 +518,22 @@ NewFile replace_by_new_file(const Place& place, const std::string& text, bool fi
     const std::wstring target = file_path(place);
     if (file_there) {
         // The old file is moved aside under another name until the new one has its place, so
-        // that it is never lost on the way.
+        // that it is never lost on the way; it is removed only once the new one has its name.
         std::wstring aside;
         if (!widen("." + place.name + "." + random_part(), aside)) return NewFile::failed;
-        backup.path = full_path(place, aside);
-        if (::ReplaceFileW(target.c_str(), temporary.path.c_str(), backup.path.c_str(),
+        const std::wstring backup = full_path(place, aside);
+        if (::ReplaceFileW(target.c_str(), temporary.path.c_str(), backup.c_str(),
                            REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
             temporary.path.clear();
+            ::DeleteFileW(backup.c_str());
             return NewFile::saved;
         }
         const DWORD code = ::GetLastError();
-        if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-            // The old file went aside and the new one could not take its name: the old one
-            // goes back.
-            if (::MoveFileExW(backup.path.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH))
-                backup.path.clear();
+        // The old file went aside and the new one could not take its name: the old one goes
+        // back (or, should even that fail, stays where it is).
+        if (::GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES &&
+            ::GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            ::MoveFileExW(backup.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
             errno = errno_of(code);
             return NewFile::failed;
         }
