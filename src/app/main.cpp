@@ -40,12 +40,13 @@ void keep_edits_and_say(const ulo::Terminal& term, ulo::Run& run) {
 
 int main(int argc, char** argv) {
     ulo::open_standard_files();
+    ulo::utf8_arguments(argc, argv);
     // With arguments: one command of the command line, which needs no terminal. It runs in
     // the C locale, so that its numbers keep the decimal point whatever the user's locale.
     // "edit [FILE]" and "--file FILE" alone ask for the editor on that file.
     std::string path = "ulo.txt";
     if (argc > 1 && !ulo::editor_file(argc, argv, path)) {
-        std::signal(SIGXFSZ, SIG_IGN); // a size limit fails the save instead of killing it
+        ulo::ignore_write_signals(false); // a size limit fails the save instead of killing it
         std::ostringstream out; // written whole, and checked, once the command has run
         const int status = ulo::cli(argc, argv, out, std::cerr);
         return ulo::write_standard_output(out.str(), status);
@@ -55,12 +56,12 @@ int main(int argc, char** argv) {
     std::setlocale(LC_NUMERIC, "C");
     // A file size limit must make a write fail, not kill the program half-way through a save;
     // a standard error that has gone must not end it before the exit status is set.
-    std::signal(SIGXFSZ, SIG_IGN);
-    std::signal(SIGPIPE, SIG_IGN);
+    ulo::ignore_write_signals(true);
 
     ulo::Terminal term;
     if (!ulo::terminal_open(term)) {
-        std::fputs("ulocfg: needs an interactive terminal\n", stderr);
+        std::fprintf(stderr, "ulocfg: %s\n",
+                     term.failure ? term.failure : "needs an interactive terminal");
         return ulo::status_no_terminal;
     }
     ulo::Console con;

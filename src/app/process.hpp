@@ -18,4 +18,14 @@ void open_standard_files();
 // where `status` was 0; otherwise returns `status`.
 int write_standard_output(const std::string& text, int status);
 
+// Run next: makes argc and argv the command line's words in UTF-8, which is what the program
+// takes names and values in. Where the system hands them over as bytes they stay as they are;
+// on Windows they come from the wide (UTF-16) command line and last until the process ends.
+void utf8_arguments(int& argc, char**& argv);
+
+// A file size limit makes a write fail with an error instead of ending the program half-way
+// through a save; with `broken_pipe`, so does a reader of the output that has gone. Nothing
+// to do where the system sends no such signals.
+void ignore_write_signals(bool broken_pipe);
+
 } // namespace ulo

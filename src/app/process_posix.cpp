@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -41,6 +42,13 @@ int write_standard_output(const std::string& text, int status) {
     std::fprintf(stderr, "ulocfg: cannot write the output: %s\n",
                  std::strerror(error != 0 ? error : EIO));
     return status == status_ok ? status_cannot_open : status;
+}
+
+void utf8_arguments(int&, char**&) {}
+
+void ignore_write_signals(bool broken_pipe) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    if (broken_pipe) std::signal(SIGPIPE, SIG_IGN);
 }
 
 } // namespace ulo

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <string>
 
-#include <wchar.h>
-
 namespace ulo {
 
 namespace {
@@ -40,7 +38,7 @@ char32_t terminal_glyph(unsigned char b, bool utf8) {
     char32_t c = cp437(b);
     if (c < 0x20 || (c >= 0x7F && c < 0xA0)) c = ' ';
     if (!utf8) return ascii_fallback(b, c);
-    if (c >= 0x80 && ::wcwidth(static_cast<wchar_t>(c)) != 1) return '?';
+    if (c >= 0x80 && !one_column(c)) return '?';
     return c;
 }
 

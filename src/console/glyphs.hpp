@@ -13,6 +13,9 @@ namespace ulo {
 // than one column; without `utf8`, readable ASCII (box lines + - |, degree o, controls '.',
 // anything else '?').
 char32_t terminal_glyph(unsigned char b, bool utf8);
+// Whether the terminal shows the character in exactly one column, in the system's reckoning
+// (glyphs_posix.cpp, glyphs_windows.cpp).
+bool one_column(char32_t c);
 // The model as the plain text left on the terminal at the end: the rows down to the last one
 // with anything on it, or to the row above the cursor when that is lower (the shell's prompt
 // then takes the cursor's place), trailing spaces removed, each row ending "\r\n". With
