@@ -172,7 +172,7 @@ TEST(Flow, EditsNotSavedGoToARescueCopy) {
         Wert edited = test::example_image();
         put(edited, ParamId::last_menu, 0, 5);
         EXPECT_EQ(o.wert, edited) << c.what;
-        EXPECT_EQ(dir.read(found[0].filename()), format_image(edited)) << c.what;
+        EXPECT_EQ(dir.read(found[0].filename().string()), format_image(edited)) << c.what;
         if (c.status == status_cannot_open) {
             // The rescue copy's long name runs on into the last row.
             EXPECT_EQ(test::text(o.con, 22), " Error: Cannot open " + dir.file() + " !");

@@ -2,7 +2,7 @@
 # refuses a layer's include of a layer above it in every source it compiles; this also looks
 # at headers no source of their own layer includes, and at paths that climb out of a folder.
 # It checks as well that the operating system stays at the edges: only files named *_posix.*
-# include a POSIX or curses header.
+# or *_windows.* include a POSIX, curses or Windows header.
 cmake_minimum_required(VERSION 3.25)
 set(below_eeprom "")
 set(below_console "")
@@ -10,7 +10,8 @@ set(below_screen console eeprom)
 set(below_editor screen console eeprom)
 set(below_app editor screen console eeprom)
 set(system_headers unistd fcntl termios poll signal csignal curses ncurses langinfo strings wchar
-                   dirent pwd grp dlfcn pthread)
+                   dirent pwd grp dlfcn pthread
+                   windows winbase wincon shellapi io direct aclapi sddl accctrl bcrypt)
 
 set(faults "")
 foreach(layer eeprom console screen editor app)
@@ -25,7 +26,7 @@ foreach(layer eeprom console screen editor app)
           list(APPEND faults "${layer}/${file_name}: ${line}")
         endif()
       endif()
-      if(file_name MATCHES "_posix\\.")
+      if(file_name MATCHES "_(posix|windows)\\.")
         continue()
       endif()
       if(line MATCHES "#[ \t]*include[ \t]*<([a-z]+)[./>]")

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -131,8 +132,14 @@ inline void expect_moves(const MovesRow& row, const Wert& w, bool sets_flag, uns
 struct ScratchDir {
     std::filesystem::path path;
     ScratchDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "ulocfg-test-XXXXXX").string();
-        if (::mkdtemp(tmpl.data()) != nullptr) path = tmpl;
+        // A folder of a random name that did not exist: creating one that does fails.
+        std::random_device random;
+        for (int tries = 0; tries < 100 && path.empty(); ++tries) {
+            const auto made = std::filesystem::temp_directory_path() /
+                              ("ulocfg-test-" + std::to_string(random()));
+            std::error_code error;
+            if (std::filesystem::create_directory(made, error)) path = made;
+        }
     }
     ~ScratchDir() {
         std::error_code ignored; // a test may have taken the permissions away

@@ -38,6 +38,7 @@ void keep_edits_and_say(const ulo::Terminal& term, ulo::Run& run) {
 
 int main(int argc, char** argv) {
     ulo::open_standard_files();
+    ulo::utf8_arguments(argc, argv);
     // With arguments: one command of the command line, which needs no terminal. It runs in
     // the C locale, so that its numbers keep the decimal point whatever the user's locale.
     // "edit [FILE]" and "--file FILE" alone ask for the editor on that file.
@@ -52,7 +53,8 @@ int main(int argc, char** argv) {
 
     ulo::Terminal term;
     if (!ulo::terminal_open(term)) {
-        std::fputs("ulocfg: needs an interactive terminal\n", stderr);
+        std::fprintf(stderr, "ulocfg: %s\n",
+                     term.failure ? term.failure : "needs an interactive terminal");
         return ulo::status_no_terminal;
     }
     ulo::Console con;

@@ -18,6 +18,11 @@ void open_standard_files();
 // where `status` was 0; otherwise returns `status`.
 int write_standard_output(const std::string& text, int status);
 
+// Run next: makes argc and argv the command line's words in UTF-8, which is what the program
+// takes names and values in. Where the system hands them over as bytes they stay as they are;
+// on Windows they come from the wide (UTF-16) command line and last until the process ends.
+void utf8_arguments(int& argc, char**& argv);
+
 // Set-up of a command: a file size limit makes a save fail instead of ending the program.
 void prepare_command_process();
 // Set-up of the editor: the user's locale tells how to show glyphs, while numbers keep the

@@ -59,4 +59,6 @@ void end_by_signal(int sig) {
     std::raise(sig);
 }
 
+void utf8_arguments(int&, char**&) {}
+
 } // namespace ulo

@@ -123,6 +123,12 @@ class Scratch:
         return read_image(self.path(name))
 
 
+# What runs the program: nothing for the Linux one; for ulocfg.exe, the Windows leg gives Wine's
+# loader in ULOCFG_RUNNER, and ULOCFG_LINUX names the Linux program to compare it with.
+RUNNER = os.environ.get("ULOCFG_RUNNER", "").split()
+LINUX_PROGRAM = os.environ.get("ULOCFG_LINUX", "")
+
+
 # Permission cases run ulocfg as this ordinary user (CI runs as root, who may write anywhere).
 USER = 65534
 RESCUE = re.compile(r"ulo\.txt\.rescue-[0-9]{8}-[0-9]{6}-[a-z0-9]{6}$")

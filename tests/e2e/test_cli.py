@@ -6,12 +6,13 @@ import shutil
 import subprocess
 import sys
 
-from harness import (Scratch, Session, as_user, binary_for_user, check, format_image,
-    parse_image, read_image, row, run_tests,
-    tests_in)
+from harness import (LINUX_PROGRAM, RUNNER, Scratch, Session, as_user, binary_for_user, check,
+    format_image, parse_image, read_image, row, run_tests, tests_in)
 
 BINARY, SAMPLE = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
 BUILD_DIR = os.path.dirname(BINARY)
+# The Windows program, run under Wine: the same cases, the same statuses and bytes.
+WINDOWS = BINARY.endswith(".exe")
 
 OK, CANNOT_OPEN, INCORRECT, DIFFER, REJECTED, USAGE = 0, 1, 2, 5, 6, 7
 
@@ -25,7 +26,7 @@ SAMPLE_OUT_OF_RANGE = [
 
 def ulocfg(*args, cwd=None):
     """Runs a command in its own session, so that it has no controlling terminal at all."""
-    r = subprocess.run([BINARY] + list(args), cwd=cwd, stdin=subprocess.DEVNULL,
+    r = subprocess.run(RUNNER + [BINARY] + list(args), cwd=cwd, stdin=subprocess.DEVNULL,
                        capture_output=True, text=True, start_new_session=True, timeout=60)
     return r.returncode, r.stdout, r.stderr
 
@@ -146,7 +147,9 @@ def test_statuses_of_file_problems_usage_errors_and_the_default_file():
 
 
 def test_a_file_that_fails_is_named_with_the_systems_reason():
-    """The reason comes from the system itself: a real process, an ordinary user."""
+    """The reason comes from the system itself: a real process, an ordinary user. On Windows
+    a file without write permission has the read-only attribute; the rest needs a user other
+    than root, whom Wine does not run for."""
     binary = binary_for_user(BINARY)
     with Scratch() as s:
         os.chmod(s.dir, 0o755)
@@ -154,19 +157,22 @@ def test_a_file_that_fails_is_named_with_the_systems_reason():
         readable = s.copy("readable.txt", SAMPLE)
         os.chmod(locked, 0o000)
         os.chmod(readable, 0o444)
-        cases = [
+        cases = [  # the arguments, the status and message, and whether Windows has the case
             (["show", "missing.txt"], CANNOT_OPEN,
-             "ulocfg: cannot open missing.txt: No such file or directory\n"),
+             "ulocfg: cannot open missing.txt: No such file or directory\n", True),
             (["show", "locked.txt"], CANNOT_OPEN,
-             "ulocfg: cannot open locked.txt: Permission denied\n"),
+             "ulocfg: cannot open locked.txt: Permission denied\n", False),
             (["apply", "locked.txt", "-f", "readable.txt"], CANNOT_OPEN,
-             "ulocfg: cannot open locked.txt: Permission denied\n"),
+             "ulocfg: cannot open locked.txt: Permission denied\n", False),
             (["set", "-f", "readable.txt", "last_menu=4"], CANNOT_OPEN,
              "ulocfg: cannot open readable.txt for writing: Permission denied; it is "
-             "unchanged\n"),
+             "unchanged\n", True),
         ]
-        for args, want, err in cases:
-            r = subprocess.run(as_user().split() + [binary] + args, cwd=s.dir,
+        for args, want, err, on_windows in cases:
+            if WINDOWS and not on_windows:
+                continue
+            user = [] if WINDOWS else as_user().split()
+            r = subprocess.run(user + RUNNER + [binary] + args, cwd=s.dir,
                                stdin=subprocess.DEVNULL, capture_output=True, text=True,
                                timeout=60)
             check((r.returncode, r.stderr) == (want, err), "%s: %d %r" % (
@@ -179,7 +185,8 @@ def test_screen_of_the_sample_is_the_editors_first_screen():
     check(status == OK, "status %d %s" % (status, err))
     rows = out.split("\n")
     check(len(rows) == 26 and rows[25] == "", "25 rows: %d" % len(rows))
-    with Session(BINARY, SAMPLE) as s:
+    # The Windows program has no editor yet: its screen is compared with the Linux editor's.
+    with Session(LINUX_PROGRAM if WINDOWS else BINARY, SAMPLE) as s:
         s.wait_for("CAN 29-bit ID")
         s.settle()
         lines = s.lines()
@@ -208,10 +215,13 @@ def test_help_and_the_man_page_document_every_command():
             r = subprocess.run([cmake, "--install", BUILD_DIR, "--prefix", s.dir],
                                capture_output=True, text=True)
             check(r.returncode == 0, r.stderr)
-            check(os.path.exists(s.path("share/man/man1/ulocfg.1")), "man page installed")
-            check(os.path.exists(s.path("bin/ulocfg")), "program installed")
-            check(os.path.exists(s.path("share/bash-completion/completions/ulocfg")),
-                  "the completion is installed where bash-completion looks for it")
+            # Windows: what the zip holds, the manual page as text
+            for name, what in ([("ulocfg.exe", "program"), ("ulocfg.txt", "manual page"),
+                                ("README.md", "README"), ("examples/ulo.txt", "example image")]
+                               if WINDOWS else
+                               [("share/man/man1/ulocfg.1", "man page"), ("bin/ulocfg", "program"),
+                                ("share/bash-completion/completions/ulocfg", "completion")]):
+                check(os.path.exists(s.path(name)), "%s not installed as %s" % (what, name))
 
 
 def help_parameters(text):
@@ -279,7 +289,7 @@ def test_output_that_does_not_arrive_fails_the_command_with_the_reason():
                 (["show", path], ">&-", CANNOT_OPEN, closed),
                 (["diff", path, other], ">/dev/full", DIFFER, full),
                 (["set", "--file", path, "last_menu=7"], ">&-", OK, "")]:
-            r = subprocess.run(["sh", "-c", 'exec "$@" ' + to, "sh", BINARY] + args,
+            r = subprocess.run(["sh", "-c", 'exec "$@" ' + to, "sh"] + RUNNER + [BINARY] + args,
                                capture_output=True, text=True, timeout=60)
             check((r.returncode, r.stderr) == (status, err),
                   "%s %s: %d %r" % (" ".join(args[:2]), to, r.returncode, r.stderr))

@@ -157,9 +157,8 @@ TEST(WindowsSave, FileWithASecondNameIsWrittenInPlace) {
 
 TEST(WindowsLoad, WhatLoadsAndTheWordsForWhatDoesNot) {
     Folder folder("load");
-    std::string crlf = format_image(image(2));
-    for (std::string::size_type at = 0; (at = crlf.find('\n', at)) != std::string::npos; at += 2)
-        crlf.insert(at, "\r");
+    std::string crlf;
+    for (const char c : format_image(image(2))) crlf += c == '\n' ? "\r\n" : std::string(1, c);
     put(folder.path / "crlf.txt", crlf);
     put(folder.path / "short.txt", "ULO EEPROM Memory:\n00h 01h\n");
     fs::create_directory(folder.path / "sub");

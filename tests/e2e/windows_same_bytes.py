@@ -1,0 +1,147 @@
+"""The Windows program against the Linux one: each command line of the table runs in a folder of
+its own for each program, holding the same files; the exit status, the output, the messages and
+every file left in the folder must be the same bytes.
+
+    ULOCFG_RUNNER=wine64 ULOCFG_LINUX=ulocfg python3 windows_same_bytes.py ulocfg.exe ulo.txt
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import zipfile
+
+from harness import LINUX_PROGRAM, RUNNER, check, format_image, read_image, run_tests, tests_in
+
+WINDOWS, SAMPLE = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+
+
+def files():
+    """What each folder holds before the command: the sample as ulo.txt, an image that differs
+    from it, the same image with CRLF line ends, a parameter file and a name outside ASCII."""
+    image = read_image(SAMPLE)
+    other = list(image)
+    other[0], other[1], other[1040] = 9, 45, ord("X")
+    with open(SAMPLE, "rb") as f:
+        sample = f.read()
+    return {
+        "ulo.txt": sample,
+        "other.txt": format_image(other).encode("latin-1"),
+        "crlf.txt": sample.replace(b"\n", b"\r\n"),
+        "params.txt": b"last_menu = 3\nbrightness = 60\nwheel[2].name = \"Nockenwelle\"\n",
+        "sch\u00f6n \u00e9t\u00e9.txt": sample,
+        "short.txt": b"ULO EEPROM Memory:\n00h 01h\n",
+    }
+
+
+# Command lines: the program's arguments, standard input when there is one, and the status,
+# so that a case both programs fail alike is still caught.
+CASES = [
+    (["show", "ulo.txt"], None, 0),
+    (["show"], None, 0),
+    (["show", "--json", "other.txt"], None, 0),
+    (["show", "crlf.txt"], None, 0),
+    (["show", "sch\u00f6n \u00e9t\u00e9.txt"], None, 0),
+    (["get", "wheel[2].name", "max_poti_speed", "--file", "other.txt"], None, 0),
+    (["get", "--value", "can_id"], None, 0),
+    (["get", "--json", "wheel[1]"], None, 0),
+    (["get", "nothing"], None, 6),
+    (["set", "last_menu=7"], None, 0),
+    (["set", "vss_pulses_per_km=4100", "wheel[2].name=36-1 Crank 2", "ramp[3].time=2.5",
+      "contrast=low", "can_id=18DAF111", "--file", "other.txt"], None, 0),
+    (["set", "wheel[2].name=Kurbelwelle \u00e4"], None, 6),
+    (["set", "--file", "crlf.txt", "brightness=60"], None, 0),
+    (["set", "-f", "sch\u00f6n \u00e9t\u00e9.txt", "last_menu=2"], None, 0),
+    (["set", "first_high_frequency=30", "wheel[3].cylinders=9"], None, 6),
+    (["set", "--force", "vss_pulse_width=670"], None, 0),
+    (["set", "--file", "missing.txt", "last_menu=1"], None, 1),
+    (["apply", "params.txt"], None, 0),
+    (["apply", "-", "--file", "other.txt"], b"last_menu = 4\ncontrast = high\n", 0),
+    (["diff", "ulo.txt", "other.txt"], None, 5),
+    (["diff", "--json", "ulo.txt", "crlf.txt"], None, 0),
+    (["check"], None, 5),
+    (["check", "--json", "short.txt"], None, 2),
+    (["screen", "other.txt"], None, 0),
+    (["show", "missing.txt"], None, 1),
+    (["--help"], None, 0),
+    (["set", "--help"], None, 0),
+    (["--version"], None, 0),
+    (["--names"], None, 0),
+    (["explode"], None, 7),
+    (["set", "--file", "short.txt", "last_menu"], None, 7),
+]
+
+
+def run(program, runner, args, stdin):
+    folder = tempfile.mkdtemp(prefix="ulocfg-same-")
+    try:
+        for name, data in files().items():
+            with open(os.path.join(folder, name), "wb") as f:
+                f.write(data)
+        r = subprocess.run(runner + [program] + args, cwd=folder, input=stdin or b"",
+                           capture_output=True, timeout=60)
+        left = {}
+        for name in sorted(os.listdir(folder)):
+            with open(os.path.join(folder, name), "rb") as f:
+                left[name] = f.read()
+        return r.returncode, r.stdout, r.stderr, left
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def shown(what, mine, theirs):
+    """The part of a result that differs: for the files, only the files that differ."""
+    if what != "files":
+        return mine
+    return {n: d[:80] for n, d in mine.items() if theirs.get(n) != d}
+
+
+def test_every_command_line_gives_the_same_status_output_messages_and_files():
+    check(LINUX_PROGRAM, "ULOCFG_LINUX names no Linux program to compare with")
+    differ = []
+    for args, stdin, status in CASES:
+        linux = run(LINUX_PROGRAM, [], args, stdin)
+        windows = run(WINDOWS, RUNNER, args, stdin)
+        if linux[0] != status:
+            differ.append("%s: Linux status %d, not %d" % (" ".join(args), linux[0], status))
+        for what, a, b in zip(("status", "output", "messages", "files"), linux, windows):
+            if a != b:
+                differ.append("%s: %s\n  Linux   %r\n  Windows %r" % (
+                    " ".join(args), what, shown(what, a, b), shown(what, b, a)))
+    check(not differ, "\n".join(differ))
+
+
+def test_the_zip_holds_the_program_its_manual_and_the_example():
+    """CPack's zip of the Windows build: its files, and the program in it prints what the
+    Linux one does."""
+    build = os.path.dirname(WINDOWS)
+    folder = tempfile.mkdtemp(prefix="ulocfg-zip-")
+    try:
+        r = subprocess.run(["cpack", "-G", "ZIP", "-B", folder], cwd=build, capture_output=True,
+                           text=True, timeout=300)
+        check(r.returncode == 0, r.stdout + r.stderr)
+        version = subprocess.run([LINUX_PROGRAM, "--version"], capture_output=True,
+                                 text=True).stdout.split()[-1]
+        top = "ulocfg-%s-win64/" % version
+        with zipfile.ZipFile(os.path.join(folder, top[:-1] + ".zip")) as z:
+            names = sorted(n for n in z.namelist() if not n.endswith("/"))
+            check(names == [top + n for n in ("README.md", "examples/ulo.txt", "ulocfg.exe",
+                                              "ulocfg.txt")], names)
+            z.extractall(folder)
+            manual = z.read(top + "ulocfg.txt").decode()
+        check("SYNOPSIS" in manual and "ulocfg show [--json] [FILE]" in manual and
+              "\b" not in manual and "\x1b" not in manual, "the manual page as plain text")
+        with open(os.path.join(folder, top + "examples/ulo.txt"), "rb") as f, \
+                open(SAMPLE, "rb") as g:
+            check(f.read() == g.read(), "the example is the sample")
+        program = os.path.join(folder, top + "ulocfg.exe")
+        for args in (["--version"], ["--help"]):
+            got = subprocess.run(RUNNER + [program] + args, capture_output=True, timeout=60)
+            want = subprocess.run([LINUX_PROGRAM] + args, capture_output=True, timeout=60)
+            check((got.returncode, got.stdout, got.stderr) ==
+                  (want.returncode, want.stdout, want.stderr), "%s: %r" % (args, got))
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+run_tests(tests_in(dict(globals())))
