@@ -29,18 +29,19 @@ void go_to(Editor& ed, const Moves& row, int target) {
 }
 
 FieldGroup field_group(int field) {
-    if (field >= can_first_field && field <= can_last_field) return FieldGroup::can;
-    switch (field) {
-    case 0: case 1: case 2: case 3: case 6: case 7:
-    case 9: case 10: case 11: case 12: case 13: case 14: case 15: case 16: case 17: case 18:
-        return FieldGroup::general;
-    case 4: case name_field:
-    case 19: case 20: case 21: case 22: case 23: case 24: case 25: case 26:
-    case 27: case 28: case 29: case 30: case 31: case 32: case 33: case 34:
-        return FieldGroup::wheel;
-    case 8: case ramp_point_field: case 36: case 37: return FieldGroup::ramp;
-    default: return FieldGroup::none;
-    }
+    using enum FieldGroup;
+    // clang-format off
+    constexpr FieldGroup groups[field_count] = {
+        general, general, general, general, wheel, wheel, general, general, ramp, general, // 0..9
+        general, general, general, general, general, general, general, general, general,  // ..18
+        wheel, wheel, wheel, wheel, wheel, wheel, wheel, wheel,                            // ..26
+        wheel, wheel, wheel, wheel, wheel, wheel, wheel, wheel,                            // ..34
+        ramp, ramp, ramp, can, can, can, can,                                              // ..41
+    };
+    // clang-format on
+    static_assert(groups[name_field] == wheel && groups[ramp_point_field] == ramp &&
+                  groups[can_first_field] == can && groups[can_last_field] == can);
+    return field >= 0 && field < field_count ? groups[field] : none;
 }
 
 void apply_rule(Editor& ed, Wert& wert) {
