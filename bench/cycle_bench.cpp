@@ -178,11 +178,11 @@ void BM_save_disk(benchmark::State& state) {
 // millisecond each for the editor and the reader. On a machine that is busy with other work
 // most runs still go through without being preempted, and the median is theirs: what the
 // work itself costs. The runs that were preempted show in the spread (cv), not the median.
-#define ULOCFG_BENCH(fn, iterations, runs)                                                  \
-    BENCHMARK(fn)                                                                          \
-        ->Unit(benchmark::kMicrosecond)                                                    \
-        ->Iterations(iterations)                                                           \
-        ->Repetitions(runs)                                                                \
+#define ULOCFG_BENCH(fn, iterations, runs)                                                         \
+    BENCHMARK(fn)                                                                                  \
+        ->Unit(benchmark::kMicrosecond)                                                            \
+        ->Iterations(iterations)                                                                   \
+        ->Repetitions(runs)                                                                        \
         ->ReportAggregatesOnly(true)
 
 ULOCFG_BENCH(BM_cycle_digit, 100, 101);

@@ -37,8 +37,8 @@
 #include "eeprom/file.hpp"
 #include "eeprom/image.hpp"
 #include "eeprom/params.hpp"
-#include "screen/screen.hpp"
 #include "scratch.hpp"
+#include "screen/screen.hpp"
 
 namespace {
 
@@ -55,8 +55,9 @@ struct Where {
 Where where;
 
 [[noreturn]] __attribute__((format(printf, 1, 2))) void broken(const char* format, ...) {
-    std::fprintf(stderr, "editor_fuzz: invariant broken after key %u (code %d) in field %d: ",
-                 where.index, where.key, where.field);
+    std::fprintf(stderr,
+                 "editor_fuzz: invariant broken after key %u (code %d) in field %d: ", where.index,
+                 where.key, where.field);
     va_list args;
     va_start(args, format);
     std::vfprintf(stderr, format, args);
@@ -65,26 +66,105 @@ Where where;
     std::abort();
 }
 
-#define CHECK(condition, ...)                                                                  \
-    do {                                                                                       \
-        if (!(condition)) broken(__VA_ARGS__);                                                 \
+#define CHECK(condition, ...)                                                                      \
+    do {                                                                                           \
+        if (!(condition)) broken(__VA_ARGS__);                                                     \
     } while (false)
 
 // ---- Decoding the input -----------------------------------------------------------------
 
 // The keys the fields know, digits twice as often since most fields take numbers.
 constexpr int known_keys[] = {
-    '0', '1', '2', '3', '4', '5', '6', '7', '8', '9',
-    '0', '1', '2', '3', '4', '5', '6', '7', '8', '9',
-    'a', 'b', 'c', 'd', 'e', 'f', 'A', 'B', 'C', 'D', 'E', 'F',
-    key::enter, key::enter, key::up, key::down, key::left, key::right, key::home, key::end,
-    key::page_up, key::page_down, key::space, key::minus, key::backspace, key::del,
-    key::insert, key::f1, key::alt_7, key::alt_8, key::alt_9, key::alt_0, key::alt_escape,
+    '0',
+    '1',
+    '2',
+    '3',
+    '4',
+    '5',
+    '6',
+    '7',
+    '8',
+    '9',
+    '0',
+    '1',
+    '2',
+    '3',
+    '4',
+    '5',
+    '6',
+    '7',
+    '8',
+    '9',
+    'a',
+    'b',
+    'c',
+    'd',
+    'e',
+    'f',
+    'A',
+    'B',
+    'C',
+    'D',
+    'E',
+    'F',
+    key::enter,
+    key::enter,
+    key::up,
+    key::down,
+    key::left,
+    key::right,
+    key::home,
+    key::end,
+    key::page_up,
+    key::page_down,
+    key::space,
+    key::minus,
+    key::backspace,
+    key::del,
+    key::insert,
+    key::f1,
+    key::alt_7,
+    key::alt_8,
+    key::alt_9,
+    key::alt_0,
+    key::alt_escape,
     // the name: characters stored as typed, stored as others, and ignored
-    'z', 'Z', '!', '$', '%', ',', '.', '_', '&', '(', ')', '*', '+', '/', '<', '=', '>', '\\',
-    ']', '^', '{', '#', '\'', '"', ':', '@', '[', '}', '~', 127,
+    'z',
+    'Z',
+    '!',
+    '$',
+    '%',
+    ',',
+    '.',
+    '_',
+    '&',
+    '(',
+    ')',
+    '*',
+    '+',
+    '/',
+    '<',
+    '=',
+    '>',
+    '\\',
+    ']',
+    '^',
+    '{',
+    '#',
+    '\'',
+    '"',
+    ':',
+    '@',
+    '[',
+    '}',
+    '~',
+    127,
     // the ends of the editing and the answers to the save question
-    key::escape, key::alt_x, 'y', 'Y', 'n',
+    key::escape,
+    key::alt_x,
+    'y',
+    'Y',
+    'n',
 };
 constexpr unsigned known_key_count = sizeof known_keys / sizeof known_keys[0];
 // Bytes from here up announce a raw key code in the next byte (0 there: an extended key,
@@ -168,16 +248,16 @@ void report_foreign_change(const Wert& before, const Wert& after, const Span& s)
 }
 
 // Called after every key, so the common case (nothing foreign changed) is a few memcmp.
-void check_only_owned_bytes_changed(const Wert& before, const Wert& after, int field,
-                                    unsigned n, unsigned r) {
+void check_only_owned_bytes_changed(const Wert& before, const Wert& after, int field, unsigned n,
+                                    unsigned r) {
     const Span s = owned_by(field, n, r);
     CHECK(s.address + s.count <= eeprom_size, "the field's bytes at %u lie outside the image",
           s.address);
     const std::uint8_t* b = before.data();
     const std::uint8_t* a = after.data();
     const unsigned end = s.address + s.count;
-    bool foreign = std::memcmp(b, a, s.address) != 0 ||
-                   std::memcmp(b + end, a + end, eeprom_size - end) != 0;
+    bool foreign =
+        std::memcmp(b, a, s.address) != 0 || std::memcmp(b + end, a + end, eeprom_size - end) != 0;
     for (unsigned k = s.address; k < end; ++k)
         foreign = foreign || ((b[k] ^ a[k]) & ~s.mask & 0xFFu) != 0;
     if (foreign) report_foreign_change(before, after, s);
@@ -203,8 +283,7 @@ bool cam_width_valid(long long w) {
 // and a field left (or ended, where its correction applies then) is corrected.
 void check_row(const Param& p, long long before, long long v, bool digit, bool left) {
     if (const Words* w = words(p.shown)) {
-        if (v != before)
-            CHECK(v == w->first_value || v == w->second_value, "%s %lld", p.name, v);
+        if (v != before) CHECK(v == w->first_value || v == w->second_value, "%s %lld", p.name, v);
         return;
     }
     if (p.shown == Shown::doubled && v != before)
@@ -215,8 +294,8 @@ void check_row(const Param& p, long long before, long long v, bool digit, bool l
     if (p.leave == Leave::raise)
         CHECK(v >= p.leave_min, "%s left with %lld, below %u", p.name, v, p.leave_min);
     if (p.leave == Leave::off_below)
-        CHECK(v == 0 || v >= p.leave_min, "%s left with %lld, neither 0 nor at least %u", p.name,
-              v, p.leave_min);
+        CHECK(v == 0 || v >= p.leave_min, "%s left with %lld, neither 0 nor at least %u", p.name, v,
+              p.leave_min);
 }
 
 void check_key(const State& b, const Editor& ed, const Wert& w) {
@@ -232,8 +311,8 @@ void check_key(const State& b, const Editor& ed, const Wert& w) {
     CHECK(ed.ramp <= ramp_table_points, "ramp point %u", ed.ramp);
     if (ed.mode != 35) CHECK(ed.ramp >= 1, "ramp point %u outside field 35", ed.ramp);
     if (ed.mode == 5)
-        CHECK(ed.start >= 1 && ed.start <= static_cast<int>(wheel_name_length),
-              "name cursor %d", ed.start);
+        CHECK(ed.start >= 1 && ed.start <= static_cast<int>(wheel_name_length), "name cursor %d",
+              ed.start);
     else
         CHECK(ed.start == 0 || ed.start == 1, "fresh-entry flag %d", ed.start);
     if (moved) CHECK(ed.start == 1, "arrived at field %d with the flag %d", ed.mode, ed.start);
@@ -308,8 +387,8 @@ void check_image(const Wert& w, const Wert& loaded) {
         const unsigned length = r.last - r.first + 1;
         if (std::memcmp(w.data() + r.first, loaded.data() + r.first, length) == 0) continue;
         for (unsigned a = r.first; a <= r.last; ++a)
-            CHECK(w[a] == loaded[a], "unused address %u changed from %02X to %02X", a,
-                  loaded[a], w[a]);
+            CHECK(w[a] == loaded[a], "unused address %u changed from %02X to %02X", a, loaded[a],
+                  w[a]);
     }
 }
 

@@ -30,9 +30,9 @@ using ulo::Wert;
     std::abort();
 }
 
-#define CHECK(condition, what)                                                                 \
-    do {                                                                                       \
-        if (!(condition)) broken(what);                                                        \
+#define CHECK(condition, what)                                                                     \
+    do {                                                                                           \
+        if (!(condition)) broken(what);                                                            \
     } while (false)
 
 // ---- The plain reading -------------------------------------------------------------------

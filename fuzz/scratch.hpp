@@ -33,7 +33,7 @@ inline const std::string& scratch_file(const char* name) {
     static std::string file;
     if (file.empty()) {
         const char* base = std::getenv("TMPDIR");
-        std::string dir = base != nullptr && *base != '\0'       ? base
+        std::string dir = base != nullptr && *base != '\0'  ? base
                           : ::access("/dev/shm", W_OK) == 0 ? "/dev/shm"
                                                             : "/tmp";
         std::string pattern = dir + "/ulocfg-" + name + ".XXXXXX";

@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "app/cli.hpp"
-#include "app/image_io.hpp"
 #include "app/flow.hpp"
-#include "eeprom/params.hpp"
+#include "app/image_io.hpp"
 #include "editor/editor.hpp"
 #include "eeprom/file.hpp"
+#include "eeprom/params.hpp"
 #include "support.hpp"
 
 namespace ulo {
@@ -45,8 +45,8 @@ Item item(const std::string& name) {
 // bytes outside the parameters that are not zero.
 Wert in_range_image() {
     Wert w = test::example_image();
-    put(w, ParamId::vss_pulse_width, 0, 670);  // the manual's 10 ms is below what the field keeps
-    put(w, ParamId::crank_offset, 0, 60);   // and its 120.0 degrees beyond one spacing of 60 pulses
+    put(w, ParamId::vss_pulse_width, 0, 670); // the manual's 10 ms is below what the field keeps
+    put(w, ParamId::crank_offset, 0, 60); // and its 120.0 degrees beyond one spacing of 60 pulses
     set_byte(w, 7, 0xFE);
     for (unsigned a = 20; a < 32; ++a) set_byte(w, a, 0xA5);
     set_byte(w, 2047, 0x5A);
@@ -67,7 +67,8 @@ Wert in_range_image() {
         put(w, ParamId::sync_pulses, n, static_cast<int>(n % 5) - 3);
         const std::string name = names[n % 4];
         for (unsigned p = 1; p <= 16; ++p)
-            set_name_char(w, n, p, p <= name.size() ? static_cast<unsigned char>(name[p - 1]) : ' ');
+            set_name_char(w, n, p,
+                          p <= name.size() ? static_cast<unsigned char>(name[p - 1]) : ' ');
     }
     for (unsigned r = 1; r <= 99; ++r) {
         put(w, ParamId::ramp_time, r, r * 101);
@@ -127,23 +128,31 @@ struct FormatCase {
 TEST(Params, ValuesShowInTheScreensUnitsAndComeBackExactly) {
     const unsigned rec = record_address(2, 0); // configuration 3
     const FormatCase cases[] = {
-        {"edit_mode_bit", 7, {0x01}, "off"}, {"brightness", 1, {45}, "80 % (stored 45)"},
-        {"brightness", 1, {9}, "0 % (stored 9)"}, {"brightness", 1, {55}, "100 % (stored 55)"},
-        {"contrast", 2, {77}, "low (stored 77)"}, {"lis_inversion", 8, {7}, "inv (stored 7)"},
-        {"wheel_select", 3, {200}, "25 (stored 200)"}, {"first_high_frequency", 16, {0xFF, 0xFF}, "65535 Hz"},
+        {"edit_mode_bit", 7, {0x01}, "off"},
+        {"brightness", 1, {45}, "80 % (stored 45)"},
+        {"brightness", 1, {9}, "0 % (stored 9)"},
+        {"brightness", 1, {55}, "100 % (stored 55)"},
+        {"contrast", 2, {77}, "low (stored 77)"},
+        {"lis_inversion", 8, {7}, "inv (stored 7)"},
+        {"wheel_select", 3, {200}, "25 (stored 200)"},
+        {"first_high_frequency", 16, {0xFF, 0xFF}, "65535 Hz"},
         {"max_poti_speed", 5, {0x59, 0x02}, "300 rpm (stored 601)"},
-        {"wheel[3].cylinders", rec, {0xE4}, "4"}, {"wheel[3].write_protection", rec, {0xE4}, "yes"},
+        {"wheel[3].cylinders", rec, {0xE4}, "4"},
+        {"wheel[3].write_protection", rec, {0xE4}, "yes"},
         {"wheel[3].crank_offset", rec + 3, {0x10, 0x0E}, "360.0 deg"},
         {"wheel[3].gap_phase", rec + 5, {0xFF, 0xFF}, "6553.5 deg"},
         {"wheel[3].crank_width", rec + 7, {5}, "0.5 deg"},
-        {"wheel[3].gap_pulses", rec + 8, {0xD3}, "-3"}, {"wheel[3].gap_count", rec + 8, {0xD3}, "3"},
+        {"wheel[3].gap_pulses", rec + 8, {0xD3}, "-3"},
+        {"wheel[3].gap_count", rec + 8, {0xD3}, "3"},
         {"wheel[3].gap_pulses", rec + 8, {0x80}, "-8"},
         {"wheel[3].cam_width", rec + 14, {125}, "12.5 deg"},
         {"wheel[3].cam_width", rec + 14, {0x8D}, "13 deg"},
         {"wheel[3].cam_width", rec + 14, {0}, "0.0 deg"},
         {"wheel[3].cam_width", rec + 14, {126}, "126 deg (stored 126)"},
         {"wheel[3].sync_pulses", rec + 15, {0xFD}, "-3"},
-        {"wheel[3].name", name_address(2, 1), {'6', '0', '"', '\\', 7, 0xE1, ' ', 'x'},
+        {"wheel[3].name",
+         name_address(2, 1),
+         {'6', '0', '"', '\\', 7, 0xE1, ' ', 'x'},
          "\"60\\\"\\\\\\x07\\xE1 x\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\""},
         {"ramp[99].speed", 708, {0xD1, 0x07}, "1000 rpm (stored 2001)"},
     };
@@ -169,17 +178,26 @@ TEST(Params, ValuesShowInTheScreensUnitsAndComeBackExactly) {
 struct FieldCase {
     int field;
     const char* name;
-    long long low, high;      // every value the parameter can hold
-    unsigned pulses = 1;      // crank and cam pulses of the selected configuration
-    unsigned flags_byte = 8;  // byte +0 of its record: 8 cylinders, no flags
-    bool alone = true;        // the field alone reaches every value in range
+    long long low, high;     // every value the parameter can hold
+    unsigned pulses = 1;     // crank and cam pulses of the selected configuration
+    unsigned flags_byte = 8; // byte +0 of its record: 8 cylinders, no flags
+    bool alone = true;       // the field alone reaches every value in range
 };
 
 // The keys that type into a field, then those that leave it.
-constexpr int keys[] = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', key::del,
-                        key::backspace, key::page_up, key::page_down, key::space, key::minus,
-                        key::enter, key::up, key::down, key::left, key::right, key::home,
-                        key::end, key::escape, key::alt_x};
+constexpr int keys[] = {'0',          '1',
+                        '2',          '3',
+                        '4',          '5',
+                        '6',          '7',
+                        '8',          '9',
+                        key::del,     key::backspace,
+                        key::page_up, key::page_down,
+                        key::space,   key::minus,
+                        key::enter,   key::up,
+                        key::down,    key::left,
+                        key::right,   key::home,
+                        key::end,     key::escape,
+                        key::alt_x};
 
 struct State {
     long long value;
@@ -217,27 +235,47 @@ std::set<long long> produced(const FieldCase& c, const Wert& base, Item it,
 
 TEST(Params, RangesAreWhatTheEditorsFieldsProduce) {
     const FieldCase cases[] = {
-        {0, "last_menu", 0, 255}, {1, "edit_mode_bit", 0, 1}, {2, "brightness", 0, 255},
-        {3, "contrast", 0, 255}, {4, "wheel_select", 0, 255},
-        {6, "tdc_cyl", 0, 255}, {6, "tdc_cyl", 0, 255, 1, 2, false}, {6, "tdc_cyl", 0, 255, 1, 20},
+        {0, "last_menu", 0, 255},
+        {1, "edit_mode_bit", 0, 1},
+        {2, "brightness", 0, 255},
+        {3, "contrast", 0, 255},
+        {4, "wheel_select", 0, 255},
+        {6, "tdc_cyl", 0, 255},
+        {6, "tdc_cyl", 0, 255, 1, 2, false},
+        {6, "tdc_cyl", 0, 255, 1, 20},
         {6, "tdc_cyl", 0, 255, 1, 8 | 0x20},
-        {7, "max_poti_speed", 0, 65535}, {8, "ramp_points", 0, 255},
-        {9, "vss_pulses_per_km", 0, 65535}, {10, "vss_pulse_width", 0, 65535},
-        {11, "aux_speed_pulses", 0, 65535}, {12, "aux_speed_pulse_width", 0, 65535},
-        {13, "lis_inversion", 0, 255}, {14, "lis_lower_threshold", 0, 65535},
-        {15, "lis_upper_threshold", 0, 65535}, {16, "kickdown_threshold", 0, 65535},
-        {17, "first_high_frequency", 0, 65535}, {18, "second_high_frequency", 0, 65535},
-        {19, "wheel[1].write_protection", 0, 1}, {20, "wheel[1].cylinders", 0, 31},
-        {21, "wheel[1].tdc_width", 0, 255}, {22, "wheel[1].crank_pulses", 0, 255},
-        {23, "wheel[1].crank_width", 0, 255}, {24, "wheel[1].crank_offset", 0, 65535},
+        {7, "max_poti_speed", 0, 65535},
+        {8, "ramp_points", 0, 255},
+        {9, "vss_pulses_per_km", 0, 65535},
+        {10, "vss_pulse_width", 0, 65535},
+        {11, "aux_speed_pulses", 0, 65535},
+        {12, "aux_speed_pulse_width", 0, 65535},
+        {13, "lis_inversion", 0, 255},
+        {14, "lis_lower_threshold", 0, 65535},
+        {15, "lis_upper_threshold", 0, 65535},
+        {16, "kickdown_threshold", 0, 65535},
+        {17, "first_high_frequency", 0, 65535},
+        {18, "second_high_frequency", 0, 65535},
+        {19, "wheel[1].write_protection", 0, 1},
+        {20, "wheel[1].cylinders", 0, 31},
+        {21, "wheel[1].tdc_width", 0, 255},
+        {22, "wheel[1].crank_pulses", 0, 255},
+        {23, "wheel[1].crank_width", 0, 255},
+        {24, "wheel[1].crank_offset", 0, 65535},
         {24, "wheel[1].crank_offset", 0, 65535, 120, 8, false},
         {24, "wheel[1].crank_offset", 0, 65535, 7, 8, false},
-        {25, "wheel[1].gap_phase", 0, 65535}, {26, "wheel[1].gap_count", 0, 15},
-        {27, "wheel[1].gap_pulses", -8, 7}, {28, "wheel[1].cam_pulses", 0, 255},
-        {29, "wheel[1].cam_width", 0, 255}, {30, "wheel[1].cam_offset", 0, 65535, 1},
-        {30, "wheel[1].cam_offset", 0, 65535, 36, 8, false}, {31, "wheel[1].sync_phase", 0, 65535},
-        {32, "wheel[1].sync_pulses", -128, 127}, {33, "wheel[1].cam_inversion", 0, 1},
-        {34, "wheel[1].crank_flag", 0, 1}, {36, "ramp[1].time", 0, 65535},
+        {25, "wheel[1].gap_phase", 0, 65535},
+        {26, "wheel[1].gap_count", 0, 15},
+        {27, "wheel[1].gap_pulses", -8, 7},
+        {28, "wheel[1].cam_pulses", 0, 255},
+        {29, "wheel[1].cam_width", 0, 255},
+        {30, "wheel[1].cam_offset", 0, 65535, 1},
+        {30, "wheel[1].cam_offset", 0, 65535, 36, 8, false},
+        {31, "wheel[1].sync_phase", 0, 65535},
+        {32, "wheel[1].sync_pulses", -128, 127},
+        {33, "wheel[1].cam_inversion", 0, 1},
+        {34, "wheel[1].crank_flag", 0, 1},
+        {36, "ramp[1].time", 0, 65535},
         {37, "ramp[1].speed", 0, 65535},
     };
     for (const FieldCase& c : cases) {
@@ -288,88 +326,140 @@ struct SetCase {
 
 TEST(Set, TakesValuesWithinTheFieldsRangesAndRefusesTheRest) {
     const SetCase cases[] = {
-        {{"last_menu=0"}, 0}, {{"last_menu=10"}, 10},
-        {{"last_menu=11"}, 0,
-         "ulocfg: last_menu=11 is rejected: the field takes 0..10; use --force to store it anyway.\n"},
+        {{"last_menu=0"}, 0},
+        {{"last_menu=10"}, 10},
+        {{"last_menu=11"},
+         0,
+         "ulocfg: last_menu=11 is rejected: the field takes 0..10; use --force to store it "
+         "anyway.\n"},
         {{"last_menu=-1"}, 0, "takes a whole number"},
-        {{"edit_mode_bit=off"}, 1}, {{"edit_mode_bit=yes"}, 0, "takes on or off"},
-        {{"brightness=100"}, 50}, {{"brightness=20 %"}, 10}, {{"brightness=0"}, 0},
-        {{"brightness=30"}, 0, "steps of 20"}, {{"brightness=120"}, 0, "the field takes 0..100 %"},
+        {{"edit_mode_bit=off"}, 1},
+        {{"edit_mode_bit=yes"}, 0, "takes on or off"},
+        {{"brightness=100"}, 50},
+        {{"brightness=20 %"}, 10},
+        {{"brightness=0"}, 0},
+        {{"brightness=30"}, 0, "steps of 20"},
+        {{"brightness=120"}, 0, "the field takes 0..100 %"},
         {{"brightness=100 % (stored 55)"}, 55},
         {{"brightness=100 % (stored 56)"}, 0, "the field takes"},
         {{"brightness=80 % (stored 55)"}, 0, "has stored 55, which shows as 100 %"},
-        {{"contrast=low"}, 50}, {{"contrast=high"}, 100}, {{"contrast=medium"}, 0, "takes high or low"},
+        {{"contrast=low"}, 50},
+        {{"contrast=high"}, 100},
+        {{"contrast=medium"}, 0, "takes high or low"},
         {{"contrast=low (stored 77)"}, 0, "the field takes high or low"},
-        {{"wheel_select=1"}, 0}, {{"wheel_select=25"}, 24},
-        {{"wheel_select=0"}, 0, "the field takes 1..25"}, {{"wheel_select=26"}, 0, "1..25"},
+        {{"wheel_select=1"}, 0},
+        {{"wheel_select=25"}, 24},
+        {{"wheel_select=0"}, 0, "the field takes 1..25"},
+        {{"wheel_select=26"}, 0, "1..25"},
         // the TDC cylinder may pass the selected configuration's cylinders: a warning only
-        {{"tdc_cyl=4"}, 4}, {{"tdc_cyl=8"}, 8}, {{"tdc_cyl=9"}, 0, "the field takes 0..8;"},
+        {{"tdc_cyl=4"}, 4},
+        {{"tdc_cyl=8"}, 8},
+        {{"tdc_cyl=9"}, 0, "the field takes 0..8;"},
         {{"tdc_cyl=6", "wheel_select=5"}, 6}, // configuration 5 has 6 cylinders
-        {{"max_poti_speed=9999"}, 19998}, {{"max_poti_speed=0 rpm"}, 0},
+        {{"max_poti_speed=9999"}, 19998},
+        {{"max_poti_speed=0 rpm"}, 0},
         {{"max_poti_speed=10000"}, 0, "0..9999 rpm"},
         {{"max_poti_speed=300 rpm (stored 601)"}, 0, "0..9999 rpm"},
-        {{"vss_pulses_per_km=2401"}, 2401}, {{"vss_pulses_per_km=50000"}, 50000},
-        {{"vss_pulses_per_km=2400"}, 0, "2401..50000"}, {{"vss_pulses_per_km=50001"}, 0, "2401..50000"},
-        {{"vss_pulse_width=670 ms"}, 670}, {{"vss_pulse_width=6700"}, 6700},
-        {{"vss_pulse_width=669"}, 0, "670..6700 ms"}, {{"vss_pulse_width=6701"}, 0, "670..6700 ms"},
+        {{"vss_pulses_per_km=2401"}, 2401},
+        {{"vss_pulses_per_km=50000"}, 50000},
+        {{"vss_pulses_per_km=2400"}, 0, "2401..50000"},
+        {{"vss_pulses_per_km=50001"}, 0, "2401..50000"},
+        {{"vss_pulse_width=670 ms"}, 670},
+        {{"vss_pulse_width=6700"}, 6700},
+        {{"vss_pulse_width=669"}, 0, "670..6700 ms"},
+        {{"vss_pulse_width=6701"}, 0, "670..6700 ms"},
         {{"aux_speed_pulses=120"}, 120},
-        {{"aux_speed_pulses=0"}, 0, "1..120"}, {{"aux_speed_pulses=121"}, 0, "1..120"},
-        {{"aux_speed_pulse_width=100"}, 100}, {{"aux_speed_pulse_width=101"}, 0, "0..100 %"},
-        {{"lis_inversion=inv"}, 1}, {{"lis_lower_threshold=5000"}, 5000},
-        {{"lis_upper_threshold=5001"}, 0, "0..5000 mV"}, {{"kickdown_threshold=5001 mV"}, 0, "0..5000 mV"},
-        {{"first_high_frequency=0"}, 0}, {{"first_high_frequency=31"}, 31},
+        {{"aux_speed_pulses=0"}, 0, "1..120"},
+        {{"aux_speed_pulses=121"}, 0, "1..120"},
+        {{"aux_speed_pulse_width=100"}, 100},
+        {{"aux_speed_pulse_width=101"}, 0, "0..100 %"},
+        {{"lis_inversion=inv"}, 1},
+        {{"lis_lower_threshold=5000"}, 5000},
+        {{"lis_upper_threshold=5001"}, 0, "0..5000 mV"},
+        {{"kickdown_threshold=5001 mV"}, 0, "0..5000 mV"},
+        {{"first_high_frequency=0"}, 0},
+        {{"first_high_frequency=31"}, 31},
         {{"first_high_frequency=30"}, 0, "0 or 31..20000 Hz"},
         {{"second_high_frequency=20000 Hz"}, 20000},
         {{"second_high_frequency=20001"}, 0, "0 or 31..20000 Hz"},
         {{"wheel[25].cylinders=8"}, 8},
-        {{"wheel[25].cylinders=1"}, 0, "2..8"}, {{"wheel[25].cylinders=9"}, 0, "2..8"},
-        {{"wheel[2].write_protection=yes"}, 1}, {{"wheel[2].crank_flag=on"}, 0, "takes yes or no"},
-        {{"wheel[2].tdc_width=0"}, 0}, {{"wheel[2].tdc_width=30 deg"}, 30},
+        {{"wheel[25].cylinders=1"}, 0, "2..8"},
+        {{"wheel[25].cylinders=9"}, 0, "2..8"},
+        {{"wheel[2].write_protection=yes"}, 1},
+        {{"wheel[2].crank_flag=on"}, 0, "takes yes or no"},
+        {{"wheel[2].tdc_width=0"}, 0},
+        {{"wheel[2].tdc_width=30 deg"}, 30},
         {{"wheel[2].tdc_width=31"}, 0, "0..30 deg"},
-        {{"wheel[2].crank_pulses=1"}, 1}, {{"wheel[2].crank_pulses=120"}, 120},
-        {{"wheel[2].crank_pulses=0"}, 0, "1..120"}, {{"wheel[2].crank_pulses=121"}, 0, "1..120"},
-        {{"wheel[2].crank_width=0.1"}, 1}, {{"wheel[2].crank_width=9.9"}, 99},
-        {{"wheel[2].crank_width=0.0"}, 0, "0.1..9.9 deg"}, {{"wheel[2].crank_width=10"}, 0, "0.1..9.9 deg"},
+        {{"wheel[2].crank_pulses=1"}, 1},
+        {{"wheel[2].crank_pulses=120"}, 120},
+        {{"wheel[2].crank_pulses=0"}, 0, "1..120"},
+        {{"wheel[2].crank_pulses=121"}, 0, "1..120"},
+        {{"wheel[2].crank_width=0.1"}, 1},
+        {{"wheel[2].crank_width=9.9"}, 99},
+        {{"wheel[2].crank_width=0.0"}, 0, "0.1..9.9 deg"},
+        {{"wheel[2].crank_width=10"}, 0, "0.1..9.9 deg"},
         {{"wheel[2].crank_width=0.15"}, 0, "at most one decimal"},
         // an offset typed before the pulse count rose may stay beyond one pulse spacing
-        {{"wheel[1].crank_offset=6.0"}, 60}, {{"wheel[1].crank_offset=360.0"}, 3600},
+        {{"wheel[1].crank_offset=6.0"}, 60},
+        {{"wheel[1].crank_offset=360.0"}, 3600},
         {{"wheel[1].crank_offset=360.1"}, 0, "the field takes 0.0..360.0 deg;"},
         {{"wheel[1].crank_offset=120.0", "wheel[1].crank_pulses=60"}, 1200},
-        {{"wheel[2].gap_phase=359.9"}, 3599}, {{"wheel[2].gap_phase=360"}, 0, "0.0..359.9 deg"},
-        {{"wheel[2].gap_pulses=-3"}, -3}, {{"wheel[2].gap_pulses=+1"}, 1},
-        {{"wheel[2].gap_pulses=-4"}, 0, "-3..1"}, {{"wheel[2].gap_pulses=2"}, 0, "-3..1"},
+        {{"wheel[2].gap_phase=359.9"}, 3599},
+        {{"wheel[2].gap_phase=360"}, 0, "0.0..359.9 deg"},
+        {{"wheel[2].gap_pulses=-3"}, -3},
+        {{"wheel[2].gap_pulses=+1"}, 1},
+        {{"wheel[2].gap_pulses=-4"}, 0, "-3..1"},
+        {{"wheel[2].gap_pulses=2"}, 0, "-3..1"},
         {{"wheel[2].gap_count=4"}, 4},
-        {{"wheel[2].gap_count=0"}, 0, "1..4"}, {{"wheel[2].gap_count=5"}, 0, "1..4"},
-        {{"wheel[2].cam_pulses=60"}, 60}, {{"wheel[2].cam_pulses=61"}, 0, "1..60"},
+        {{"wheel[2].gap_count=0"}, 0, "1..4"},
+        {{"wheel[2].gap_count=5"}, 0, "1..4"},
+        {{"wheel[2].cam_pulses=60"}, 60},
+        {{"wheel[2].cam_pulses=61"}, 0, "1..60"},
         // cam widths: tenths up to 12.5, whole degrees from 12 stored with the top bit
-        {{"wheel[2].cam_width=0.1"}, 1}, {{"wheel[2].cam_width=12.5 deg"}, 125},
-        {{"wheel[2].cam_width=12"}, 140}, {{"wheel[2].cam_width=125"}, 253},
+        {{"wheel[2].cam_width=0.1"}, 1},
+        {{"wheel[2].cam_width=12.5 deg"}, 125},
+        {{"wheel[2].cam_width=12"}, 140},
+        {{"wheel[2].cam_width=125"}, 253},
         {{"wheel[2].cam_width=0.0"}, 0, "0.1..12.5 deg"},
         {{"wheel[2].cam_width=12.6"}, 0, "or 12..125 whole degrees"},
         {{"wheel[2].cam_width=11"}, 0, "12..125 whole degrees"},
         {{"wheel[2].cam_width=126"}, 0, "12..125 whole degrees"},
         {{"wheel[1].cam_offset=360.0"}, 3600},
-        {{"wheel[1].cam_offset=360.1"}, 0, "0.0..360.0 deg"}, {{"wheel[3].cam_offset=120.0"}, 1200},
+        {{"wheel[1].cam_offset=360.1"}, 0, "0.0..360.0 deg"},
+        {{"wheel[3].cam_offset=120.0"}, 1200},
         {{"wheel[2].sync_phase=359.9"}, 3599},
-        {{"wheel[2].sync_pulses=-3"}, -3}, {{"wheel[2].sync_pulses=1"}, 1},
-        {{"wheel[2].sync_pulses=-4"}, 0, "-3..1"}, {{"wheel[2].sync_pulses=2"}, 0, "-3..1"},
-        {{"ramp_points=2"}, 2}, {{"ramp_points=99"}, 99},
-        {{"ramp_points=1"}, 0, "2..99"}, {{"ramp_points=100"}, 0, "2..99"},
-        {{"ramp[3].time=2.5"}, 250}, {{"ramp[3].time = 2.50 s"}, 250}, {{"ramp[3].time=99.99"}, 9999},
-        {{"ramp[3].time=100"}, 0, "0.00..99.99 s"}, {{"ramp[3].time=2.555"}, 0, "at most two decimals"},
-        {{"ramp[99].speed=9999"}, 19998}, {{"ramp[99].speed=10000 rpm"}, 0, "0..9999 rpm"},
-        {{"can_id=18daf111"}, 0x18DAF111}, {{"can_id=FFFFFFFF"}, 0xFFFFFFFF},
+        {{"wheel[2].sync_pulses=-3"}, -3},
+        {{"wheel[2].sync_pulses=1"}, 1},
+        {{"wheel[2].sync_pulses=-4"}, 0, "-3..1"},
+        {{"wheel[2].sync_pulses=2"}, 0, "-3..1"},
+        {{"ramp_points=2"}, 2},
+        {{"ramp_points=99"}, 99},
+        {{"ramp_points=1"}, 0, "2..99"},
+        {{"ramp_points=100"}, 0, "2..99"},
+        {{"ramp[3].time=2.5"}, 250},
+        {{"ramp[3].time = 2.50 s"}, 250},
+        {{"ramp[3].time=99.99"}, 9999},
+        {{"ramp[3].time=100"}, 0, "0.00..99.99 s"},
+        {{"ramp[3].time=2.555"}, 0, "at most two decimals"},
+        {{"ramp[99].speed=9999"}, 19998},
+        {{"ramp[99].speed=10000 rpm"}, 0, "0..9999 rpm"},
+        {{"can_id=18daf111"}, 0x18DAF111},
+        {{"can_id=FFFFFFFF"}, 0xFFFFFFFF},
         {{"can_id=123456789"}, 0, "up to 8 hexadecimal digits"},
         {{"can_id=18DAF11G"}, 0, "up to 8 hexadecimal digits"},
         // names of items
         {{"foo=1"}, 0, "ulocfg: foo=1 is rejected: foo is not a parameter.\n"},
         {{"Contrast=high"}, 0, "Contrast is not a parameter"},
         {{"wheel[0].name=x"}, 0, "numbered 1..25"},
-        {{"wheel[26].cylinders=4"}, 0, "ulocfg: wheel[26].cylinders=4 is rejected: wheel configurations are numbered 1..25.\n"},
-        {{"ramp[0].speed=1"}, 0, "numbered 1..99"}, {{"ramp[100].time=1"}, 0, "numbered 1..99"},
+        {{"wheel[26].cylinders=4"},
+         0,
+         "ulocfg: wheel[26].cylinders=4 is rejected: wheel configurations are numbered 1..25.\n"},
+        {{"ramp[0].speed=1"}, 0, "numbered 1..99"},
+        {{"ramp[100].time=1"}, 0, "numbered 1..99"},
         {{"wheel[1].time=1"}, 0, "wheel[1].time is not a parameter"},
         {{"ramp[1].name=x"}, 0, "ramp[1].name is not a parameter"},
-        {{"wheel[x].name=x"}, 0, "not a parameter"}, {{"crank_pulses=60"}, 0, "not a parameter"},
+        {{"wheel[x].name=x"}, 0, "not a parameter"},
+        {{"crank_pulses=60"}, 0, "not a parameter"},
         // all or nothing
         {{"last_menu=5", "last_menu=6"}, 0, "given twice"},
         {{"last_menu=5", "vss_pulses_per_km=1"}, 0, "2401..50000"},
@@ -431,7 +521,8 @@ Wert random_in_range_image(std::mt19937& rng) {
         do {
             if (p.shown == Shown::text) {
                 v.name.clear();
-                for (unsigned k = 0; k < wheel_name_length; ++k) v.name += static_cast<char>(32 + rng() % 95);
+                for (unsigned k = 0; k < wheel_name_length; ++k)
+                    v.name += static_cast<char>(32 + rng() % 95);
             } else {
                 const long long span = p.shown == Shown::hex ? 1LL << 32 : p.high - p.low + 300;
                 v.n = p.low + static_cast<long long>(rng() % static_cast<unsigned long long>(span));
@@ -445,10 +536,16 @@ Wert random_in_range_image(std::mt19937& rng) {
 // Whatever the editor makes of an image, show prints it and set of those lines writes it back.
 TEST(Set, EveryImageTheEditorMakesComesBackThroughShowAndSet) {
     std::mt19937 rng(20261207);
-    constexpr int keys_known[] = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'a', 'F', 'x',
-                                  '(', key::alt_8, key::space, key::minus, key::backspace,
-                                  key::del, key::page_up, key::page_down, key::enter, key::up,
-                                  key::down, key::left, key::right, key::home, key::end};
+    constexpr int keys_known[] = {'0',        '1',          '2',
+                                  '3',        '4',          '5',
+                                  '6',        '7',          '8',
+                                  '9',        'a',          'F',
+                                  'x',        '(',          key::alt_8,
+                                  key::space, key::minus,   key::backspace,
+                                  key::del,   key::page_up, key::page_down,
+                                  key::enter, key::up,      key::down,
+                                  key::left,  key::right,   key::home,
+                                  key::end};
     Dir dir;
     for (int round = 0; round < 60; ++round) {
         Wert w = random_in_range_image(rng);
@@ -491,31 +588,51 @@ TEST(Set, ForceStoresValuesOutsideTheFieldsRangeThatTheBitsHold) {
     } cases[] = {
         // the sample's 10 ms is outside 670..6700 ms
         {{"vss_pulse_width=10"}, status_ok, "", nullptr, nullptr},
-        {{"vss_pulse_width=11"}, status_rejected,
+        {{"vss_pulse_width=11"},
+         status_rejected,
          "ulocfg: vss_pulse_width=11 is rejected: the field takes 670..6700 ms; use --force to "
-         "store it anyway.\n", nullptr, nullptr},
-        {{"--force", "vss_pulse_width=11"}, status_ok,
+         "store it anyway.\n",
+         nullptr,
+         nullptr},
+        {{"--force", "vss_pulse_width=11"},
+         status_ok,
          "ulocfg: vss_pulse_width=11: warning: stored outside the field's range, 670..6700 ms\n",
-         "vss_pulse_width", "vss_pulse_width = 11 ms"},
-        {{"vss_pulse_width=65535", "--force"}, status_ok,
+         "vss_pulse_width",
+         "vss_pulse_width = 11 ms"},
+        {{"vss_pulse_width=65535", "--force"},
+         status_ok,
          "ulocfg: vss_pulse_width=65535: warning: stored outside the field's range, 670..6700 ms\n",
-         "vss_pulse_width", "vss_pulse_width = 65535 ms"},
-        {{"--force", "vss_pulse_width=65536"}, status_rejected,
+         "vss_pulse_width",
+         "vss_pulse_width = 65535 ms"},
+        {{"--force", "vss_pulse_width=65536"},
+         status_rejected,
          "ulocfg: vss_pulse_width=65536 is rejected: the field takes 670..6700 ms, and the value "
-         "does not fit in the parameter's bits.\n", nullptr, nullptr},
-        {{"--force", "wheel[1].gap_pulses=7"}, status_ok,
+         "does not fit in the parameter's bits.\n",
+         nullptr,
+         nullptr},
+        {{"--force", "wheel[1].gap_pulses=7"},
+         status_ok,
          "ulocfg: wheel[1].gap_pulses=7: warning: stored outside the field's range, -3..1\n",
-         "wheel[1].gap_pulses", "wheel[1].gap_pulses = 7"},
-        {{"--force", "wheel[1].gap_pulses=-9"}, status_rejected,
+         "wheel[1].gap_pulses",
+         "wheel[1].gap_pulses = 7"},
+        {{"--force", "wheel[1].gap_pulses=-9"},
+         status_rejected,
          "ulocfg: wheel[1].gap_pulses=-9 is rejected: the field takes -3..1, and the value does "
-         "not fit in the parameter's bits.\n", nullptr, nullptr},
-        {{"--force", "contrast=low (stored 77)"}, status_ok,
+         "not fit in the parameter's bits.\n",
+         nullptr,
+         nullptr},
+        {{"--force", "contrast=low (stored 77)"},
+         status_ok,
          "ulocfg: contrast=low (stored 77): warning: stored outside the field's range, high or "
-         "low\n", "contrast", "contrast = low (stored 77)"},
-        {{"--force", "wheel[2].name=\"A@\\x01\""}, status_ok,
+         "low\n",
+         "contrast",
+         "contrast = low (stored 77)"},
+        {{"--force", "wheel[2].name=\"A@\\x01\""},
+         status_ok,
          "ulocfg: wheel[2].name=\"A@\\x01\": warning: stored outside the field's range, 16 "
          "characters: letters, digits, space, !#$%&'()*+,-./:;=?[]^_{}\n",
-         "wheel[2].name", "wheel[2].name = \"A@\\x01             \""},
+         "wheel[2].name",
+         "wheel[2].name = \"A@\\x01             \""},
         {{"--force", "last_menu=5"}, status_ok, "", "last_menu", "last_menu = 5"},
     };
     for (const auto& c : cases) {
@@ -539,7 +656,8 @@ TEST(Set, ForceStoresValuesOutsideTheFieldsRangeThatTheBitsHold) {
 }
 
 TEST(Set, WheelNamesArePaddedAndHoldOnlyWhatTheFieldStores) {
-    const std::pair<const char*, const char*> cases[] = { // the name stored, or refused
+    const std::pair<const char*, const char*> cases[] = {
+        // the name stored, or refused
         {"wheel[2].name=\"36-1 Crank\"", "36-1 Crank      "},
         {"wheel[2].name=36-1 Crank", "36-1 Crank      "},
         {"wheel[2].name = \"  leading\"", "  leading       "},
@@ -547,9 +665,12 @@ TEST(Set, WheelNamesArePaddedAndHoldOnlyWhatTheFieldStores) {
         {"wheel[2].name=\"(a)=b/c#d;e+f:g^\"", "(a)=b/c#d;e+f:g^"},
         {"wheel[2].name=\"\\x41\\x42\"", "AB              "},
         {"wheel[2].name=x=y", "x=y             "},
-        {"wheel[2].name=\"0123456789ABCDEFG\"", nullptr}, {"wheel[2].name=\"AB@\"", nullptr},
-        {"wheel[2].name=\"A\\\"B\"", nullptr}, {"wheel[2].name=\"A\\x07\"", nullptr},
-        {"wheel[2].name=\"unclosed", nullptr}, {"wheel[2].name=\"A\\q\"", nullptr},
+        {"wheel[2].name=\"0123456789ABCDEFG\"", nullptr},
+        {"wheel[2].name=\"AB@\"", nullptr},
+        {"wheel[2].name=\"A\\\"B\"", nullptr},
+        {"wheel[2].name=\"A\\x07\"", nullptr},
+        {"wheel[2].name=\"unclosed", nullptr},
+        {"wheel[2].name=\"A\\q\"", nullptr},
         {"wheel[2].name=\"A\"B\"", nullptr},
     };
     const Wert before = in_range_image();
@@ -593,9 +714,12 @@ TEST(Set, EveryShownLineOnAnotherImageGivesTheShownImageByteForByte) {
 // As in the editor, where the TDC cylinder is typed before fewer cylinders are chosen.
 TEST(Set, WarnsOfAValueAtOddsWithAnotherButSavesItLikeTheEditor) {
     Dir dir;
-    const Result r = run({"set", "wheel[1].cylinders=2", "tdc_cyl=4", "--file", dir.put(in_range_image())});
+    const Result r =
+        run({"set", "wheel[1].cylinders=2", "tdc_cyl=4", "--file", dir.put(in_range_image())});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "ulocfg: tdc_cyl = 4: warning: the selected configuration, wheel[1], has 2 cylinders\n");
+    EXPECT_EQ(
+        r.err,
+        "ulocfg: tdc_cyl = 4: warning: the selected configuration, wheel[1], has 2 cylinders\n");
     EXPECT_EQ(get(dir.image(), ParamId::tdc_cyl), 4);
     const Result again = run({"set", "last_menu=2", "--file", dir.file()});
     EXPECT_EQ(again.err, "") << "a warning the image had already is not repeated";
@@ -619,19 +743,40 @@ TEST(Show, ListsEveryParameterInTheOrderOfTheScreen) {
     const std::vector<std::string> got = lines(r.out);
     ASSERT_EQ(got.size(), 17u + 25u * 17u + 1u + 2u * 5u + 1u);
     const std::vector<std::string> general = {
-        "last_menu = 3", "edit_mode_bit = on", "brightness = 100 %", "contrast = high",
-        "wheel_select = 1", "tdc_cyl = 1", "max_poti_speed = 6000 rpm",
-        "vss_pulses_per_km = 4000", "vss_pulse_width = 10 ms", "aux_speed_pulses = 4",
-        "aux_speed_pulse_width = 50 %", "lis_inversion = norm", "lis_lower_threshold = 800 mV",
-        "lis_upper_threshold = 3600 mV", "kickdown_threshold = 4000 mV",
-        "first_high_frequency = 0 Hz", "second_high_frequency = 1000 Hz",
-        "wheel[1].write_protection = no", "wheel[1].name = \"60-2 Crank      \"",
-        "wheel[1].cylinders = 4", "wheel[1].tdc_width = 30 deg", "wheel[1].cam_inversion = no",
-        "wheel[1].crank_flag = no", "wheel[1].crank_pulses = 60", "wheel[1].crank_width = 3.0 deg",
-        "wheel[1].crank_offset = 120.0 deg", "wheel[1].gap_phase = 0.0 deg",
-        "wheel[1].gap_pulses = 1", "wheel[1].gap_count = 2", "wheel[1].cam_pulses = 1",
-        "wheel[1].cam_width = 3.0 deg", "wheel[1].cam_offset = 0.0 deg",
-        "wheel[1].sync_phase = 90.0 deg", "wheel[1].sync_pulses = 1",
+        "last_menu = 3",
+        "edit_mode_bit = on",
+        "brightness = 100 %",
+        "contrast = high",
+        "wheel_select = 1",
+        "tdc_cyl = 1",
+        "max_poti_speed = 6000 rpm",
+        "vss_pulses_per_km = 4000",
+        "vss_pulse_width = 10 ms",
+        "aux_speed_pulses = 4",
+        "aux_speed_pulse_width = 50 %",
+        "lis_inversion = norm",
+        "lis_lower_threshold = 800 mV",
+        "lis_upper_threshold = 3600 mV",
+        "kickdown_threshold = 4000 mV",
+        "first_high_frequency = 0 Hz",
+        "second_high_frequency = 1000 Hz",
+        "wheel[1].write_protection = no",
+        "wheel[1].name = \"60-2 Crank      \"",
+        "wheel[1].cylinders = 4",
+        "wheel[1].tdc_width = 30 deg",
+        "wheel[1].cam_inversion = no",
+        "wheel[1].crank_flag = no",
+        "wheel[1].crank_pulses = 60",
+        "wheel[1].crank_width = 3.0 deg",
+        "wheel[1].crank_offset = 120.0 deg",
+        "wheel[1].gap_phase = 0.0 deg",
+        "wheel[1].gap_pulses = 1",
+        "wheel[1].gap_count = 2",
+        "wheel[1].cam_pulses = 1",
+        "wheel[1].cam_width = 3.0 deg",
+        "wheel[1].cam_offset = 0.0 deg",
+        "wheel[1].sync_phase = 90.0 deg",
+        "wheel[1].sync_pulses = 1",
     };
     EXPECT_EQ(std::vector<std::string>(got.begin(), got.begin() + 34), general);
     EXPECT_EQ(got[17 + 24 * 17], "wheel[25].write_protection = no");
@@ -738,8 +883,7 @@ TEST(Diff, BytesOutsideTheParametersAloneAreADifferenceInTextAndJson) {
     set_byte(b, 2047, 1);
     const DiffCase cases[] = {
         {"text", false, status_differ, "2 bytes differ outside the known parameters\n"},
-        {"--json", true, status_differ,
-         "{\n  \"differences\": [],\n  \"bytes_outside\": 2\n}\n"},
+        {"--json", true, status_differ, "{\n  \"differences\": [],\n  \"bytes_outside\": 2\n}\n"},
     };
     Dir dir;
     const std::string old_path = dir.put(a, "a.txt"), new_path = dir.put(b, "b.txt");
@@ -811,14 +955,16 @@ TEST(Check, WarnsOfAValueAtOddsWithAnotherWithoutFailing) {
     set_byte(w, 13, 5); // tdc_cyl 5, with 4 cylinders in configuration 1
     const Result r = run({"check", dir.put(w)});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "tdc_cyl = 5: warning: the selected configuration, wheel[1], has 4 cylinders\n");
+    EXPECT_EQ(r.out,
+              "tdc_cyl = 5: warning: the selected configuration, wheel[1], has 4 cylinders\n");
     set_byte(w, 0, 11); // and a value out of range besides
     const Result both = run({"check", dir.put(w)});
     EXPECT_EQ(both.status, 5);
     EXPECT_EQ(lines(both.out).size(), 2u) << both.out;
 }
 
-// ---- screen and the command line itself ----------------------------------------------------------
+// ---- screen and the command line itself
+// ----------------------------------------------------------
 
 TEST(Screen, IsTheEditorsFirstScreenAsText) {
     Dir dir;
@@ -872,20 +1018,29 @@ TEST(CommandLine, StatusesOfUsageErrorsAndFileProblemsAndTheDefaultFile) {
         int status;
     };
     const Case cases[] = {
-        {{"--help"}, status_ok}, {{"--version"}, status_ok}, {{"get", "can_id"}, status_ok},
-        {{"frobnicate"}, status_usage}, {{"show", "a", "b"}, status_usage},
-        {{"show", "--file", "a", "b"}, status_usage}, {{"show", "--file"}, status_usage},
-        {{"show", "--bogus"}, status_usage}, {{"get"}, status_usage},
-        {{"set", "--file", "x"}, status_usage}, {{"set", "last_menu"}, status_usage},
-        {{"diff", "a"}, status_usage}, {{"diff", "a", "b", "c"}, status_usage},
+        {{"--help"}, status_ok},
+        {{"--version"}, status_ok},
+        {{"get", "can_id"}, status_ok},
+        {{"frobnicate"}, status_usage},
+        {{"show", "a", "b"}, status_usage},
+        {{"show", "--file", "a", "b"}, status_usage},
+        {{"show", "--file"}, status_usage},
+        {{"show", "--bogus"}, status_usage},
+        {{"get"}, status_usage},
+        {{"set", "--file", "x"}, status_usage},
+        {{"set", "last_menu"}, status_usage},
+        {{"diff", "a"}, status_usage},
+        {{"diff", "a", "b", "c"}, status_usage},
         {{"diff", "a", "b", "--file", "c"}, status_usage},
         {{"check", "other.txt"}, status_cannot_open},
         {{"set", "--file", "other.txt", "last_menu=1"}, status_cannot_open},
         {{"set", "--file", "short.txt", "last_menu=1"}, status_incorrect},
         {{"diff", "ulo.txt", "other.txt"}, status_cannot_open},
         {{"diff", "short.txt", "ulo.txt"}, status_incorrect},
-        {{"edit", "a", "b"}, status_usage}, {{"edit", "--bogus"}, status_usage},
-        {{"--file"}, status_usage}, {{"--file", "a", "show"}, status_cannot_open},
+        {{"edit", "a", "b"}, status_usage},
+        {{"edit", "--bogus"}, status_usage},
+        {{"--file"}, status_usage},
+        {{"--file", "a", "show"}, status_cannot_open},
     };
     Dir dir;
     dir.put(test::example_image());
@@ -907,8 +1062,7 @@ TEST(CommandLine, StatusesOfUsageErrorsAndFileProblemsAndTheDefaultFile) {
     EXPECT_EQ(results[14].err, "ulocfg: cannot open other.txt: No such file or directory\n");
     EXPECT_FALSE(fs::exists(dir.file("other.txt")));
     for (const char* word : {"show", "get", "set", "diff", "check", "screen", "ulocfg edit [FILE]",
-                             "Escape", "Delete",
-                             "Dow you want to save the data (Y/N)? "})
+                             "Escape", "Delete", "Dow you want to save the data (Y/N)? "})
         EXPECT_NE(results[0].out.find(word), std::string::npos) << word;
     EXPECT_EQ(results[1].out.rfind("ulocfg ", 0), 0u);
 }
@@ -930,37 +1084,61 @@ TEST(CommandLine, ConventionsOfOtherCommandLineTools) {
         {{"set", "last_menu=1", "-h"}, status_ok, "Usage: ulocfg set NAME=VALUE...", "", false},
         {{"help", "apply"}, status_ok, "Usage: ulocfg apply PARAMFILE", "", false},
         {{"help"}, status_ok, "Usage: ulocfg ", "", false},
-        {{"help", "shwo"}, status_usage, "",
+        {{"help", "shwo"},
+         status_usage,
+         "",
          "ulocfg: unknown command shwo; did you mean show?\n" + try_help},
         // --file and -f anywhere, once
         {{"-f", "b.txt", "get", "last_menu"}, status_ok, "last_menu = 9\n", ""},
         {{"get", "--file", "b.txt", "last_menu"}, status_ok, "last_menu = 9\n", ""},
         {{"get", "last_menu", "--file=b.txt"}, status_ok, "last_menu = 9\n", ""},
         {{"--file", "b.txt", "show"}, status_ok, "last_menu = 9\n", "", false},
-        {{"-f", "b.txt", "get", "last_menu", "-f", "ulo.txt"}, status_usage, "",
+        {{"-f", "b.txt", "get", "last_menu", "-f", "ulo.txt"},
+         status_usage,
+         "",
          "ulocfg: --file is given twice\nTry 'ulocfg get --help'.\n"},
-        {{"--file=b.txt", "--file", "b.txt"}, status_usage, "",
+        {{"--file=b.txt", "--file", "b.txt"},
+         status_usage,
+         "",
          "ulocfg: --file is given twice\n" + try_help},
-        {{"show", "-f"}, status_usage, "", "ulocfg: -f needs a file name\nTry 'ulocfg show --help'.\n"},
+        {{"show", "-f"},
+         status_usage,
+         "",
+         "ulocfg: -f needs a file name\nTry 'ulocfg show --help'.\n"},
         // suggestions
-        {{"shwo"}, status_usage, "", "ulocfg: unknown command shwo; did you mean show?\n" + try_help},
+        {{"shwo"},
+         status_usage,
+         "",
+         "ulocfg: unknown command shwo; did you mean show?\n" + try_help},
         {{"frobnicate"}, status_usage, "", "ulocfg: unknown command frobnicate\n" + try_help},
-        {{"show", "--jsno"}, status_usage, "",
+        {{"show", "--jsno"},
+         status_usage,
+         "",
          "ulocfg: unknown option --jsno; did you mean --json?\nTry 'ulocfg show --help'.\n"},
-        {{"set", "-force", "last_menu=1"}, status_usage, "",
+        {{"set", "-force", "last_menu=1"},
+         status_usage,
+         "",
          "ulocfg: unknown option -force; did you mean --force?\nTry 'ulocfg set --help'.\n"},
-        {{"get", "wheel[3].nmae"}, status_rejected, "",
+        {{"get", "wheel[3].nmae"},
+         status_rejected,
+         "",
          "ulocfg: cannot get wheel[3].nmae: wheel[3].nmae is not a parameter; did you mean "
          "wheel[3].name?\n"},
-        {{"set", "wheel[3].nmae=x"}, status_rejected, "",
+        {{"set", "wheel[3].nmae=x"},
+         status_rejected,
+         "",
          "ulocfg: wheel[3].nmae=x is rejected: wheel[3].nmae is not a parameter; did you mean "
          "wheel[3].name?\n"},
-        {{"get", "ramp[2].tiem", "Contrast", "whel[3]"}, status_rejected, "",
+        {{"get", "ramp[2].tiem", "Contrast", "whel[3]"},
+         status_rejected,
+         "",
          "ulocfg: cannot get ramp[2].tiem: ramp[2].tiem is not a parameter; did you mean "
          "ramp[2].time?\n"
          "ulocfg: cannot get Contrast: Contrast is not a parameter; did you mean contrast?\n"
          "ulocfg: cannot get whel[3]: whel[3] is not a parameter; did you mean wheel[3]?\n"},
-        {{"xet", "last_menu=1"}, status_usage, "",
+        {{"xet", "last_menu=1"},
+         status_usage,
+         "",
          "ulocfg: unknown command xet; did you mean get or set?\n" + try_help},
         // the version
         {{"--version"}, status_ok, "ulocfg ", "", false},
@@ -968,18 +1146,30 @@ TEST(CommandLine, ConventionsOfOtherCommandLineTools) {
         {{"version"}, status_ok, "ulocfg ", "", false},
         // bare values
         {{"get", "--value", "brightness", "wheel[1].name", "max_poti_speed", "can_id"},
-         status_ok, "100 (stored 55)\n\"60-2 Crank      \"\n6000\n18DAF110\n", ""},
+         status_ok,
+         "100 (stored 55)\n\"60-2 Crank      \"\n6000\n18DAF110\n",
+         ""},
         {{"get", "ramp[1]", "--value"}, status_ok, "2.50\n1000\n", ""},
-        {{"get", "--value", "--json", "last_menu"}, status_usage, "",
+        {{"get", "--value", "--json", "last_menu"},
+         status_usage,
+         "",
          "ulocfg: get takes --value or --json, not both\nTry 'ulocfg get --help'.\n"},
-        {{"show", "--value"}, status_usage, "",
+        {{"show", "--value"},
+         status_usage,
+         "",
          "ulocfg: show has no --value\nTry 'ulocfg show --help'.\n"},
         // the system's reason
-        {{"show", "missing.txt"}, status_cannot_open, "",
+        {{"show", "missing.txt"},
+         status_cannot_open,
+         "",
          "ulocfg: cannot open missing.txt: No such file or directory\n"},
-        {{"get", "-f", ".", "last_menu"}, status_cannot_open, "",
+        {{"get", "-f", ".", "last_menu"},
+         status_cannot_open,
+         "",
          "ulocfg: cannot open .: Is a directory\n"},
-        {{"apply", "missing.params"}, status_cannot_open, "",
+        {{"apply", "missing.params"},
+         status_cannot_open,
+         "",
          "ulocfg: cannot open missing.params: No such file or directory\n"},
     };
     Dir dir;
@@ -1011,8 +1201,8 @@ TEST(CommandLine, ConventionsOfOtherCommandLineTools) {
 // The overview stays short; every usage fits a terminal of 80 columns.
 TEST(CommandLine, HelpFitsEightyColumns) {
     std::vector<std::string> texts = {usage_text()};
-    for (const char* c : {"edit", "show", "get", "set", "apply", "diff", "check", "screen", "help",
-                          "version"}) {
+    for (const char* c :
+         {"edit", "show", "get", "set", "apply", "diff", "check", "screen", "help", "version"}) {
         texts.push_back(command_usage(c));
         EXPECT_NE(texts.back(), "") << c;
     }
@@ -1035,8 +1225,7 @@ TEST(CommandLine, MessagesQuoteTheControlBytesOfArguments) {
         {{"get", "-f", image, "a\tb\nc", "größe"},
          "ulocfg: cannot get a\\x09b\\x0Ac: a\\x09b\\x0Ac is not a parameter.\n"
          "ulocfg: cannot get größe: größe is not a parameter.\n"},
-        {{"check", "--x\x1B"},
-         "ulocfg: unknown option --x\\x1B\nTry 'ulocfg check --help'.\n"},
+        {{"check", "--x\x1B"}, "ulocfg: unknown option --x\\x1B\nTry 'ulocfg check --help'.\n"},
         {{"q\x1B"}, "ulocfg: unknown command q\\x1B\nTry 'ulocfg --help'.\n"},
     };
     for (const auto& [args, err] : cases) EXPECT_EQ(run(args).err, err) << args[0];

@@ -8,8 +8,10 @@ namespace {
 
 // 0, 81 or 26 leave the cursor where it was.
 TEST(Console, GotoxyOutsideTheScreenIsIgnored) {
-    const struct { unsigned x, y; int end_x, end_y; } cases[] = {
-        {0, 5, 7, 9}, {81, 1, 7, 9}, {1, 26, 7, 9}, {80, 25, 80, 25}};
+    const struct {
+        unsigned x, y;
+        int end_x, end_y;
+    } cases[] = {{0, 5, 7, 9}, {81, 1, 7, 9}, {1, 26, 7, 9}, {80, 25, 80, 25}};
     for (const auto& c : cases) {
         Console con;
         gotoxy(con, 7, 9);
@@ -45,14 +47,19 @@ TEST(Console, WriteRules) {
         put_bytes(con, c.bytes);
         EXPECT_EQ(con.x, c.end_x) << c.what;
         EXPECT_EQ(con.y, c.end_y) << c.what;
-        EXPECT_EQ(test::cells(con, c.check_x, c.check_y, static_cast<int>(c.expect.size())), c.expect)
+        EXPECT_EQ(test::cells(con, c.check_x, c.check_y, static_cast<int>(c.expect.size())),
+                  c.expect)
             << c.what;
     }
 }
 
 TEST(Console, ScrollsBelowTheLastRow) {
-    const struct { const char* what; unsigned x; std::string bytes; } cases[] = {
-        {"line feed and return in row 25", 5, "\n\r"}, {"a byte in column 80 of row 25", 80, "Z"}};
+    const struct {
+        const char* what;
+        unsigned x;
+        std::string bytes;
+    } cases[] = {{"line feed and return in row 25", 5, "\n\r"},
+                 {"a byte in column 80 of row 25", 80, "Z"}};
     for (const auto& c : cases) {
         Console con;
         gotoxy(con, 1, 1);
@@ -67,7 +74,7 @@ TEST(Console, ScrollsBelowTheLastRow) {
         EXPECT_EQ(test::text(con, 24).substr(0, 6), "bottom") << c.what;
         EXPECT_EQ(test::text(con, 25), "") << c.what;
         EXPECT_EQ(cell(con, 40, 25).attr, light_red) << c.what; // blank in the current colour
-        EXPECT_NE(test::text(con, 1), "top") << c.what; // the first row scrolled away
+        EXPECT_NE(test::text(con, 1), "top") << c.what;         // the first row scrolled away
     }
 }
 
@@ -92,19 +99,18 @@ TEST(Console, ClrscrBlanksWithTheCurrentAttributeAndHomes) {
 }
 
 TEST(Console, CprintfFormats) {
-    struct Case { std::string expect; std::string got; };
+    struct Case {
+        std::string expect;
+        std::string got;
+    };
     auto fmt = [](auto... args) {
         Console con;
         cprintf(con, args...);
         return test::rtrim(row_bytes(con, 1));
     };
     const Case cases[] = {
-        {"100%", fmt("%u%%", 100u)},
-        {"07:", fmt("%02u:", 7u)},
-        {"DA", fmt("%02X", 0xDAu)},
-        {"-3", fmt("%2i", -3)},
-        {"12.5", fmt("%4.1f", 12.5)},
-        {"6553.5", fmt("%5.1f", 6553.5)},
+        {"100%", fmt("%u%%", 100u)}, {"07:", fmt("%02u:", 7u)},    {"DA", fmt("%02X", 0xDAu)},
+        {"-3", fmt("%2i", -3)},      {"12.5", fmt("%4.1f", 12.5)}, {"6553.5", fmt("%5.1f", 6553.5)},
         {" low", fmt("%4s", "low")},
     };
     for (const Case& c : cases) EXPECT_EQ(c.got, c.expect);
@@ -136,10 +142,13 @@ TEST(Console, GetcheEchoesTheKey) {
 }
 
 TEST(Console, Cp437Glyphs) {
-    struct Case { unsigned char byte; const char* glyph; };
+    struct Case {
+        unsigned char byte;
+        const char* glyph;
+    };
     const Case cases[] = {{0xC9, "╔"}, {0xCD, "═"}, {0xBB, "╗"}, {0xBA, "║"}, {0xC8, "╚"},
                           {0xBC, "╝"}, {0xF8, "°"}, {0x1B, "←"}, {0x07, "•"}, {0x9B, "¢"},
-                          {0x7F, "⌂"}, {'A', "A"}, {0x84, "ä"}, {0xE1, "ß"}};
+                          {0x7F, "⌂"}, {'A', "A"},  {0x84, "ä"}, {0xE1, "ß"}};
     for (const Case& c : cases) EXPECT_EQ(utf8(cp437(c.byte)), c.glyph) << int(c.byte);
 }
 

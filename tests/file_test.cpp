@@ -68,9 +68,24 @@ mode_t mode_of(const std::string& path) {
 }
 
 TEST(Convert, DigitsInEitherCaseAndEverythingElse) {
-    const struct { signed char value; int expected; } cases[] = {
-        {'0', 0}, {'9', 9}, {'A', 10}, {'F', 15}, {'/', 47}, {':', 58}, {'@', 64}, {'G', 71},
-        {'a', 10}, {'f', 15}, {'`', 96}, {'g', 103}, {0, 0}, {static_cast<signed char>(0xC4), -60},
+    const struct {
+        signed char value;
+        int expected;
+    } cases[] = {
+        {'0', 0},
+        {'9', 9},
+        {'A', 10},
+        {'F', 15},
+        {'/', 47},
+        {':', 58},
+        {'@', 64},
+        {'G', 71},
+        {'a', 10},
+        {'f', 15},
+        {'`', 96},
+        {'g', 103},
+        {0, 0},
+        {static_cast<signed char>(0xC4), -60},
         {static_cast<signed char>(0x80), -128},
     };
     for (const auto& c : cases) EXPECT_EQ(convert(c.value), c.expected) << "code " << int(c.value);
@@ -99,7 +114,8 @@ TEST(Reader, WhatOneTokenGives) {
         {"text after the last h", "12hXYZ", {0x12}},
         {"all white space separates", "Fh\tFh\rFh\vFh\fFh", {0x0F, 0x0F, 0x0F, 0x0F, 0x0F}},
         {"NUL is a character, not a separator", "1\0h"s, {0x10}},
-        {"long token with h inside", std::string(70000, 'Z') + "E8h" + std::string(70000, 'Z'),
+        {"long token with h inside",
+         std::string(70000, 'Z') + "E8h" + std::string(70000, 'Z'),
          {0xE8}},
     };
     for (const auto& c : cases) {
@@ -116,7 +132,11 @@ TEST(Reader, WhatOneTokenGives) {
 // A text that does not load leaves the image as it was.
 TEST(Reader, WhichFilesLoad) {
     const std::string body = repeated("00h", eeprom_size);
-    const struct { const char* name; std::string text; bool loads; } cases[] = {
+    const struct {
+        const char* name;
+        std::string text;
+        bool loads;
+    } cases[] = {
         {"empty", "", false},
         {"white space only", " \t\n\r\v\f  \n", false},
         {"header only", header + "\n", false},
@@ -145,10 +165,10 @@ TEST(Reader, WhichFilesLoad) {
 
 TEST(Reader, LineLayoutDoesNotMatter) {
     const Wert expected = patterned();
-    for (const std::string& text : {format_image(expected), header + " " + tokens_of(expected, " "),
-                                    header + "\n" + tokens_of(expected, "\n"),
-                                    header + "\r\n" + tokens_of(expected, "\r\n"),
-                                    header + "\t\t" + tokens_of(expected, " \t ")}) {
+    for (const std::string& text :
+         {format_image(expected), header + " " + tokens_of(expected, " "),
+          header + "\n" + tokens_of(expected, "\n"), header + "\r\n" + tokens_of(expected, "\r\n"),
+          header + "\t\t" + tokens_of(expected, " \t ")}) {
         Wert wert{};
         ASSERT_TRUE(parse_image(text, wert));
         EXPECT_EQ(wert, expected);
@@ -189,10 +209,9 @@ TEST(Writer, ExactBytes) {
     std::copy(std::begin(first_line), std::end(first_line), wert.begin());
     wert[2047] = 0xAB;
     const std::string text = format_image(wert);
-    const std::string start =
-        "ULO EEPROM Memory:\n"
-        "05h 32h 64h 00h 0Ah 10h 27h 01h 00h 88h 13h E8h 03h 01h F4h 01h \n"
-        "00h 00h 00h 00h 00h 00h 00h 00h 00h 00h 00h 00h 00h 00h 00h 00h \n";
+    const std::string start = "ULO EEPROM Memory:\n"
+                              "05h 32h 64h 00h 0Ah 10h 27h 01h 00h 88h 13h E8h 03h 01h F4h 01h \n"
+                              "00h 00h 00h 00h 00h 00h 00h 00h 00h 00h 00h 00h 00h 00h 00h 00h \n";
     EXPECT_EQ(text.substr(0, start.size()), start);
     EXPECT_EQ(text.size(), 18u + 128u * (1u + 16u * 4u));
     const std::string end = "\n" + repeated("00h", 15) + "ABh ";
@@ -212,7 +231,10 @@ TEST(Load, FilesOnDisk) {
     const Wert image = patterned();
     Wert unchanged{};
     unchanged.fill(0x5A);
-    const struct { std::string path; LoadResult result; } cases[] = {
+    const struct {
+        std::string path;
+        LoadResult result;
+    } cases[] = {
         {dir.put(image), LoadResult::loaded},
         {dir / "missing", LoadResult::cannot_open},
         {dir / "a_directory", LoadResult::cannot_open},
@@ -313,14 +335,14 @@ TEST(Save, RefusesWithoutTouchingAnything) {
     // A link that names nothing is not followed into creating a file.
     ASSERT_EQ(::symlink("nowhere/ulo.txt", (dir / "dangling").c_str()), 0);
 
-    for (const char* name : {"read_only.txt", "link_to_read_only", "a_directory", "dangling",
-                             "missing/ulo.txt"})
+    for (const char* name :
+         {"read_only.txt", "link_to_read_only", "a_directory", "dangling", "missing/ulo.txt"})
         EXPECT_EQ(save_image(dir / name, other), SaveResult::cannot_open) << name;
     EXPECT_EQ(dir.read("read_only.txt"), old_text);
     EXPECT_EQ(mode_of(read_only), 0444u);
     EXPECT_TRUE(fs::is_empty(dir / "a_directory"));
     EXPECT_EQ(entries(dir.path), (std::set<std::string>{"read_only.txt", "link_to_read_only",
-                                                         "a_directory", "dangling"}));
+                                                        "a_directory", "dangling"}));
 }
 
 // The user the permission tests run as: uid and gid 65534 when the tests run as root (who
@@ -338,9 +360,9 @@ void give_away(const std::string& path) {
 template <typename Body> int as_ordinary_user(Body body) {
     const pid_t pid = ::fork();
     if (pid == 0) {
-        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 ||
-                                 ::setresgid(ordinary, ordinary, ordinary) != 0 ||
-                                 ::setresuid(ordinary, ordinary, ordinary) != 0))
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setresgid(ordinary, ordinary, ordinary) != 0 ||
+             ::setresuid(ordinary, ordinary, ordinary) != 0))
             ::_exit(99);
         ::_exit(body());
     }
@@ -368,7 +390,8 @@ TEST(Save, UnwritableDirectory) {
         give_away(dir.path);
         ASSERT_EQ(::chmod(dir.path.c_str(), 0555), 0);
         const ino_t before = inode_of(path);
-        const int got = as_ordinary_user([&] { return static_cast<int>(save_image(path, Wert{})); });
+        const int got =
+            as_ordinary_user([&] { return static_cast<int>(save_image(path, Wert{})); });
         ASSERT_EQ(::chmod(dir.path.c_str(), 0755), 0);
         EXPECT_EQ(got, static_cast<int>(c.result)) << std::oct << c.file_mode;
         EXPECT_EQ(dir.read(), format_image(c.result == SaveResult::saved ? Wert{} : patterned()));
@@ -421,28 +444,33 @@ TEST(FileChange, WhatWasReadAgainstTheFileNow) {
     };
     const Case cases[] = {
         {"untouched", [](const TempDir&) {}, FileChange::none},
-        {"the same bytes written again",
-         [](const TempDir& d) { d.put(patterned(), "in/ulo.txt"); }, FileChange::none},
-        {"other bytes", [](const TempDir& d) { d.put(Wert{}, "in/ulo.txt"); },
-         FileChange::changed},
+        {"the same bytes written again", [](const TempDir& d) { d.put(patterned(), "in/ulo.txt"); },
+         FileChange::none},
+        {"other bytes", [](const TempDir& d) { d.put(Wert{}, "in/ulo.txt"); }, FileChange::changed},
         {"removed", [](const TempDir& d) { fs::remove(d.file("in/ulo.txt")); },
          FileChange::removed},
-        {"replaced by the same bytes", [](const TempDir& d) {
+        {"replaced by the same bytes",
+         [](const TempDir& d) {
              fs::rename(d.put(patterned(), "in/new.txt"), d.file("in/ulo.txt"));
-         }, FileChange::none},
-        {"replaced by other bytes", [](const TempDir& d) {
-             fs::rename(d.put(Wert{}, "in/new.txt"), d.file("in/ulo.txt"));
-         }, FileChange::changed},
-        {"a link to the same bytes in its place", [](const TempDir& d) {
+         },
+         FileChange::none},
+        {"replaced by other bytes",
+         [](const TempDir& d) { fs::rename(d.put(Wert{}, "in/new.txt"), d.file("in/ulo.txt")); },
+         FileChange::changed},
+        {"a link to the same bytes in its place",
+         [](const TempDir& d) {
              d.put(patterned(), "in/copy.txt");
              fs::remove(d.file("in/ulo.txt"));
              fs::create_symlink("copy.txt", d.file("in/ulo.txt"));
-         }, FileChange::replaced},
-        {"the folder's path leads elsewhere now", [](const TempDir& d) {
+         },
+         FileChange::replaced},
+        {"the folder's path leads elsewhere now",
+         [](const TempDir& d) {
              fs::rename(d.path / "in", d.path / "moved");
              fs::create_directory(d.path / "in");
              d.put(Wert{}, "in/ulo.txt");
-         }, FileChange::none},
+         },
+         FileChange::none},
     };
     for (const Case& c : cases) {
         TempDir dir;
@@ -464,15 +492,18 @@ TEST(Save, WritesOnlyTheFileThatWasRead) {
         void (*act)(const TempDir&);
     };
     const Case cases[] = {
-        {"a link to another file in its place", [](const TempDir& d) {
+        {"a link to another file in its place",
+         [](const TempDir& d) {
              fs::remove(d.file("in/ulo.txt"));
              fs::create_symlink(d.file("victim.txt"), d.file("in/ulo.txt"));
          }},
-        {"a hard link of another file in its place", [](const TempDir& d) {
+        {"a hard link of another file in its place",
+         [](const TempDir& d) {
              fs::remove(d.file("in/ulo.txt"));
              fs::create_hard_link(d.file("victim.txt"), d.file("in/ulo.txt"));
          }},
-        {"the folder's path leads elsewhere", [](const TempDir& d) {
+        {"the folder's path leads elsewhere",
+         [](const TempDir& d) {
              fs::rename(d.path / "in", d.path / "moved");
              fs::create_directory_symlink(d.path, d.path / "in");
              fs::rename(d.file("victim.txt"), d.file("ulo.txt"));

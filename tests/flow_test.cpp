@@ -70,7 +70,9 @@ TEST(Flow, SaveQuestionAnswers) {
         {"n ends without saving", {key::escape, 'n'}, false, status_ok},
         {"an arrow key ends without saving", {key::escape, key::up}, false, status_ok},
         {"Escape at the question goes back to editing",
-         {key::escape, key::escape, key::alt_x, key::escape, key::escape, 'y'}, true, status_ok},
+         {key::escape, key::escape, key::alt_x, key::escape, key::escape, 'y'},
+         true,
+         status_ok},
         {"keys that stop coming end without saving", {key::escape}, false, status_no_terminal},
     };
     for (const Case& c : cases) {
@@ -137,7 +139,8 @@ TEST(Flow, ReadOnlyFileLoadsAndRefusesTheSave) {
 std::vector<fs::path> rescues(const Dir& dir) {
     std::vector<fs::path> found;
     for (const auto& e : fs::directory_iterator(dir.path))
-        if (e.path().filename().string().rfind("ulo.txt.rescue-", 0) == 0) found.push_back(e.path());
+        if (e.path().filename().string().rfind("ulo.txt.rescue-", 0) == 0)
+            found.push_back(e.path());
     return found;
 }
 

@@ -23,8 +23,8 @@ std::string describe(int field, const Keys& keys) {
 
 // The low address of each 16-bit field, as the device's memory map has it.
 unsigned address_of(int field) {
-    const std::pair<int, unsigned> pairs[] = {{7, 5},   {9, 32},  {10, 34}, {11, 36}, {12, 38},
-                                              {14, 11}, {15, 9},  {16, 14}, {17, 16}, {18, 18}};
+    const std::pair<int, unsigned> pairs[] = {{7, 5},   {9, 32}, {10, 34}, {11, 36}, {12, 38},
+                                              {14, 11}, {15, 9}, {16, 14}, {17, 16}, {18, 18}};
     for (const auto& [f, a] : pairs)
         if (f == field) return a;
     ADD_FAILURE() << "field " << field << " has no pair";
@@ -55,20 +55,29 @@ const Entry entries[] = {
     {9, 4000, 1, {'9', '9', '9', '9', '9'}, 50000},
     {9, 4000, 1, {'9', '9', '9', '9', '9', '9'}, 50000},
     // The first digit after arrival replaces, later ones append.
-    {12, 5, 0, {'3'}, 53},  {12, 5, 1, {'3'}, 3},  {9, 4000, 1, {'0', '0', '7'}, 7},
+    {12, 5, 0, {'3'}, 53},
+    {12, 5, 1, {'3'}, 3},
+    {9, 4000, 1, {'0', '0', '7'}, 7},
     // Delete drops the last digit, also of a value above MAX; digits append to what is left.
-    {9, 4000, 1, {del}, 400},   {9, 4000, 0, {del, del, '5'}, 405},   {14, 60000, 1, {del}, 6000},
+    {9, 4000, 1, {del}, 400},
+    {9, 4000, 0, {del, del, '5'}, 405},
+    {14, 60000, 1, {del}, 6000},
     // Page Up, Page Down, Space, Backspace and letters are ignored.
     {9, 4000, 1, {page_up, page_down, space, backspace, 'a'}, 4000},
     // Field 0 takes 0..10.
-    {0, 3, 1, {'5', '3'}, 10},  {0, 3, 1, {'1', '0'}, 10},  {0, 3, 1, {'0', '7'}, 7},
-    {0, 10, 1, {'7'}, 7},       {0, 10, 0, {del}, 1},       {0, 200, 0, {'1'}, 10},
+    {0, 3, 1, {'5', '3'}, 10},
+    {0, 3, 1, {'1', '0'}, 10},
+    {0, 3, 1, {'0', '7'}, 7},
+    {0, 10, 1, {'7'}, 7},
+    {0, 10, 0, {del}, 1},
+    {0, 200, 0, {'1'}, 10},
     {0, 3, 0, {page_up, space}, 3},
     // Field 7 in rpm: a digit that would store 20000 or more is refused, not clamped.
     {7, 6000, 1, {'1', '2', '3', '4', '5'}, 1234},
     {7, 6000, 1, {'1', '2', '3', '4', '5', del}, 123},
     {7, 6000, 1, {'9', '9', '9', '9', '9'}, 9999},
-    {7, 6000, 0, {del}, 600},   {7, 6000, 0, {page_up, page_down, space, left}, 6000},
+    {7, 6000, 0, {del}, 600},
+    {7, 6000, 0, {page_up, page_down, space, left}, 6000},
 };
 
 TEST(GeneralDecimalEntry, KeysGiveTheValue) {
@@ -90,8 +99,8 @@ TEST(GeneralDecimalEntry, KeysGiveTheValue) {
 // Every 16-bit decimal field clamps at its own MAX, writing both bytes, also from a value the
 // file brought above it.
 TEST(GeneralDecimalEntry, EachFieldClampsAtItsMaximum) {
-    const std::pair<int, unsigned> maxima[] = {{9, 50000}, {10, 6700}, {11, 120},
-                                               {12, 100},  {14, 5000}, {15, 5000},
+    const std::pair<int, unsigned> maxima[] = {{9, 50000}, {10, 6700},  {11, 120},
+                                               {12, 100},  {14, 5000},  {15, 5000},
                                                {16, 5000}, {17, 20000}, {18, 20000}};
     for (const auto& [field, max] : maxima) {
         for (unsigned before : {max / 10, max, 65535u}) {
@@ -157,23 +166,43 @@ struct Leave {
 const Leave leaves[] = {
     // Field 9 keeps at least 2401 on every key that leaves it and on Escape and Alt+X, but not
     // on a key it ignores, nor on digits and Delete.
-    {9, 4000, {'5', enter}, 2401, 10}, {9, 2400, {up}, 2401, 37},     {9, 2402, {enter}, 2402, 10},
-    {9, 0, {right}, 2401, 25},         {9, 100, {escape}, 2401, 9},      {9, 5, {left}, 5, 9},
-    {9, 2401, {del}, 240, 9},          {9, 0, {page_up}, 0, 9},
+    {9, 4000, {'5', enter}, 2401, 10},
+    {9, 2400, {up}, 2401, 37},
+    {9, 2402, {enter}, 2402, 10},
+    {9, 0, {right}, 2401, 25},
+    {9, 100, {escape}, 2401, 9},
+    {9, 5, {left}, 5, 9},
+    {9, 2401, {del}, 240, 9},
+    {9, 0, {page_up}, 0, 9},
     // Field 10: at least 670. Field 11: 0 becomes 1.
-    {10, 100, {escape}, 670, 10},         {10, 669, {enter}, 670, 11},   {10, 670, {up}, 670, 9},
-    {10, 0, {alt_x}, 670, 10},         {10, 0, {home}, 670, 0},       {11, 0, {escape}, 1, 11},
-    {11, 0, {right}, 1, 28},           {11, 2, {down}, 2, 12},        {11, 0, {end}, 1, 18},
+    {10, 100, {escape}, 670, 10},
+    {10, 669, {enter}, 670, 11},
+    {10, 670, {up}, 670, 9},
+    {10, 0, {alt_x}, 670, 10},
+    {10, 0, {home}, 670, 0},
+    {11, 0, {escape}, 1, 11},
+    {11, 0, {right}, 1, 28},
+    {11, 2, {down}, 2, 12},
+    {11, 0, {end}, 1, 18},
     // Fields 17 and 18: 1..30 become 0 (off); 0 and 31 on stay.
-    {17, 0, {'2', '5', down}, 0, 18},  {17, 0, {'3', '1', down}, 31, 18},
-    {17, 30, {escape}, 0, 17},            {17, 1, {alt_x}, 0, 17},       {17, 0, {enter}, 0, 18},
-    {17, 25, {left}, 0, 15},           {17, 25, {up}, 0, 32},         {17, 25, {right}, 25, 17},
-    {18, 25, {end}, 25, 18},           {18, 25, {down}, 0, 2},        {18, 25, {home}, 0, 0},
+    {17, 0, {'2', '5', down}, 0, 18},
+    {17, 0, {'3', '1', down}, 31, 18},
+    {17, 30, {escape}, 0, 17},
+    {17, 1, {alt_x}, 0, 17},
+    {17, 0, {enter}, 0, 18},
+    {17, 25, {left}, 0, 15},
+    {17, 25, {up}, 0, 32},
+    {17, 25, {right}, 25, 17},
+    {18, 25, {end}, 25, 18},
+    {18, 25, {down}, 0, 2},
+    {18, 25, {home}, 0, 0},
     {18, 31, {escape}, 31, 18},
     // Values above MAX from the file are not lowered on leaving.
-    {9, 60000, {enter}, 60000, 10},    {17, 65535, {alt_x}, 65535, 17},
+    {9, 60000, {enter}, 60000, 10},
+    {17, 65535, {alt_x}, 65535, 17},
     // Fields without a leave rule keep small values.
-    {14, 0, {enter}, 0, 15},           {16, 0, {down}, 0, 38},
+    {14, 0, {enter}, 0, 15},
+    {16, 0, {down}, 0, 38},
 };
 
 TEST(GeneralLeaveRules, AppliedOnLeavingAndOnEnding) {
@@ -224,32 +253,62 @@ struct Step {
 
 const Step steps[] = {
     // Field 1 inverts bit 0 of address 7 and keeps bits 1-7 (6 shows "on", 7 "off").
-    {1, 6, space, 7},         {1, 7, space, 6},        {1, 0xFE, page_up, 0xFF},
-    {1, 0x01, page_down, 0},  {1, 6, '1', 6},          {1, 7, del, 7},
+    {1, 6, space, 7},
+    {1, 7, space, 6},
+    {1, 0xFE, page_up, 0xFF},
+    {1, 0x01, page_down, 0},
+    {1, 6, '1', 6},
+    {1, 7, del, 7},
     // Field 3: 100 becomes 50, anything else 100 ("high").
-    {3, 0, space, 100},       {3, 100, space, 50},     {3, 77, page_down, 100},
-    {3, 50, page_up, 100},    {3, 100, '5', 100},      {3, 100, del, 100},
+    {3, 0, space, 100},
+    {3, 100, space, 50},
+    {3, 77, page_down, 100},
+    {3, 50, page_up, 100},
+    {3, 100, '5', 100},
+    {3, 100, del, 100},
     // Field 13: 0 becomes 1, anything else 0.
-    {13, 0, page_up, 1},      {13, 1, space, 0},       {13, 200, page_down, 0},
-    {13, 0, '1', 0},          {13, 5, del, 5},
+    {13, 0, page_up, 1},
+    {13, 1, space, 0},
+    {13, 200, page_down, 0},
+    {13, 0, '1', 0},
+    {13, 5, del, 5},
     // Field 2: a digit replaces the whole value; '1' is full brightness.
-    {2, 45, '0', 0},          {2, 45, '1', 50},        {2, 45, '2', 10},
-    {2, 45, '3', 15},         {2, 0, '8', 40},         {2, 0, '9', 45},
+    {2, 45, '0', 0},
+    {2, 45, '1', 50},
+    {2, 45, '2', 10},
+    {2, 45, '3', 15},
+    {2, 0, '8', 40},
+    {2, 0, '9', 45},
     // Page Up adds 10 below 50 only, Page Down takes 10 from 10 and more only.
-    {2, 45, page_up, 55},     {2, 40, page_up, 50},    {2, 50, page_up, 50},
-    {2, 5, page_down, 5},     {2, 10, page_down, 0},   {2, 55, page_down, 45},
-    {2, 50, del, 5},          {2, 50, space, 50},
+    {2, 45, page_up, 55},
+    {2, 40, page_up, 50},
+    {2, 50, page_up, 50},
+    {2, 5, page_down, 5},
+    {2, 10, page_down, 0},
+    {2, 55, page_down, 45},
+    {2, 50, del, 5},
+    {2, 50, space, 50},
     // Field 6: one digit 0..8, limited by the cylinder count in bits 0-4 of the selected
     // record; the three flags above it do not lift the limit.
-    {6, 2, '6', 4, 4},        {6, 2, '3', 3, 4},       {6, 2, '4', 4, 4},
-    {6, 2, '9', 2, 4},        {6, 2, '6', 4, 36},      {6, 2, '9', 2, 36},
-    {6, 2, '8', 4, 0xE4},     {6, 2, '3', 0, 0xE0},    {6, 2, '5', 0, 0},
-    {6, 2, '8', 8, 8},        {6, 2, '8', 8, 31},
+    {6, 2, '6', 4, 4},
+    {6, 2, '3', 3, 4},
+    {6, 2, '4', 4, 4},
+    {6, 2, '9', 2, 4},
+    {6, 2, '6', 4, 36},
+    {6, 2, '9', 2, 36},
+    {6, 2, '8', 4, 0xE4},
+    {6, 2, '3', 0, 0xE0},
+    {6, 2, '5', 0, 0},
+    {6, 2, '8', 8, 8},
+    {6, 2, '8', 8, 31},
     // Delete drops a digit (a file may bring two); other keys are ignored.
-    {6, 25, del, 2, 4},       {6, 2, page_up, 2, 4},   {6, 2, page_down, 2, 4},
+    {6, 25, del, 2, 4},
+    {6, 2, page_up, 2, 4},
+    {6, 2, page_down, 2, 4},
     {6, 2, space, 2, 4},
     // The selected wheel's record counts, and a wheel_select above 24 reads as 24.
-    {6, 1, '6', 3, 3, 2},     {6, 1, '6', 2, 2, 200},
+    {6, 1, '6', 3, 3, 2},
+    {6, 1, '6', 2, 2, 200},
 };
 
 TEST(GeneralTogglesAndBrightness, KeysStepTheByte) {

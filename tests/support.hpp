@@ -21,9 +21,7 @@
 namespace ulo::test {
 
 // A byte pair as the image stores it: low byte at the lower address, high * 256 + low.
-inline unsigned pair(const Wert& w, unsigned low) {
-    return byte(w, low + 1) * 256u + byte(w, low);
-}
+inline unsigned pair(const Wert& w, unsigned low) { return byte(w, low + 1) * 256u + byte(w, low); }
 inline void set_pair(Wert& w, unsigned low, unsigned value) {
     set_byte(w, low, value & 0xFFu);
     set_byte(w, low + 1, (value >> 8) & 0xFFu);
@@ -62,7 +60,8 @@ inline Wert example_image() {
     put(w, ParamId::sync_phase, 0, 900);
     put(w, ParamId::sync_pulses, 0, 1);
     const std::string name = "60-2 Crank      ";
-    for (unsigned p = 1; p <= 16; ++p) set_name_char(w, 0, p, static_cast<unsigned char>(name[p - 1]));
+    for (unsigned p = 1; p <= 16; ++p)
+        set_name_char(w, 0, p, static_cast<unsigned char>(name[p - 1]));
     put(w, ParamId::ramp_time, 1, 250);
     put(w, ParamId::ramp_speed, 1, 2000);
     set_byte(w, 1536 + 3, 0x18);
@@ -94,7 +93,8 @@ inline std::string text(const Console& con, int y) { return rtrim(row_text(con, 
 
 // The text of `width` cells from column x of row y, as bytes.
 inline std::string cells(const Console& con, int x, int y, int width) {
-    return row_bytes(con, y).substr(static_cast<std::size_t>(x - 1), static_cast<std::size_t>(width));
+    return row_bytes(con, y).substr(static_cast<std::size_t>(x - 1),
+                                    static_cast<std::size_t>(width));
 }
 
 // Applies key codes one after the other to the rule of the current field.

@@ -18,14 +18,14 @@ namespace {
 
 // Glyph widths come from the locale; the program runs in the user's, here a UTF-8 one.
 class Utf8Terminal : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         before_ = std::setlocale(LC_ALL, nullptr);
         if (!std::setlocale(LC_ALL, "C.UTF-8")) GTEST_SKIP() << "no C.UTF-8 locale";
     }
     void TearDown() override { std::setlocale(LC_ALL, before_.c_str()); }
 
-private:
+  private:
     std::string before_;
 };
 
@@ -42,7 +42,10 @@ TEST_F(Utf8Terminal, NoByteShowsAsAControl) {
 }
 
 TEST(TerminalGlyph, AsciiFallbacks) {
-    const struct { unsigned char byte; char32_t shown; } cases[] = {
+    const struct {
+        unsigned char byte;
+        char32_t shown;
+    } cases[] = {
         {'A', 'A'},  {' ', ' '},  {0x00, ' '}, {0xFF, ' '}, // blanks stay blank
         {0xC9, '+'}, {0xBB, '+'}, {0xC8, '+'}, {0xBC, '+'}, // frame corners
         {0xCD, '-'}, {0xBA, '|'}, {0xC4, '-'}, {0xB3, '|'}, // frame lines
@@ -66,7 +69,12 @@ TEST(PlainText, RowsAndColours) {
     Console highlight = with_text(3, 1, "12", light_red);
     textcolor(highlight, light_grey);
     put_bytes(highlight, " rpm");
-    const struct { const char* what; Console con; bool sgr; std::string expect; } cases[] = {
+    const struct {
+        const char* what;
+        Console con;
+        bool sgr;
+        std::string expect;
+    } cases[] = {
         {"blank screen leaves nothing", Console{}, true, ""},
         {"rows down to the last written one", with_text(1, 3, " Error: Cannot open ulo.txt !"),
          false, "\r\n\r\n Error: Cannot open ulo.txt !\r\n"},
@@ -177,10 +185,12 @@ TEST(Notice, BrokenBetweenWordsToFitTheTerminal) {
         int width, lines;
         std::vector<std::string> rows;
     } cases[] = {
-        {80, 20,
+        {80,
+         20,
          {"ulocfg needs a terminal of at least 80x21 - please enlarge this window, or press",
           "Ctrl+C to quit"}},
-        {40, 20,
+        {40,
+         20,
          {"ulocfg needs a terminal of at least", "80x21 - please enlarge this window, or",
           "press Ctrl+C to quit"}},
         {40, 2, {"ulocfg needs a terminal of at least", "80x21 - please enlarge this window, or"}},

@@ -59,14 +59,24 @@ TEST(WheelSelect, Sequences) {
         unsigned shown, stored_after;
         int start_after;
     } cases[] = {
-        {6, 1, "30", 25, 24, 0},       {6, 1, "309", 25, 24, 0},      {6, 1, "0", 1, 0, 0},
-        {6, 1, "05", 15, 14, 0},       {24, 0, "<del>", 2, 1, 1},     {24, 0, "<del>4", 4, 3, 0},
-        {6, 0, "<del>", 1, 0, 1},      {9, 0, "<del>", 1, 0, 1},      {24, 1, "<bs>", 5, 4, 1},
-        {19, 1, "<bs>", 10, 9, 1},     {9, 1, "<bs>", 10, 9, 1},      {24, 1, "<pgup>", 25, 24, 1},
-        {0, 1, "<pgdn>", 1, 0, 1},     {5, 0, "<pgup><pgup>", 8, 7, 0},
+        {6, 1, "30", 25, 24, 0},
+        {6, 1, "309", 25, 24, 0},
+        {6, 1, "0", 1, 0, 0},
+        {6, 1, "05", 15, 14, 0},
+        {24, 0, "<del>", 2, 1, 1},
+        {24, 0, "<del>4", 4, 3, 0},
+        {6, 0, "<del>", 1, 0, 1},
+        {9, 0, "<del>", 1, 0, 1},
+        {24, 1, "<bs>", 5, 4, 1},
+        {19, 1, "<bs>", 10, 9, 1},
+        {9, 1, "<bs>", 10, 9, 1},
+        {24, 1, "<pgup>", 25, 24, 1},
+        {0, 1, "<pgdn>", 1, 0, 1},
+        {5, 0, "<pgup><pgup>", 8, 7, 0},
         {5, 1, "<left><ins><esc><altx> -", 6, 5, 1},
         // A file's 200 shows 25 and stays until written.
-        {200, 0, "<pgup>1", 25, 200, 0}, {200, 0, "<pgdn>", 24, 23, 0},
+        {200, 0, "<pgup>1", 25, 200, 0},
+        {200, 0, "<pgdn>", 24, 23, 0},
     };
     for (const auto& c : cases) {
         Wert w = test::example_image();
@@ -85,15 +95,23 @@ TEST(WheelName, Editing) {
         const char* after;
         int cursor, mode;
     } cases[] = {
-        {1, "ABCDEFGHIJKLMNOPQ", "ABCDEFGHIJKLMNOQ", 16, 5}, {1, "Vr6", "Vr6defghijklmnop", 4, 5},
-        {16, "<bs>", "abcdefghijklmnp ", 15, 5},     {16, "<del>", "abcdefghijklmno ", 16, 5},
-        {1, "<bs>", "abcdefghijklmnop", 1, 5},       {1, "<del>", "bcdefghijklmnop ", 1, 5},
-        {5, "<bs><bs>", "abefghijklmnop  ", 3, 5},   {8, "<home>x", "xbcdefghijklmnop", 2, 5},
-        {3, "<end>xy", "abcdefghijklmnoy", 16, 5},   {3, "<left><left>z", "zbcdefghijklmnop", 2, 5},
-        {3, "<right>z", "abczefghijklmnop", 5, 5},   {1, "&<alt8>%#", "/[%defghijklmnop", 4, 5},
+        {1, "ABCDEFGHIJKLMNOPQ", "ABCDEFGHIJKLMNOQ", 16, 5},
+        {1, "Vr6", "Vr6defghijklmnop", 4, 5},
+        {16, "<bs>", "abcdefghijklmnp ", 15, 5},
+        {16, "<del>", "abcdefghijklmno ", 16, 5},
+        {1, "<bs>", "abcdefghijklmnop", 1, 5},
+        {1, "<del>", "bcdefghijklmnop ", 1, 5},
+        {5, "<bs><bs>", "abefghijklmnop  ", 3, 5},
+        {8, "<home>x", "xbcdefghijklmnop", 2, 5},
+        {3, "<end>xy", "abcdefghijklmnoy", 16, 5},
+        {3, "<left><left>z", "zbcdefghijklmnop", 2, 5},
+        {3, "<right>z", "abczefghijklmnop", 5, 5},
+        {1, "&<alt8>%#", "/[%defghijklmnop", 4, 5},
         {4, "<pgup><pgdn><ins><esc><altx>\x7f\t\xe4", "abcdefghijklmnop", 4, 5},
-        {16, "<right>", "abcdefghijklmnop", 1, 20},  {7, "<enter>", "abcdefghijklmnop", 1, 20},
-        {1, "<left>", "abcdefghijklmnop", 1, 4},     {9, "<up>", "abcdefghijklmnop", 1, 3},
+        {16, "<right>", "abcdefghijklmnop", 1, 20},
+        {7, "<enter>", "abcdefghijklmnop", 1, 20},
+        {1, "<left>", "abcdefghijklmnop", 1, 4},
+        {9, "<up>", "abcdefghijklmnop", 1, 3},
         {12, "<down>", "abcdefghijklmnop", 1, 6},
     };
     for (const auto& c : cases) {
@@ -117,12 +135,12 @@ TEST(WheelName, Characters) {
     const std::string as_typed =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789 !$%,-._";
     const std::pair<int, char> translated[] = {
-        {'&', '/'},  {'(', ')'}, {')', '='},  {'*', '('}, {'+', '*'}, {'/', '#'},
-        {'<', ';'},  {'=', '+'}, {'>', ':'},  {'\\', '^'}, {']', '\''}, {'^', '&'},
-        {'{', '?'},  {382, '{'}, {383, '['},  {384, ']'}, {385, '}'},
+        {'&', '/'}, {'(', ')'}, {')', '='}, {'*', '('},  {'+', '*'},  {'/', '#'},
+        {'<', ';'}, {'=', '+'}, {'>', ':'}, {'\\', '^'}, {']', '\''}, {'^', '&'},
+        {'{', '?'}, {382, '{'}, {383, '['}, {384, ']'},  {385, '}'},
     };
     const int not_characters[] = {key::backspace, key::enter, key::home, key::up, key::left,
-                                  key::right, key::end, key::down, key::del};
+                                  key::right,     key::end,   key::down, key::del};
     for (int k = 1; k < 512; ++k) {
         if (std::ranges::find(not_characters, k) != std::end(not_characters)) continue;
         int expect = k < 128 && as_typed.find(static_cast<char>(k)) != std::string::npos ? k : -1;
@@ -159,43 +177,71 @@ struct ByteCase {
 TEST(WheelRecord, Bytes) {
     const ByteCase cases[] = {
         // The flags in byte +0: Space, Page Up and Page Down toggle one bit, nothing else does.
-        {19, 0, 0xC7, 1, " ", 0xE7},               {19, 0, 0xFF, 0, "<pgup>", 0xDF},
-        {33, 0, 0x24, 1, "<pgdn>", 0xA4},          {34, 0, 0x24, 1, "  ", 0x24},
+        {19, 0, 0xC7, 1, " ", 0xE7},
+        {19, 0, 0xFF, 0, "<pgup>", 0xDF},
+        {33, 0, 0x24, 1, "<pgdn>", 0xA4},
+        {34, 0, 0x24, 1, "  ", 0x24},
         {34, 0, 0x00, 1, "<pgup>01<del>", 0x40},
         // cylinders in bits 0-4, 2 to 8; the flags stay.
-        {20, 0, 0xE4, 1, "9", 0xE4},               {20, 0, 0xE4, 1, "6", 0xE6},
-        {20, 0, 0x1F, 1, "2", 0x02},               {20, 0, 0x65, 1, "01<del><pgup> ", 0x65},
+        {20, 0, 0xE4, 1, "9", 0xE4},
+        {20, 0, 0xE4, 1, "6", 0xE6},
+        {20, 0, 0x1F, 1, "2", 0x02},
+        {20, 0, 0x65, 1, "01<del><pgup> ", 0x65},
         // Decimal bytes and their leave rules; tdc_width has none on Escape and Alt+X.
-        {22, 2, 60, 1, "0<esc>", 1, 0},            {21, 1, 30, 1, "0<esc>", 0, 0},
-        {21, 1, 30, 1, "0<altx>", 0, 0},           {21, 1, 30, 1, "0<enter>", 1, 1, 33},
-        {21, 1, 30, 1, "0<right>", 0, 0},          {21, 1, 5, 1, "45", 30, 0},
-        {23, 7, 99, 1, "<del>", 9, 1},             {23, 7, 99, 1, "<del>5", 5, 0},
-        {23, 7, 0, 1, "250", 99, 0},               {23, 7, 0, 1, "0<up>", 1, 1, 34},
-        {22, 2, 120, 1, "<del>", 12, 0},           {22, 2, 120, 1, "<del>5", 120, 0},
-        {22, 2, 0, 0, "<left>", 1, 1, 37},         {22, 2, 200, 0, "3", 120, 0},
-        {28, 9, 12, 1, "99", 60, 0},               {28, 9, 12, 1, "<del><del><down>", 1, 1, 30},
-        {28, 9, 0, 1, "<home>", 1, 1, 0},          {28, 9, 12, 1, "<bs><pgup><pgdn>.- ", 12},
+        {22, 2, 60, 1, "0<esc>", 1, 0},
+        {21, 1, 30, 1, "0<esc>", 0, 0},
+        {21, 1, 30, 1, "0<altx>", 0, 0},
+        {21, 1, 30, 1, "0<enter>", 1, 1, 33},
+        {21, 1, 30, 1, "0<right>", 0, 0},
+        {21, 1, 5, 1, "45", 30, 0},
+        {23, 7, 99, 1, "<del>", 9, 1},
+        {23, 7, 99, 1, "<del>5", 5, 0},
+        {23, 7, 0, 1, "250", 99, 0},
+        {23, 7, 0, 1, "0<up>", 1, 1, 34},
+        {22, 2, 120, 1, "<del>", 12, 0},
+        {22, 2, 120, 1, "<del>5", 120, 0},
+        {22, 2, 0, 0, "<left>", 1, 1, 37},
+        {22, 2, 200, 0, "3", 120, 0},
+        {28, 9, 12, 1, "99", 60, 0},
+        {28, 9, 12, 1, "<del><del><down>", 1, 1, 30},
+        {28, 9, 0, 1, "<home>", 1, 1, 0},
+        {28, 9, 12, 1, "<bs><pgup><pgdn>.- ", 12},
         // gap_count in the low nibble of +8; the high nibble stays.
-        {26, 8, 0xD2, 1, "4", 0xD4},               {26, 8, 0xD2, 1, "059<del>", 0xD2},
-        {26, 8, 0xD4, 1, "<pgup>", 0xD4},          {26, 8, 0xD1, 1, "<pgdn>", 0xD1},
-        {26, 8, 0xF0, 1, "<pgdn>", 0xF0},          {26, 8, 0xF0, 1, "<pgup>", 0xF1},
+        {26, 8, 0xD2, 1, "4", 0xD4},
+        {26, 8, 0xD2, 1, "059<del>", 0xD2},
+        {26, 8, 0xD4, 1, "<pgup>", 0xD4},
+        {26, 8, 0xD1, 1, "<pgdn>", 0xD1},
+        {26, 8, 0xF0, 1, "<pgdn>", 0xF0},
+        {26, 8, 0xF0, 1, "<pgup>", 0xF1},
         {26, 8, 0x1F, 1, "<pgdn>", 0x1E},
         // gap_pulses: Page Up only while the whole byte reads below 15 as a signed number.
-        {27, 8, 0x0F, 1, "<pgup>", 0x0F},          {27, 8, 0x0E, 1, "<pgup>", 0x1E},
-        {27, 8, 0x7A, 1, "<pgdn>", 0x6A},          {27, 8, 0x7A, 1, "-", 0x9A},
-        {27, 8, 0x8A, 1, "-", 0x1A},               {27, 8, 0x8A, 1, "<pgdn>", 0x8A},
+        {27, 8, 0x0F, 1, "<pgup>", 0x0F},
+        {27, 8, 0x0E, 1, "<pgup>", 0x1E},
+        {27, 8, 0x7A, 1, "<pgdn>", 0x6A},
+        {27, 8, 0x7A, 1, "-", 0x9A},
+        {27, 8, 0x8A, 1, "-", 0x1A},
+        {27, 8, 0x8A, 1, "<pgdn>", 0x8A},
         {27, 8, 0x8A, 1, "2", 0xEA},
         // sync_pulses, the whole signed byte +15.
-        {32, 15, 1, 1, "-", 255},                  {32, 15, 1, 1, "-0", 0},
-        {32, 15, 0, 1, "<pgdn>", 255},             {32, 15, 255, 1, "3", 253},
-        {32, 15, 253, 1, "<pgdn>", 253},           {32, 15, 0, 1, "2<pgup><pgup>", 1},
-        {32, 15, 128, 1, "-", 1},                  {32, 15, 128, 1, "<pgup><del> ", 129},
+        {32, 15, 1, 1, "-", 255},
+        {32, 15, 1, 1, "-0", 0},
+        {32, 15, 0, 1, "<pgdn>", 255},
+        {32, 15, 255, 1, "3", 253},
+        {32, 15, 253, 1, "<pgdn>", 253},
+        {32, 15, 0, 1, "2<pgup><pgup>", 1},
+        {32, 15, 128, 1, "-", 1},
+        {32, 15, 128, 1, "<pgup><del> ", 129},
         // cam_width in tenths, turned into whole degrees past 12.5.
-        {29, 14, 30, 1, "125", 125, 0},            {29, 14, 30, 1, "135", 141, 0},
-        {29, 14, 30, 1, "126", 140, 0},            {29, 14, 141, 0, "7", 141, 0},
-        {29, 14, 141, 1, "7", 7, 0},               {29, 14, 141, 1, "<del>", 13, 0},
-        {29, 14, 125, 1, "<del>", 12, 0},          {29, 14, 0, 1, "<altx>", 1},
-        {29, 14, 0, 1, "<right><pgup><pgdn>", 0},  {29, 14, 0, 0, "<enter>", 1, 1, 30},
+        {29, 14, 30, 1, "125", 125, 0},
+        {29, 14, 30, 1, "135", 141, 0},
+        {29, 14, 30, 1, "126", 140, 0},
+        {29, 14, 141, 0, "7", 141, 0},
+        {29, 14, 141, 1, "7", 7, 0},
+        {29, 14, 141, 1, "<del>", 13, 0},
+        {29, 14, 125, 1, "<del>", 12, 0},
+        {29, 14, 0, 1, "<altx>", 1},
+        {29, 14, 0, 1, "<right><pgup><pgdn>", 0},
+        {29, 14, 0, 0, "<enter>", 1, 1, 30},
     };
     for (const ByteCase& c : cases) {
         Wert w = test::example_image();
@@ -236,11 +282,19 @@ TEST(WheelRecord, PairsAndTheirCaps) {
         const char* keys;
         unsigned after;
     } cases[] = {
-        {24, 36, 0, "150", 100},      {30, 36, 0, "150", 100},   {24, 60, 0, "1234", 60},
-        {30, 7, 0, "999", 514},       {24, 0, 0, "3601", 3600},  {30, 0, 0, "99999", 3600},
-        {24, 1, 0, "4000", 3600},     {24, 36, 3000, "<del>", 300},
-        {24, 36, 3000, "<pgup><pgdn><bs>-<esc>", 3000},          {24, 36, 3000, "5", 5},
-        {25, 0, 0, "3600", 3599},     {25, 0, 0, "125", 125},    {31, 0, 65535, "<del>9", 3599},
+        {24, 36, 0, "150", 100},
+        {30, 36, 0, "150", 100},
+        {24, 60, 0, "1234", 60},
+        {30, 7, 0, "999", 514},
+        {24, 0, 0, "3601", 3600},
+        {30, 0, 0, "99999", 3600},
+        {24, 1, 0, "4000", 3600},
+        {24, 36, 3000, "<del>", 300},
+        {24, 36, 3000, "<pgup><pgdn><bs>-<esc>", 3000},
+        {24, 36, 3000, "5", 5},
+        {25, 0, 0, "3600", 3599},
+        {25, 0, 0, "125", 125},
+        {31, 0, 65535, "<del>9", 3599},
         {31, 0, 900, "<del><del><del><enter>", 0},
     };
     for (const auto& c : cases) {

@@ -60,8 +60,10 @@ bool add_assignment(std::vector<Assignment>& all, const Target& target, const st
     const bool held = target.status == status_ok && read_value(target.image, a.item) == a.value;
     a.outside = !held && !in_range(a.item, a.value);
     if (a.outside && !fits(a.item, a.value)) {
-        rejected(err, text, "the field takes " + allowed(a.item) + ", and the value does not "
-                            "fit in the parameter's bits");
+        rejected(err, text,
+                 "the field takes " + allowed(a.item) +
+                     ", and the value does not "
+                     "fit in the parameter's bits");
         return false;
     }
     if (a.outside && !target.force) {
@@ -119,8 +121,8 @@ int assign(const Target& target, const std::vector<Assignment>& all, bool taken,
     return status_cannot_open;
 }
 
-int apply_lines(std::istream& lines, const std::string& source, const std::string& path,
-                bool force, std::ostream& err) {
+int apply_lines(std::istream& lines, const std::string& source, const std::string& path, bool force,
+                std::ostream& err) {
     const Target target = open_target(path, force);
     std::vector<Assignment> all;
     bool taken = true;
@@ -130,8 +132,7 @@ int apply_lines(std::istream& lines, const std::string& source, const std::strin
         // A file edited on Windows ends its lines with a carriage return as well, and may
         // begin with a UTF-8 byte-order mark.
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (number == 1 && line.starts_with(byte_order_mark))
-            line.erase(0, byte_order_mark.size());
+        if (number == 1 && line.starts_with(byte_order_mark)) line.erase(0, byte_order_mark.size());
         const std::string_view text = trim(line);
         // Only whole lines are comments: a wheel name may hold a #.
         if (text.empty() || text.front() == '#') continue;
@@ -154,8 +155,7 @@ int apply_lines(std::istream& lines, const std::string& source, const std::strin
     return assign(target, all, taken, err);
 }
 
-int apply_file(const std::string& params, const std::string& path, bool force,
-               std::ostream& err) {
+int apply_file(const std::string& params, const std::string& path, bool force, std::ostream& err) {
     if (params == "-") return apply_lines(std::cin, "stdin", path, force, err);
     errno = 0;
     std::ifstream in(params, std::ios::binary);

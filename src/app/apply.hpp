@@ -16,9 +16,9 @@ namespace ulo {
 // already is taken whatever it is, so that show's lines of an image apply to it unchanged.
 struct Target {
     std::string path;
-    bool force = false;   // --force: values outside their field's range are stored too
-    int status = 0;       // the load's exit status: 0 when the image was read
-    std::string message;  // what the load said when it failed
+    bool force = false;  // --force: values outside their field's range are stored too
+    int status = 0;      // the load's exit status: 0 when the image was read
+    std::string message; // what the load said when it failed
     Wert image{};
     FileState seen;
 };
@@ -43,17 +43,15 @@ bool add_assignment(std::vector<Assignment>& all, const Target& target, const st
 // were rejected, and then nothing is written. A value the change leaves at odds with another,
 // or a forced one, is warned of on `err`. The file is saved as the editor saves it, and not at
 // all when nothing changes. Returns the exit status.
-int assign(const Target& target, const std::vector<Assignment>& all, bool taken,
-           std::ostream& err);
+int assign(const Target& target, const std::vector<Assignment>& all, bool taken, std::ostream& err);
 
 // apply: the lines of `lines` ("name = value unit" as show writes them; blank lines and lines
 // starting with # are skipped; the unit may be left out) assigned to the image at `path` as
 // set would. `source` names the lines in messages ("car.params:3: ...").
-int apply_lines(std::istream& lines, const std::string& source, const std::string& path,
-                bool force, std::ostream& err);
+int apply_lines(std::istream& lines, const std::string& source, const std::string& path, bool force,
+                std::ostream& err);
 
 // apply PARAMFILE: reads the parameter file (standard input for "-") and applies it.
-int apply_file(const std::string& params, const std::string& path, bool force,
-               std::ostream& err);
+int apply_file(const std::string& params, const std::string& path, bool force, std::ostream& err);
 
 } // namespace ulo

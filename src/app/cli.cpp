@@ -9,10 +9,10 @@
 #include "app/image_io.hpp"
 #include "app/json.hpp"
 #include "app/suggest.hpp"
-#include "eeprom/params.hpp"
 #include "console/console.hpp"
 #include "editor/editor.hpp"
 #include "eeprom/file.hpp"
+#include "eeprom/params.hpp"
 #include "screen/screen.hpp"
 
 #ifndef ULOCFG_VERSION
@@ -32,9 +32,9 @@ struct CommandName {
     Command command;
 };
 constexpr CommandName commands[] = {
-    {"edit", Command::edit},   {"show", Command::show},   {"get", Command::get},
-    {"set", Command::set},     {"apply", Command::apply}, {"diff", Command::diff},
-    {"check", Command::check}, {"screen", Command::screen}, {"help", Command::help},
+    {"edit", Command::edit},       {"show", Command::show},     {"get", Command::get},
+    {"set", Command::set},         {"apply", Command::apply},   {"diff", Command::diff},
+    {"check", Command::check},     {"screen", Command::screen}, {"help", Command::help},
     {"version", Command::version},
 };
 
@@ -169,8 +169,7 @@ int get(const Wert& wert, const Arguments& a, std::ostream& out, std::ostream& e
     if (!ok) return status_rejected;
     if (a.json) return get_json(wert, items, out);
     for (Item item : items)
-        out << (a.value ? bare_value(item, read_value(wert, item)) : show_line(wert, item))
-            << "\n";
+        out << (a.value ? bare_value(item, read_value(wert, item)) : show_line(wert, item)) << "\n";
     return status_ok;
 }
 
@@ -438,7 +437,8 @@ std::string command_usage(const std::string& command) {
         if (at != std::string::npos)
             text.replace(at, 12,
                          "Parameters, with the values the editor's fields give (wheel[N]: N = "
-                         "1..25,\nramp[N]: N = 1..99):\n" + parameter_list());
+                         "1..25,\nramp[N]: N = 1..99):\n" +
+                             parameter_list());
         return text;
     }
     return "";
@@ -478,8 +478,8 @@ int cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (command == Command::none) return usage_error(err, "no command");
     if (command == Command::edit) // editor_file() did not take it
         return usage_error(err, "edit takes one file", name);
-    if (a.json && command != Command::show && command != Command::get &&
-        command != Command::diff && command != Command::check)
+    if (a.json && command != Command::show && command != Command::get && command != Command::diff &&
+        command != Command::check)
         return usage_error(err, name + " has no --json", name);
     if (a.force && command != Command::set && command != Command::apply)
         return usage_error(err, name + " has no --force", name);
@@ -506,7 +506,8 @@ int cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
         return get(wert, a, out, err);
     }
     // show, check, screen: one file at most
-    if (ops.size() > (a.has_file ? 0u : 1u)) return usage_error(err, name + " takes one file", name);
+    if (ops.size() > (a.has_file ? 0u : 1u))
+        return usage_error(err, name + " takes one file", name);
     Wert wert{};
     if (int status = load(ops.empty() ? path : ops[0], wert, err)) return status;
     switch (command) {

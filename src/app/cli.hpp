@@ -14,8 +14,8 @@
 namespace ulo {
 
 // Runs one command (show, get, set, apply, diff, check, screen, help, version); argv[0] is the
-// program; the options may stand before or after the command. Results go to `out`, messages to `err`; returns the exit status. Never
-// touches the terminal.
+// program; the options may stand before or after the command. Results go to `out`, messages to
+// `err`; returns the exit status. Never touches the terminal.
 int cli(int argc, char** argv, std::ostream& out, std::ostream& err);
 
 // True when the command line asks for the editor on a file, "edit [FILE]" or "--file FILE"

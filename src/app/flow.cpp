@@ -34,8 +34,9 @@ void ask(Run& run, Console& con) {
 bool save(Run& run, Console& con) {
     const SaveResult result = save_image(run.file, run.wert);
     if (result == SaveResult::saved) return end(run, status_ok);
-    cprintf(con, result == SaveResult::cannot_open ? "\n\r Error: Cannot open %s !\n\r"
-                                                   : "\n\r Error: Cannot write %s !\n\r",
+    cprintf(con,
+            result == SaveResult::cannot_open ? "\n\r Error: Cannot open %s !\n\r"
+                                              : "\n\r Error: Cannot write %s !\n\r",
             run.path.c_str());
     keep_edits(run);
     if (!run.rescue.empty())

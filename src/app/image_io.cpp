@@ -23,7 +23,6 @@ int load(const std::string& path, Wert& wert, std::ostream& err, FileState* seen
     return status_incorrect;
 }
 
-
 std::vector<Finding> check_image(const Wert& wert) {
     std::vector<Finding> found;
     for (Item item : shown_items(wert)) {

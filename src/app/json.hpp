@@ -12,8 +12,8 @@
 #include <iosfwd>
 #include <vector>
 
-#include "eeprom/params.hpp"
 #include "eeprom/image.hpp"
+#include "eeprom/params.hpp"
 
 namespace ulo {
 

@@ -1,7 +1,7 @@
 #include "app/process.hpp"
 
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>

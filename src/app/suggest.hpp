@@ -12,7 +12,8 @@ unsigned edit_distance(std::string_view a, std::string_view b);
 
 // The candidates nearest `typed` (at most five), when near enough to be a slip: a quarter of
 // its length, at least 1 and at most 3 edits away; none otherwise.
-std::vector<std::string> nearest(std::string_view typed, const std::vector<std::string>& candidates);
+std::vector<std::string> nearest(std::string_view typed,
+                                 const std::vector<std::string>& candidates);
 
 // "; did you mean show?", "; did you mean get or set?", or "" when no candidate is near.
 std::string did_you_mean(std::string_view typed, const std::vector<std::string>& candidates);

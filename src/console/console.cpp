@@ -114,9 +114,7 @@ int getche(Console& con) {
     return k;
 }
 
-bool kbhit(Console& con) {
-    return !con.keys.empty();
-}
+bool kbhit(Console& con) { return !con.keys.empty(); }
 
 namespace {
 

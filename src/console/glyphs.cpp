@@ -18,8 +18,12 @@ char32_t ascii_fallback(unsigned char b, char32_t shape) {
     switch (shape) {
     case U'\u00B0': return 'o';
     case U'\u00A0': return ' ';
-    case U'\u2500': case U'\u2501': case U'\u2550': return '-';
-    case U'\u2502': case U'\u2503': case U'\u2551': return '|';
+    case U'\u2500':
+    case U'\u2501':
+    case U'\u2550': return '-';
+    case U'\u2502':
+    case U'\u2503':
+    case U'\u2551': return '|';
     default: break;
     }
     if (shape >= 0x2500 && shape <= 0x257F) return '+';

@@ -91,19 +91,19 @@ constexpr KeySequence key_sequences[] = {
     {"O", 1, 'Q', f(2)},
     {"O", 1, 'R', f(3)},
     {"O", 1, 'S', f(4)},
-    {"[", 1, 'P', f(1)},   // xterm, modified: ESC[1;2P
-    {"[", 1, 'Q', f(2)},   // xterm, modified
-    {"[", 1, 'R', f(3)},   // xterm, modified
-    {"[", 1, 'S', f(4)},   // xterm, modified
-    {"[", 11, '~', f(1)},  // rxvt, vt220
-    {"[", 12, '~', f(2)},  // rxvt, vt220
-    {"[", 13, '~', f(3)},  // rxvt, vt220
-    {"[", 14, '~', f(4)},  // rxvt, vt220
-    {"[[", 1, 'A', f(1)},  // Linux console
-    {"[[", 1, 'B', f(2)},  // Linux console
-    {"[[", 1, 'C', f(3)},  // Linux console
-    {"[[", 1, 'D', f(4)},  // Linux console
-    {"[[", 1, 'E', f(5)},  // Linux console
+    {"[", 1, 'P', f(1)},  // xterm, modified: ESC[1;2P
+    {"[", 1, 'Q', f(2)},  // xterm, modified
+    {"[", 1, 'R', f(3)},  // xterm, modified
+    {"[", 1, 'S', f(4)},  // xterm, modified
+    {"[", 11, '~', f(1)}, // rxvt, vt220
+    {"[", 12, '~', f(2)}, // rxvt, vt220
+    {"[", 13, '~', f(3)}, // rxvt, vt220
+    {"[", 14, '~', f(4)}, // rxvt, vt220
+    {"[[", 1, 'A', f(1)}, // Linux console
+    {"[[", 1, 'B', f(2)}, // Linux console
+    {"[[", 1, 'C', f(3)}, // Linux console
+    {"[[", 1, 'D', f(4)}, // Linux console
+    {"[[", 1, 'E', f(5)}, // Linux console
     {"[", 15, '~', f(5)},
     {"[", 17, '~', f(6)},
     {"[", 18, '~', f(7)},
@@ -149,24 +149,24 @@ struct KeyPosition {
 };
 
 constexpr KeyPosition us_layout[] = {
-    {'1', '!', ext(120)}, {'2', '@', ext(121)}, {'3', '#', ext(122)},  {'4', '$', ext(123)},
-    {'5', '%', ext(124)}, {'6', '^', ext(125)}, {'7', '&', ext(126)},  {'8', '*', ext(127)},
-    {'9', '(', ext(128)}, {'0', ')', ext(129)}, {'-', '_', ext(130)},  {'=', '+', ext(131)},
-    {'q', 'Q', ext(16)},  {'w', 'W', ext(17)},  {'e', 'E', ext(18)},   {'r', 'R', ext(19)},
-    {'t', 'T', ext(20)},  {'y', 'Y', ext(21)},  {'u', 'U', ext(22)},   {'i', 'I', ext(23)},
-    {'o', 'O', ext(24)},  {'p', 'P', ext(25)},  {'[', '{', ext(26)},   {']', '}', ext(27)},
-    {'a', 'A', ext(30)},  {'s', 'S', ext(31)},  {'d', 'D', ext(32)},   {'f', 'F', ext(33)},
-    {'g', 'G', ext(34)},  {'h', 'H', ext(35)},  {'j', 'J', ext(36)},   {'k', 'K', ext(37)},
-    {'l', 'L', ext(38)},  {';', ':', ext(39)},  {'\'', '"', ext(40)},  {'`', '~', ext(41)},
-    {'\\', '|', ext(43)}, {'z', 'Z', ext(44)},  {'x', 'X', ext(45)},   {'c', 'C', ext(46)},
-    {'v', 'V', ext(47)},  {'b', 'B', ext(48)},  {'n', 'N', ext(49)},   {'m', 'M', ext(50)},
+    {'1', '!', ext(120)}, {'2', '@', ext(121)}, {'3', '#', ext(122)}, {'4', '$', ext(123)},
+    {'5', '%', ext(124)}, {'6', '^', ext(125)}, {'7', '&', ext(126)}, {'8', '*', ext(127)},
+    {'9', '(', ext(128)}, {'0', ')', ext(129)}, {'-', '_', ext(130)}, {'=', '+', ext(131)},
+    {'q', 'Q', ext(16)},  {'w', 'W', ext(17)},  {'e', 'E', ext(18)},  {'r', 'R', ext(19)},
+    {'t', 'T', ext(20)},  {'y', 'Y', ext(21)},  {'u', 'U', ext(22)},  {'i', 'I', ext(23)},
+    {'o', 'O', ext(24)},  {'p', 'P', ext(25)},  {'[', '{', ext(26)},  {']', '}', ext(27)},
+    {'a', 'A', ext(30)},  {'s', 'S', ext(31)},  {'d', 'D', ext(32)},  {'f', 'F', ext(33)},
+    {'g', 'G', ext(34)},  {'h', 'H', ext(35)},  {'j', 'J', ext(36)},  {'k', 'K', ext(37)},
+    {'l', 'L', ext(38)},  {';', ':', ext(39)},  {'\'', '"', ext(40)}, {'`', '~', ext(41)},
+    {'\\', '|', ext(43)}, {'z', 'Z', ext(44)},  {'x', 'X', ext(45)},  {'c', 'C', ext(46)},
+    {'v', 'V', ext(47)},  {'b', 'B', ext(48)},  {'n', 'N', ext(49)},  {'m', 'M', ext(50)},
     {',', '<', ext(51)},  {'.', '>', ext(52)},  {'/', '?', ext(53)},
 };
 
 // The code of Alt with the key that sends `b`; 0 for keys Alt gives nothing with.
 int alt_code(unsigned char b) {
-    if (b == ' ') return ' ';       // Alt+Space is Space on the PC
-    if (b == '\r') return ext(28);  // Alt+Enter
+    if (b == ' ') return ' ';      // Alt+Space is Space on the PC
+    if (b == '\r') return ext(28); // Alt+Enter
     for (const KeyPosition& key : us_layout)
         if (b == static_cast<unsigned char>(key.plain) ||
             b == static_cast<unsigned char>(key.shifted))
@@ -234,8 +234,10 @@ int key_code(std::string_view intro, int number, char final, int modifier, bool 
     const bool shift = (bits & 1) != 0;
     for (const KeySequence& key : key_sequences) {
         if (key.intro != intro || key.number != number || key.final != final) continue;
-        return alt ? key.codes.alt : ctrl ? key.codes.ctrl : shift ? key.codes.shift
-                                                                  : key.codes.plain;
+        return alt     ? key.codes.alt
+               : ctrl  ? key.codes.ctrl
+               : shift ? key.codes.shift
+                       : key.codes.plain;
     }
     return 0;
 }
@@ -253,12 +255,12 @@ constexpr KeypadKey keypad_keys[] = {
     {"O", 1, 'u'}, {"O", 1, 'v'}, {"O", 1, 'w'}, {"O", 1, 'x'}, {"O", 1, 'y'}, // KP_5..KP_9
     {"O", 1, 'n'}, {"O", 1, 'o'}, {"O", 1, 'j'}, {"O", 1, 'm'}, {"O", 1, 'k'}, // . / * - +
     {"O", 1, 'M'},                                                             // KP_ENTER
-    {"O", 1, 'X'}, // KP_EQUAL: no PC key
-    {"O", 1, 'l'}, // KP_SEPARATOR
+    {"O", 1, 'X'},                                              // KP_EQUAL: no PC key
+    {"O", 1, 'l'},                                              // KP_SEPARATOR
     {"[", 1, 'D'}, {"[", 1, 'C'}, {"[", 1, 'A'}, {"[", 1, 'B'}, // KP_LEFT, RIGHT, UP, DOWN
     {"[", 5, '~'}, {"[", 6, '~'}, {"[", 1, 'H'}, {"[", 1, 'F'}, // PAGE_UP, PAGE_DOWN, HOME, END
     {"[", 2, '~'}, {"[", 3, '~'},                               // KP_INSERT, KP_DELETE
-    {"[", 1, 'E'}, // KP_BEGIN: no PC key
+    {"[", 1, 'E'},                                              // KP_BEGIN: no PC key
 };
 
 // The byte a terminal sends for Ctrl with a character key (the VT100's table as terminals
@@ -266,13 +268,23 @@ constexpr KeypadKey keypad_keys[] = {
 unsigned char ctrl_byte(unsigned char c) {
     if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 'a' + 1);
     switch (c) {
-    case ' ': case '2': case '@': return 0;
-    case '3': case '[': return 27;
-    case '4': case '\\': return 28;
-    case '5': case ']': return 29;
-    case '6': case '^': case '~': return 30;
-    case '7': case '/': case '_': return 31;
-    case '8': case '?': return 127;
+    case ' ':
+    case '2':
+    case '@': return 0;
+    case '3':
+    case '[': return 27;
+    case '4':
+    case '\\': return 28;
+    case '5':
+    case ']': return 29;
+    case '6':
+    case '^':
+    case '~': return 30;
+    case '7':
+    case '/':
+    case '_': return 31;
+    case '8':
+    case '?': return 127;
     default: return c;
     }
 }
@@ -479,8 +491,8 @@ void take_answers(std::string& bytes, KeyboardAnswers& answers) {
     std::size_t at = 0;
     while ((at = bytes.find(answer_start, at)) != std::string::npos) {
         std::size_t end = at + answer_start.size();
-        while (end < bytes.size() && (std::isdigit(static_cast<unsigned char>(bytes[end])) ||
-                                      bytes[end] == ';'))
+        while (end < bytes.size() &&
+               (std::isdigit(static_cast<unsigned char>(bytes[end])) || bytes[end] == ';'))
             ++end;
         if (end == bytes.size()) return; // the rest is still on its way
         if (bytes[end] == 'u' || bytes[end] == 'c') {

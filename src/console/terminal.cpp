@@ -17,7 +17,7 @@ std::vector<std::string> notice_rows(int width, int lines) {
         if (take > static_cast<std::size_t>(width)) {
             const std::size_t space = rest.rfind(' ', static_cast<std::size_t>(width));
             take = space != std::string_view::npos && space > 0 ? space
-                                                                 : static_cast<std::size_t>(width);
+                                                                : static_cast<std::size_t>(width);
         }
         rows.emplace_back(rest.substr(0, take));
         rest.remove_prefix(take);

@@ -24,19 +24,19 @@ struct TerminalColours {
 };
 
 struct Terminal {
-    int fd = -1;              // /dev/tty
-    bool started = false;     // curses is running
-    bool closed = false;      // terminal_close has given the terminal back
-    bool too_small = false;   // showing the "enlarge the terminal" notice
-    bool repaint = true;      // the next show writes every cell, not only the changed ones
-    bool utf8 = true;         // the locale can show the code page 437 glyphs
-    int stop_signal = 0;      // SIGTERM, SIGHUP or SIGINT that asked us to stop
-    const char* failure = nullptr; // why curses could not start, shown when we close
+    int fd = -1;                    // /dev/tty
+    bool started = false;           // curses is running
+    bool closed = false;            // terminal_close has given the terminal back
+    bool too_small = false;         // showing the "enlarge the terminal" notice
+    bool repaint = true;            // the next show writes every cell, not only the changed ones
+    bool utf8 = true;               // the locale can show the code page 437 glyphs
+    int stop_signal = 0;            // SIGTERM, SIGHUP or SIGINT that asked us to stop
+    const char* failure = nullptr;  // why curses could not start, shown when we close
     bool keyboard_protocol = false; // the keyboard protocol's mode is on: switch it off at the end
     TerminalColours colours;
     KeyDecoder decoder;
     std::vector<std::string> help_shown; // the rows below the screen as last shown
-    Console shown{};          // the model as it was last shown
+    Console shown{};                     // the model as it was last shown
     // The curses session, opaque here so that curses stays inside the backend, and the
     // duplicates of `fd` it reads and writes through.
     void* session = nullptr;

@@ -19,8 +19,8 @@
 #include <poll.h>
 #include <strings.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <sys/time.h>
+#include <termios.h>
 #include <unistd.h>
 #include <wchar.h>
 
@@ -39,9 +39,9 @@ volatile std::sig_atomic_t resized = 0;
 // A terminal that takes no output (stalled, or held by flow control) must not hold the program
 // past a stop: a watchdog looks a moment after the stop, and if the terminal still has no room,
 // curses' output goes nowhere from then on.
-volatile std::sig_atomic_t curses_out = -1;  // the descriptor curses writes to
-volatile std::sig_atomic_t nowhere = -1;     // /dev/null, opened read-only: every write fails
-volatile std::sig_atomic_t stalled = 0;      // curses' output has been taken away
+volatile std::sig_atomic_t curses_out = -1; // the descriptor curses writes to
+volatile std::sig_atomic_t nowhere = -1;    // /dev/null, opened read-only: every write fails
+volatile std::sig_atomic_t stalled = 0;     // curses' output has been taken away
 // The terminal's modes as the program found them, put back by hand when curses cannot.
 termios found_modes{};
 bool modes_found = false;
@@ -52,12 +52,12 @@ int wake_write = -1;
 // Every signal whose default ends the process is a request to stop: the edits go to a rescue
 // copy and the terminal is given back. SIGXFSZ is not among them: it is ignored, so that a
 // file size limit fails a save instead of ending the program.
-constexpr int handled_signals[] = {
-    SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGXCPU,
+constexpr int handled_signals[] = {SIGTERM, SIGHUP,  SIGINT,    SIGQUIT, SIGUSR1,
+                                   SIGUSR2, SIGALRM, SIGVTALRM, SIGXCPU,
 #ifdef SIGPWR
-    SIGPWR,
+                                   SIGPWR,
 #endif
-    SIGWINCH};
+                                   SIGWINCH};
 struct sigaction saved_actions[std::size(handled_signals)];
 bool signals_installed = false;
 // What SIGTSTP did before curses put its own handler there, if it did.
@@ -192,7 +192,7 @@ attr_t cell_attributes(const TerminalColours& colours, std::uint8_t attr, short&
         if (fg >= 8 && COLORS < 16) a |= A_BOLD; // the bright half of the PC colours
     } else if ((attr & 0x7F) != light_grey) {
         // No colours: the highlight must still stand out.
-        a |= colours.reverse_highlight      ? A_REVERSE
+        a |= colours.reverse_highlight     ? A_REVERSE
              : (termattrs() & A_UNDERLINE) ? (A_BOLD | A_UNDERLINE)
                                            : A_STANDOUT;
     }
@@ -264,8 +264,7 @@ void show(Terminal& term, const Console& con) {
         const int row = terminal_row(y, LINES);
         if (row == 0) continue;
         for (int x = 1; x <= console_width; ++x)
-            if (cell_changed(term, con, x, y))
-                put_cell(term, x, row, cell(con, x, y));
+            if (cell_changed(term, con, x, y)) put_cell(term, x, row, cell(con, x, y));
     }
     show_help(term, con);
     term.shown.cells = con.cells;
@@ -455,7 +454,8 @@ void serve(Terminal& term, Console& con, bool block) {
 void tell(const Terminal& term, const std::string& text) {
     if (term.stop_signal == 0) return write_all(STDERR_FILENO, text);
     // A timer interrupts a write that waits too long; its signal does nothing else.
-    struct sigaction quiet {}, before {};
+    struct sigaction quiet {
+    }, before{};
     quiet.sa_handler = [](int) {};
     sigemptyset(&quiet.sa_mask);
     sigaction(SIGALRM, &quiet, &before);

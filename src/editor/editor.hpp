@@ -57,8 +57,8 @@ void go_to(Editor& ed, const Moves& row, int target);
 // the last digit. Values are stored; a typed digit is worth `scale` stored units.
 struct Typing {
     long long max;
-    unsigned base = 10;  // 16: the CAN bytes, typed in hexadecimal
-    unsigned scale = 1;  // 2: speeds, stored as twice the rpm
+    unsigned base = 10; // 16: the CAN bytes, typed in hexadecimal
+    unsigned scale = 1; // 2: speeds, stored as twice the rpm
     bool refuses = false;
 };
 Typing typing(const Param& p);

@@ -15,13 +15,21 @@ int name_character(int k) {
         char stored;
     };
     static constexpr Translation translations[] = {
-        {'&', '/'}, {'(', ')'}, {')', '='}, {'*', '('}, {'+', '*'}, {'/', '#'},
-        {'<', ';'}, {'=', '+'}, {'>', ':'}, {'\\', '^'}, {']', '\''}, {'^', '&'},
-        {'{', '?'}, {key::alt_7, '{'}, {key::alt_8, '['}, {key::alt_9, ']'}, {key::alt_0, '}'},
+        {'&', '/'},        {'(', ')'},        {')', '='}, {'*', '('},        {'+', '*'},
+        {'/', '#'},        {'<', ';'},        {'=', '+'}, {'>', ':'},        {'\\', '^'},
+        {']', '\''},       {'^', '&'},        {'{', '?'}, {key::alt_7, '{'}, {key::alt_8, '['},
+        {key::alt_9, ']'}, {key::alt_0, '}'},
     };
     if ((k >= 'A' && k <= 'Z') || (k >= 'a' && k <= 'z') || key::is_digit(k)) return k;
     switch (k) {
-    case ' ': case '!': case '$': case '%': case ',': case '-': case '.': case '_': return k;
+    case ' ':
+    case '!':
+    case '$':
+    case '%':
+    case ',':
+    case '-':
+    case '.':
+    case '_': return k;
     default: break;
     }
     for (const Translation& t : translations)

@@ -187,12 +187,16 @@ void name_rule(Editor& ed, Wert& w, unsigned n, const Moves& row) {
     const auto at = [&ed](unsigned q) { ed.start = static_cast<int>(q); };
     switch (ed.letter) {
     case key::left:
-        if (p > 1) at(p - 1);
-        else go_to(ed, row, 4);
+        if (p > 1)
+            at(p - 1);
+        else
+            go_to(ed, row, 4);
         return;
     case key::right:
-        if (p < wheel_name_length) at(p + 1);
-        else go_to(ed, row, 20);
+        if (p < wheel_name_length)
+            at(p + 1);
+        else
+            go_to(ed, row, 20);
         return;
     case key::home: at(1); return;
     case key::end: at(wheel_name_length); return;
@@ -228,23 +232,22 @@ namespace {
 // What the keys of a field do where its rule has particulars of its own.
 std::string value_keys(const Editor& ed, const Wert& w, const Param& p) {
     switch (ed.mode) {
-    case 4:
-        return "digits type the configuration, Delete drops one; Page Up and Page Down step";
+    case 4: return "digits type the configuration, Delete drops one; Page Up and Page Down step";
     case 20: return "a digit " + help_number(p, p.low) + ".." + help_number(p, p.high) + " sets it";
     case 24:
     case 30: {
         const auto pulses = get(w, ed.mode == 24 ? crank_pulses : cam_pulses, selected_wheel(w));
         return "digits type up to one pulse spacing, " +
                help_number(p, offset_cap(static_cast<unsigned>(pulses))) + " at " +
-               std::to_string(pulses) + (pulses == 1 ? " pulse" : " pulses") +
-               "; Delete drops one";
+               std::to_string(pulses) + (pulses == 1 ? " pulse" : " pulses") + "; Delete drops one";
     }
     case 26:
         return "a digit " + help_number(p, p.low) + ".." + help_number(p, p.high) +
                " sets it; Page Up and Page Down step it";
     case 27:
     case 32:
-        return "a digit 0.." + help_number(p, -p.low) + " sets the count, - its sign; Page Up and "
+        return "a digit 0.." + help_number(p, -p.low) +
+               " sets the count, - its sign; Page Up and "
                "Page Down step it";
     case 29:
         return "digits type tenths up to " + help_number(p, cam_width_tenths_max) +

@@ -23,11 +23,11 @@ int convert(signed char value);
 // are kept, so a token of any length obeys the same rules in bounded memory.
 struct ImageReader {
     Wert* wert;
-    unsigned i = 0;              // bytes stored so far, also the address of the next one
+    unsigned i = 0; // bytes stored so far, also the address of the next one
     bool in_token = false;
-    bool header_seen = false;    // the first token has started
-    bool in_header = false;      // inside the first token, which is skipped whole
-    bool too_many = false;       // a 2049th byte was found; the rest of the text is ignored
+    bool header_seen = false; // the first token has started
+    bool in_header = false;   // inside the first token, which is skipped whole
+    bool too_many = false;    // a 2049th byte was found; the rest of the text is ignored
     // The two characters before the current one within its token (first is the farther one);
     // positions before the token's start count as code 0.
     signed char first = 0, second = 0;

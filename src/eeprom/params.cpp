@@ -11,11 +11,11 @@ namespace ulo {
 namespace {
 
 constexpr unsigned record = record_address(0, 0); // byte +0 of wheel configuration 1
-constexpr unsigned names = name_address(0, 1);   // its name
-constexpr unsigned speeds = 510;     // where the speed of ramp point 0 would lie
-constexpr unsigned times = 708;      // and its time
+constexpr unsigned names = name_address(0, 1);    // its name
+constexpr unsigned speeds = 510;                  // where the speed of ramp point 0 would lie
+constexpr unsigned times = 708;                   // and its time
 constexpr long long rpm = stored_per_rpm;
-constexpr bool on_end = true;        // the correction is made on Escape and Alt+X as well
+constexpr bool on_end = true; // the correction is made on Escape and Alt+X as well
 constexpr bool not_on_end = false;
 
 using enum ParamId;
@@ -250,8 +250,8 @@ std::string conflict(const Wert& w, Item item) {
     const unsigned n = selected_wheel(w);
     const long long cyl = get(w, cylinders, n);
     if (get(w, tdc_cyl) <= cyl) return "";
-    return "the selected configuration, wheel[" + std::to_string(n + 1) + "], has " + std::to_string(cyl) +
-           " cylinders";
+    return "the selected configuration, wheel[" + std::to_string(n + 1) + "], has " +
+           std::to_string(cyl) + " cylinders";
 }
 
 Span span(Item item) {

@@ -16,14 +16,43 @@ namespace ulo {
 // In the order `show` lists them: general settings, one wheel configuration, the ramp, the CAN
 // id. The rows of the table are in this order too.
 enum class ParamId {
-    last_menu, edit_mode_bit, brightness, contrast, wheel_select, tdc_cyl, max_poti_speed,
-    vss_pulses_per_km, vss_pulse_width, aux_speed_pulses, aux_speed_pulse_width, lis_inversion,
-    lis_lower_threshold, lis_upper_threshold, kickdown_threshold, first_high_frequency,
+    last_menu,
+    edit_mode_bit,
+    brightness,
+    contrast,
+    wheel_select,
+    tdc_cyl,
+    max_poti_speed,
+    vss_pulses_per_km,
+    vss_pulse_width,
+    aux_speed_pulses,
+    aux_speed_pulse_width,
+    lis_inversion,
+    lis_lower_threshold,
+    lis_upper_threshold,
+    kickdown_threshold,
+    first_high_frequency,
     second_high_frequency,
-    write_protection, name, cylinders, tdc_width, cam_inversion, crank_flag, crank_pulses,
-    crank_width, crank_offset, gap_phase, gap_pulses, gap_count, cam_pulses, cam_width,
-    cam_offset, sync_phase, sync_pulses,
-    ramp_points, ramp_time, ramp_speed,
+    write_protection,
+    name,
+    cylinders,
+    tdc_width,
+    cam_inversion,
+    crank_flag,
+    crank_pulses,
+    crank_width,
+    crank_offset,
+    gap_phase,
+    gap_pulses,
+    gap_count,
+    cam_pulses,
+    cam_width,
+    cam_offset,
+    sync_phase,
+    sync_pulses,
+    ramp_points,
+    ramp_time,
+    ramp_speed,
     can_id,
 };
 
@@ -46,9 +75,9 @@ enum class Shown {
     on_off,
     norm_inv,
     high_low,
-    cam_forms,     // cam_width's two forms: tenths up to 125, whole degrees in bits 0..6 above
-    hex,           // hexadecimal digits
-    text,          // a wheel name: 16 characters between double quotes
+    cam_forms, // cam_width's two forms: tenths up to 125, whole degrees in bits 0..6 above
+    hex,       // hexadecimal digits
+    text,      // a wheel name: 16 characters between double quotes
 };
 
 // What a digit does that would take the value past `high`.
@@ -71,7 +100,7 @@ struct Param {
     unsigned mask;    // the bits of a one-byte parameter: 0xFF for the whole byte
     bool is_signed;   // two's complement within its bits
     Shown shown;
-    const char* unit; // the screen's unit, "" where the screen shows none
+    const char* unit;    // the screen's unit, "" where the screen shows none
     long long low, high; // the values typing keeps to, stored units; high is the largest
                          // value a digit may make
     Past past;

@@ -125,7 +125,7 @@ bool locate(const std::string& path, Place& place) {
         errno = EISDIR;
         return false;
     }
-    place.folder = open_folder(place.prefix.empty()      ? "."
+    place.folder = open_folder(place.prefix.empty()       ? "."
                                : place.prefix.size() == 1 ? "/"
                                                           : place.prefix.substr(0, slash));
     return place.folder >= 0;
@@ -149,8 +149,8 @@ bool same_file(const struct stat& st, const FileState& seen) {
 int open_for_reading(const Place& place) {
     // Non-blocking, so that a FIFO without a writer cannot hold the start-up forever; it is
     // refused below anyway, as is everything but a regular file.
-    Fd file{::openat(place.folder, place.name.c_str(),
-                     O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW)};
+    Fd file{
+        ::openat(place.folder, place.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW)};
     struct stat st {};
     if (file.fd < 0 || ::fstat(file.fd, &st) != 0) return -1;
     if (!S_ISREG(st.st_mode)) {
@@ -190,8 +190,8 @@ std::string random_part() {
         // Without the system's randomness: the clock and the process, still unlikely to repeat.
         timespec now{};
         ::clock_gettime(CLOCK_REALTIME, &now);
-        std::uint64_t mix = digest(digest_start, std::to_string(now.tv_nsec) + "." +
-                                                     std::to_string(::getpid()));
+        std::uint64_t mix =
+            digest(digest_start, std::to_string(now.tv_nsec) + "." + std::to_string(::getpid()));
         for (unsigned char& b : bytes) b = static_cast<unsigned char>(mix >>= 8);
     }
     std::string part;
@@ -431,8 +431,8 @@ SaveResult save_here(const FileState& seen, const Wert& wert) {
         return SaveResult::cannot_open;
     }
 
-    Fd file{::openat(place.folder, place.name.c_str(),
-                     O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
+    Fd file{
+        ::openat(place.folder, place.name.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
     if (file.fd < 0 || ::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode))
         return SaveResult::cannot_open;
     // Root may write every file, so a file without any write bit counts as read-only too: its

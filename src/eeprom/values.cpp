@@ -66,10 +66,14 @@ bool parse_hex(std::string_view s, long long& v) {
     v = 0;
     for (char c : s) {
         int d;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else return false;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else
+            return false;
         v = v * 16 + d;
     }
     return true;
@@ -268,7 +272,7 @@ std::string visible(Item item, const Value& v) {
     case hundredths: return fixed(v.n, 2);
     case Shown::cam_forms:
         return cam_width_in_degrees(static_cast<unsigned>(v.n)) ? decimal(shown_number(p, v.n))
-                                                                 : fixed(v.n, 1);
+                                                                : fixed(v.n, 1);
     case hex: {
         char text[16];
         std::snprintf(text, sizeof text, "%08llX", v.n);
@@ -297,7 +301,9 @@ std::string format_value(Item item, const Value& v) {
     return with_unit(visible(item, v), param(item.id)) + stored_part(item, v);
 }
 
-std::string bare_value(Item item, const Value& v) { return visible(item, v) + stored_part(item, v); }
+std::string bare_value(Item item, const Value& v) {
+    return visible(item, v) + stored_part(item, v);
+}
 
 bool parse_value(Item item, std::string_view text, Value& v, std::string& why) {
     const Param& p = param(item.id);
@@ -316,9 +322,9 @@ bool parse_value(Item item, std::string_view text, Value& v, std::string& why) {
     if (!s.empty() && s.back() == ')') {
         const std::size_t open = s.rfind(stored_word);
         if (open == std::string_view::npos ||
-            !parse_digits(s.substr(open + stored_word.size(),
-                                   s.size() - 1 - open - stored_word.size()),
-                          stored)) {
+            !parse_digits(
+                s.substr(open + stored_word.size(), s.size() - 1 - open - stored_word.size()),
+                stored)) {
             why = "ends in something other than (stored N)";
             return false;
         }
@@ -374,8 +380,7 @@ std::string allowed(Item item) {
     const Param& p = param(item.id);
     if (const Words* w = words(p.shown)) return std::string(w->first) + " or " + w->second;
     switch (p.shown) {
-    case percent20:
-        return "0..100 % in steps of 20 (stored 0..55, last digit 0..5)";
+    case percent20: return "0..100 % in steps of 20 (stored 0..55, last digit 0..5)";
     case Shown::text: return "16 characters: " + storable_list();
     case Shown::cam_forms:
         return fixed(p.leave_min, 1) + ".." + fixed(cam_width_tenths_max, 1) + " deg, or " +

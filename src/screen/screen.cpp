@@ -19,7 +19,7 @@ struct ScreenItem {
     unsigned x, y;
     const char* label;
     unsigned column, width;
-    const char* after; // "°" is the code page 437 byte 0xF8
+    const char* after;            // "°" is the code page 437 byte 0xF8
     std::optional<ParamId> value; // none for the ramp point number
     char fill = ' ';
 };
