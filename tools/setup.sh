@@ -24,7 +24,7 @@ need_packages() {
 # What building the editor needs.
 build_packages=(g++ cmake ninja-build pkg-config libncurses-dev nlohmann-json3-dev)
 # What its tests need on top.
-test_packages=(libgtest-dev tmux python3 procps time strace acl zsh)
+test_packages=(libgtest-dev tmux python3 procps time strace acl zsh clang-format)
 # What building the Debian package needs on top (tools/package): dpkg-shlibdeps, file; and
 # lintian, which its test runs on it.
 package_packages=(dpkg-dev file lintian)
