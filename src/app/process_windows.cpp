@@ -1,7 +1,9 @@
 #include "app/process.hpp"
 
-#include <shellapi.h>
+// windows.h first: the other headers of the system build on it.
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <fcntl.h>
 #include <io.h>

@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
+#include <windows.h>
+
 #include <aclapi.h>
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include "eeprom/file.hpp"
 
