@@ -103,7 +103,9 @@ const Param& param(ParamId id) { return table[static_cast<std::size_t>(id)]; }
 std::span<const Param> params() { return table; }
 
 const Param* field_param(int field) {
-    if (field >= 38 && field <= 41) return &param(can_id);
+    // The CAN id's row names the field of its first byte; one field for each of its bytes.
+    const Param& can = param(can_id);
+    if (field >= can.field && field < can.field + static_cast<int>(can.bytes)) return &can;
     for (const Param& p : table)
         if (p.field == field) return &p;
     return nullptr;
