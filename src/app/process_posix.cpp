@@ -6,11 +6,6 @@
 #include <cerrno>
 #include <clocale>
 #include <csignal>
-#include <cstdio>
-#include <cstring>
-#include <iostream>
-
-#include "app/status.hpp"
 
 namespace ulo {
 
@@ -24,25 +19,6 @@ void open_standard_files() {
             close(opened);
         }
     }
-}
-
-int write_standard_output(const std::string& text, int status) {
-    // The output is written in one go here rather than as the command makes it: the stream
-    // gives up at its first failed write and the reason is gone by the time it is closed.
-    errno = 0;
-    std::cout.flush();
-    bool written = !std::cout.bad() && std::ferror(stdout) == 0 &&
-                   std::fwrite(text.data(), 1, text.size(), stdout) == text.size() &&
-                   std::fflush(stdout) == 0;
-    int error = errno;
-    if (std::fclose(stdout) != 0 && written) {
-        written = false;
-        error = errno;
-    }
-    if (written) return status;
-    std::fprintf(stderr, "ulocfg: cannot write the output: %s\n",
-                 std::strerror(error != 0 ? error : EIO));
-    return status == status_ok ? status_cannot_open : status;
 }
 
 void prepare_command_process() { std::signal(SIGXFSZ, SIG_IGN); }

@@ -11,12 +11,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <string>
 #include <vector>
-
-#include "app/status.hpp"
-#include "eeprom/file.hpp"
 
 namespace ulo {
 namespace {
@@ -68,23 +64,6 @@ void open_standard_files() {
             std::atexit(restore_console_page);
         }
     }
-}
-
-int write_standard_output(const std::string& text, int status) {
-    errno = 0;
-    std::cout.flush();
-    bool written = !std::cout.bad() && std::ferror(stdout) == 0 &&
-                   std::fwrite(text.data(), 1, text.size(), stdout) == text.size() &&
-                   std::fflush(stdout) == 0;
-    int error = errno;
-    if (std::fclose(stdout) != 0 && written) {
-        written = false;
-        error = errno;
-    }
-    if (written) return status;
-    std::fprintf(stderr, "ulocfg: cannot write the output: %s\n",
-                 error_text(error != 0 ? error : EIO).c_str());
-    return status == status_ok ? status_cannot_open : status;
 }
 
 void utf8_arguments(int& argc, char**& argv) {
