@@ -1,7 +1,9 @@
 #include "app/process.hpp"
 
-#include <shellapi.h>
 #include <windows.h>
+
+// after windows.h, whose declarations it uses
+#include <shellapi.h>
 
 #include <fcntl.h>
 #include <io.h>
