@@ -4,8 +4,6 @@
 // code, as the PC's Alt codes are), and everything else by the character typed.
 #include "console/key_records.hpp"
 
-#include <iterator>
-
 namespace ulo {
 namespace {
 
