@@ -1,6 +1,7 @@
 // The real terminal: shows the console model on the process's own terminal (/dev/tty) through
-// ncursesw and reads its keys. The backend of the platform (terminal_posix.cpp, the only code
-// that includes curses) does that; terminal.cpp holds what it decides without the platform.
+// ncursesw, or on Windows on the process's console, and reads its keys. The backend of the
+// platform (terminal_posix.cpp, the only code that includes curses; terminal_windows.cpp)
+// does that; terminal.cpp holds what it decides without the platform.
 #pragma once
 
 #include <cstdint>
@@ -37,8 +38,9 @@ struct Terminal {
     KeyDecoder decoder;
     std::vector<std::string> help_shown; // the rows below the screen as last shown
     Console shown{};                     // the model as it was last shown
-    // The curses session, opaque here so that curses stays inside the backend, and the
-    // duplicates of `fd` it reads and writes through.
+    // The curses session (on Windows, the console's handles and modes), opaque here so that
+    // the platform stays inside the backend, and the duplicates of `fd` curses reads and
+    // writes through.
     void* session = nullptr;
     std::FILE* in = nullptr;
     std::FILE* out = nullptr;

@@ -188,11 +188,13 @@ def check(condition, message):
 
 class Session:
     def __init__(self, binary, sample=None, width=80, height=25, workdir=None, content=None,
-                 env=None, wrapper=None, redirect="", lang="C.UTF-8", after=None, args=""):
+                 env=None, wrapper=None, redirect="", lang="C.UTF-8", after=None, args="",
+                 runner=()):
         """ulo.txt is a copy of `sample`, or `content` (bytes or str), or absent. `wrapper` is
         a shell prefix ("ulimit -f 4;"), `redirect` redirections for ulocfg alone, `after`
         shell run in the pane once it has ended, before its status is recorded, `args` the
-        command line after the program's name."""
+        command line after the program's name, `runner` what runs the program (RUNNER for
+        ulocfg.exe)."""
         self.binary = os.path.abspath(binary)
         self.own_dir = workdir is None
         self.dir = workdir or tempfile.mkdtemp(prefix="ulocfg-e2e-")
@@ -215,8 +217,8 @@ class Session:
         self.marks = 0
         self.tty_path = None
         shell_env = " ".join("%s=%s" % kv for kv in (env or {}).items())
-        run = "%s LANG=%s %s '%s' %s %s" % (wrapper or "", lang, shell_env, self.binary, args,
-                                            redirect)
+        run = "%s LANG=%s %s %s '%s' %s %s" % (wrapper or "", lang, shell_env, " ".join(runner),
+                                               self.binary, args, redirect)
         # Once the program has ended the shell marks the end of its output and stays: tmux
         # throws away what it has not yet read of a pane whose process ends, and the marker
         # tells when it has read everything. What stays reads the terminal until it is gone,

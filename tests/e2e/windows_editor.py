@@ -1,0 +1,145 @@
+"""The editor of the Windows program under Wine against the Linux one: both run in tmux panes
+of the same size on the same file and get the same keys; after each key the Windows pane must
+show what the Linux pane shows (text, highlight, cursor), and in the end the statuses and the
+files must be the same.
+
+    ULOCFG_RUNNER=wine64 ULOCFG_LINUX=ulocfg python3 windows_editor.py ulocfg.exe ulo.txt
+"""
+import os
+import re
+import signal
+import sys
+
+from harness import (LINUX_PROGRAM, RUNNER, Session, check, poll, red_text, rescues, run_tests,
+                     tests_in)
+
+WINDOWS, SAMPLE = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+with open(SAMPLE, "rb") as f:
+    SAMPLE_BYTES = f.read()
+CRLF = SAMPLE_BYTES.replace(b"\n", b"\r\n")
+# Wine starts slower than the Linux program.
+WINE_WAIT = 30
+
+
+def pair(height=25, content=SAMPLE_BYTES, wrapper=None):
+    """The Linux program and the Windows one, each in a pane of its own on the same file."""
+    return (Session(LINUX_PROGRAM, content=content, height=height, wrapper=wrapper),
+            Session(WINDOWS, content=content, height=height, runner=RUNNER, wrapper=wrapper))
+
+
+def screen(s):
+    """What a pane shows: its rows, the runs of highlighted text and the cursor."""
+    # A blank cell ending a row is cut off where the terminal has it in its own colours.
+    return s.lines(), [[t.rstrip() for t in red_text(r)] for r in s.styled()[: s.height]], \
+        s.cursor()
+
+
+def same_screen(linux, windows, what):
+    """Waits for the Linux program to take the keys, then for the Windows pane to show the
+    same; fails showing both."""
+    linux.settle()
+    want = screen(linux)
+    if not poll(lambda: screen(windows) == want, WINE_WAIT):
+        got = screen(windows)
+        raise AssertionError("%s: the Windows program shows\n%s\ncursor %s, highlight %s\n"
+                             "the Linux one\n%s\ncursor %s, highlight %s" % (
+                                 what, "\n".join(got[0]), got[2], got[1], "\n".join(want[0]),
+                                 want[2], want[1]))
+
+
+def both_ready(linux, windows):
+    linux.ready()
+    windows.wait_for("CAN 29-bit ID", WINE_WAIT)
+    same_screen(linux, windows, "the first screen")
+
+
+def type_both(linux, windows, keys):
+    for k in keys:
+        linux.keys(k)
+        windows.keys(k, settle=False)
+        same_screen(linux, windows, "after %s" % k)
+
+
+def ends_alike(linux, windows, what, linux_status=0, windows_status=0):
+    got = linux.wait_exit(), windows.wait_exit(WINE_WAIT)
+    check(got == (linux_status, windows_status), "%s: statuses %s" % (what, got))
+    check(windows.lines() == linux.lines(), "%s: left on the screen:\n%s\nby Linux:\n%s" % (
+        what, windows.text(), linux.text()))
+    check(windows.file_bytes() == linux.file_bytes(), "%s: ulo.txt differs" % what)
+
+
+def test_the_sample_edited_and_saved():
+    linux, windows = pair()
+    with linux, windows:
+        both_ready(linux, windows)
+        # Not Home and End: Wine's console does not know the terminal's sequences for them.
+        type_both(linux, windows, ["7", "Down", "Down", "Right", "PageDown", "Up", "5", "PageUp",
+                                   "Alt+X"])
+        windows.wait_for("Dow you want to save the data (Y/N)?", WINE_WAIT)
+        type_both(linux, windows, ["y"])
+        ends_alike(linux, windows, "saved")
+        check(windows.file_bytes() != SAMPLE_BYTES, "the edits were saved")
+
+
+def test_the_save_question():
+    # key that ends the editing, the answer, the file before, the file after
+    for key, answer, before, after in (("Escape", "y", SAMPLE_BYTES, SAMPLE_BYTES),
+                                       ("Escape", "n", CRLF, CRLF),
+                                       ("Alt+X", "Y", CRLF, SAMPLE_BYTES)):
+        what = "%s, %s" % (key, answer)
+        linux, windows = pair(content=before)
+        with linux, windows:
+            both_ready(linux, windows)
+            type_both(linux, windows, [key])
+            windows.wait_for("Dow you want to save the data (Y/N)?", WINE_WAIT)
+            type_both(linux, windows, [answer])
+            ends_alike(linux, windows, what)
+            check(windows.file_bytes() == after, "%s: ulo.txt holds the wrong bytes" % what)
+
+
+def test_fit_and_help_area():
+    # Wine's console takes the terminal's size when the program starts, not later: each size
+    # from the start. 21 to 24 rows leave out blank rows, 20 shows the notice, 27 and more the
+    # help lines below the screen (F1 on the field, then the next field).
+    for height in (24, 23, 22, 21, 27, 30):
+        linux, windows = pair(height=height)
+        with linux, windows:
+            both_ready(linux, windows)
+            type_both(linux, windows, ["F1", "Down", "Escape"])
+            windows.wait_for("Dow you want to save the data (Y/N)?", WINE_WAIT)
+            type_both(linux, windows, ["n"])
+            ends_alike(linux, windows, "%d rows" % height)
+    linux, windows = pair(height=20)
+    with linux, windows:
+        windows.wait_for("or press", WINE_WAIT)
+        same_screen(linux, windows, "20 rows")
+
+
+def test_rescue_on_ctrl_c():
+    # Ctrl+C reaches the Windows program as its control event (Wine's console leaves the
+    # terminal's Ctrl+C a signal, which it passes on as that event; the pane's shell lives on),
+    # SIGINT the Linux one: both keep the edits in a rescue copy and say where. Linux ends by
+    # the signal (130 from the shell); Windows with the status of a run cut short.
+    linux, windows = pair(wrapper="trap : INT;")
+    with linux, windows:
+        both_ready(linux, windows)
+        type_both(linux, windows, ["7"])
+        linux.signal(signal.SIGINT)
+        windows.keys("Ctrl+C", settle=False)
+        got = linux.wait_exit(), windows.wait_exit(WINE_WAIT)
+        check(got == (130, 3), "statuses %s" % (got,))
+        copies = rescues(linux.dir), rescues(windows.dir)
+        check([len(c) for c in copies] == [1, 1], "rescue copies %s" % (copies,))
+        kept = [s.file_bytes() for s in (linux, windows)]
+        check(kept == [SAMPLE_BYTES] * 2, "ulo.txt was changed")
+        with open(os.path.join(linux.dir, copies[0][0]), "rb") as a, \
+                open(os.path.join(windows.dir, copies[1][0]), "rb") as b:
+            check(a.read() == b.read() != SAMPLE_BYTES, "the rescue copies differ")
+
+        def said(s, name):
+            return re.sub(r"\s+", " ", s.text().replace(name, "RESCUE"))
+        check(said(windows, copies[1][0]) == said(linux, copies[0][0]),
+              "left on the screen:\n%s\nby Linux:\n%s" % (windows.text(), linux.text()))
+
+
+run_tests(tests_in(dict(globals())))
