@@ -81,6 +81,29 @@ def test_the_sample_edited_and_saved():
         check(windows.file_bytes() != SAMPLE_BYTES, "the edits were saved")
 
 
+def test_every_field():
+    # Every field, reached by the moves the Linux program makes: in a field not met before a
+    # digit and Page Up, its rule on both programs; then Enter, or where the field was met
+    # before the next move not yet taken from it, until all 42 fields were met. Then saved.
+    linux, windows = pair()
+    with linux, windows:
+        both_ready(linux, windows)
+        taken = {}  # where the cursor stood: the moves made from there
+        while len(taken) < 42:
+            moves = taken.setdefault(linux.cursor(), [])
+            check(len(moves) < 5, "no way on from %s after %d fields" % (linux.cursor(),
+                                                                          len(taken)))
+            if not moves:
+                type_both(linux, windows, ["3", "PageUp"])
+            move = next(m for m in ("Enter", "Down", "Right", "Up", "Left") if m not in moves)
+            moves.append(move)
+            type_both(linux, windows, [move])
+        type_both(linux, windows, ["Alt+X"])
+        windows.wait_for("Dow you want to save the data (Y/N)?", WINE_WAIT)
+        type_both(linux, windows, ["y"])
+        ends_alike(linux, windows, "every field")
+
+
 def test_the_save_question():
     # key that ends the editing, the answer, the file before, the file after
     for key, answer, before, after in (("Escape", "y", SAMPLE_BYTES, SAMPLE_BYTES),
