@@ -36,6 +36,23 @@ void feed(ImageReader& reader, std::string_view text);
 // True when the text gave exactly 2048 bytes after its first token.
 bool finished(const ImageReader& reader);
 
+// Reads an image from a file's text as `read_through` hands it over: it calls its argument
+// with each piece in turn, stops where that returns false, and returns false when the file
+// could not be read, which makes it as unusable as one that did not open. wert is changed only
+// on loaded.
+template <typename ReadThrough> LoadResult read_image(ReadThrough read_through, Wert& wert) {
+    Wert read{};
+    ImageReader reader{&read};
+    const bool whole = read_through([&](std::string_view piece) {
+        feed(reader, piece);
+        return !reader.too_many;
+    });
+    if (!whole) return LoadResult::cannot_open;
+    if (!finished(reader)) return LoadResult::incorrect;
+    wert = read;
+    return LoadResult::loaded;
+}
+
 // The whole reader for text held in memory. wert is changed only when the text is correct.
 bool parse_image(std::string_view text, Wert& wert);
 

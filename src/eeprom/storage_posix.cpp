@@ -353,17 +353,10 @@ LoadResult load_here(const std::string& path, Wert& wert, FileState* seen) {
     struct stat st {};
     if (file.fd < 0 || ::fstat(file.fd, &st) != 0) return LoadResult::cannot_open;
 
-    Wert read{};
-    ImageReader reader{&read};
     FileState state;
-    const bool whole = read_through(file.fd, state, [&](std::string_view piece) {
-        feed(reader, piece);
-        return !reader.too_many;
-    });
-    // A file that opened but cannot be read is as unusable as one that did not open.
-    if (!whole) return LoadResult::cannot_open;
-    if (!finished(reader)) return LoadResult::incorrect;
-    wert = read;
+    const LoadResult result =
+        read_image([&](auto piece) { return read_through(file.fd, state, piece); }, wert);
+    if (result != LoadResult::loaded) return result;
     if (seen) {
         remember(state, *place, st);
         state.place = std::move(place);
