@@ -113,7 +113,6 @@ TEST(Reader, WhatOneTokenGives) {
         {"characters above 127 are negative", "\xC4\xC4h", {0x04}},
         {"text after the last h", "12hXYZ", {0x12}},
         {"all white space separates", "Fh\tFh\rFh\vFh\fFh", {0x0F, 0x0F, 0x0F, 0x0F, 0x0F}},
-        {"NUL is a character, not a separator", "1\0h"s, {0x10}},
         {"long token with h inside",
          std::string(70000, 'Z') + "E8h" + std::string(70000, 'Z'),
          {0xE8}},
@@ -150,7 +149,8 @@ TEST(Reader, WhichFilesLoad) {
         {"header words after the first with h", header + " hello " + body, false},
         {"bytes glued to a later header word", header + repeated("00h", 2048, ""), true},
         {"glued, one too many", header + " " + repeated("00h", 2049, ""), false},
-        {"NUL bytes do not separate", header + " " + repeated("00h", 2048, "\0"s), true},
+        // No text editor writes a NUL: the file is UTF-16 or no text at all.
+        {"NUL bytes between tokens", header + " " + repeated("00h", 2048, "\0"s), false},
         {"a 2049th token at the very end", header + " " + body + "00h", false},
     };
     for (const auto& c : cases) {
@@ -179,13 +179,13 @@ TEST(Reader, LineLayoutDoesNotMatter) {
 // any kind of awkward token, between CR and LF.
 TEST(Reader, TextInPiecesGivesTheSameImage) {
     // 9 values, then the rest of a patterned image.
-    std::string text = "hh\x01 EEPROM Memory:\r\n 12h34h\t00h1Fh\vhh\f0AH 1\0h 0ah ffh "s;
+    std::string text = "hh\x01 EEPROM Memory:\r\n 12h34h\t00h1Fh\vhh\f0AH 1\x02h 0ah ffh "s;
     const Wert rest = patterned();
     for (unsigned a = 0; a < eeprom_size - 9; ++a)
         text += token_of(rest[a]) + (a % 3 ? " " : "\r\n");
     Wert whole{};
     ASSERT_TRUE(parse_image(text, whole));
-    const std::uint8_t first[] = {0x12, 0x34, 0x00, 0x1F, 0x00, 0x68, 0x10, 0x0A, 0xFF};
+    const std::uint8_t first[] = {0x12, 0x34, 0x00, 0x1F, 0x00, 0x68, 0x12, 0x0A, 0xFF};
     EXPECT_TRUE(std::equal(std::begin(first), std::end(first), whole.begin()));
     for (std::size_t split = 0; split <= text.size(); ++split) {
         Wert wert{};
@@ -464,13 +464,17 @@ TEST(FileChange, WhatWasReadAgainstTheFileNow) {
              fs::create_symlink("copy.txt", d.file("in/ulo.txt"));
          },
          FileChange::replaced},
-        {"the folder's path leads elsewhere now",
+        // The folder read was moved away: what is at the path the user gave is another file now.
+        {"the folder moved, another in its place",
          [](const TempDir& d) {
              fs::rename(d.path / "in", d.path / "moved");
              fs::create_directory(d.path / "in");
-             d.put(Wert{}, "in/ulo.txt");
+             d.put(patterned(), "in/ulo.txt");
          },
-         FileChange::none},
+         FileChange::replaced},
+        {"the folder moved, none in its place",
+         [](const TempDir& d) { fs::rename(d.path / "in", d.path / "moved"); },
+         FileChange::removed},
     };
     for (const Case& c : cases) {
         TempDir dir;

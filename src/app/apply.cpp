@@ -100,15 +100,19 @@ int assign(const Target& target, const std::vector<Assignment>& all, bool taken,
     }
 
     // Someone else has written the file since it was read: their change is not ours to undo.
+    // The save lock, held since the load, keeps other ulocfg runs out; this is for the rest.
     const std::string path = printable(target.path);
-    if (file_change(target.seen) != FileChange::none) {
-        err << "ulocfg: " << path << " was changed by someone else while set worked; "
-            << "nothing written, run set again\n";
-        return status_cannot_open;
-    }
     int error = 0;
-    switch (save_image(target.seen, after, &error)) {
+    FileChange change = FileChange::none;
+    switch (save_image(target.seen, after, &error, &change)) {
     case SaveResult::saved: return status_ok;
+    case SaveResult::changed:
+        err << "ulocfg: " << path << " was changed by someone else while " << target.command
+            << " worked; nothing written, run " << target.command << " again\n";
+        return status_cannot_open;
+    case SaveResult::busy:
+        err << "ulocfg: " << path << " is being saved by another ulocfg; nothing written\n";
+        return status_cannot_open;
     case SaveResult::cannot_open:
         err << "ulocfg: cannot open " << path << " for writing: " << error_text(error)
             << "; it is unchanged\n";
@@ -123,7 +127,8 @@ int assign(const Target& target, const std::vector<Assignment>& all, bool taken,
 
 int apply_lines(std::istream& lines, const std::string& source, const std::string& path, bool force,
                 std::ostream& err) {
-    const Target target = open_target(path, force);
+    Target target = open_target(path, force);
+    target.command = "apply";
     std::vector<Assignment> all;
     bool taken = true;
     std::string line;

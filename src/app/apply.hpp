@@ -16,9 +16,10 @@ namespace ulo {
 // already is taken whatever it is, so that show's lines of an image apply to it unchanged.
 struct Target {
     std::string path;
-    bool force = false;  // --force: values outside their field's range are stored too
-    int status = 0;      // the load's exit status: 0 when the image was read
-    std::string message; // what the load said when it failed
+    bool force = false;          // --force: values outside their field's range are stored too
+    const char* command = "set"; // how messages name the command: "set" or "apply"
+    int status = 0;              // the load's exit status: 0 when the image was read
+    std::string message;         // what the load said when it failed
     Wert image{};
     FileState seen;
 };

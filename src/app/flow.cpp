@@ -31,13 +31,30 @@ void ask(Run& run, Console& con) {
     run.phase = Phase::question;
 }
 
-bool save(Run& run, Console& con) {
-    const SaveResult result = save_image(run.file, run.wert);
-    if (result == SaveResult::saved) return end(run, status_ok);
-    cprintf(con,
-            result == SaveResult::cannot_open ? "\n\r Error: Cannot open %s !\n\r"
-                                              : "\n\r Error: Cannot write %s !\n\r",
-            run.path.c_str());
+// Saves; with `change`, only when the file still holds what was loaded, and otherwise asks
+// first. False when the run goes on.
+bool save(Run& run, Console& con, FileChange* change) {
+    const char* failure = "\n\r Error: Cannot write %s !\n\r";
+    switch (save_image(run.file, run.wert, nullptr, change)) {
+    case SaveResult::saved:
+        // The folder read has moved away since: the file went with it, not to the path given.
+        if (const std::string where = moved_to(run.file); !where.empty())
+            cprintf(con, " Saved as %s\n\r", where.c_str());
+        return end(run, status_ok);
+    case SaveResult::changed: {
+        const char* question = *change == FileChange::removed    ? removed_question
+                               : *change == FileChange::replaced ? replaced_question
+                                                                 : changed_question;
+        gotoxy(con, 40, 25);
+        cprintf(con, "%s", question);
+        run.phase = Phase::changed;
+        return false;
+    }
+    case SaveResult::busy: failure = "\n\r Error: %s is being saved by another ulocfg !\n\r"; break;
+    case SaveResult::cannot_open: failure = "\n\r Error: Cannot open %s !\n\r"; break;
+    case SaveResult::cannot_write: break;
+    }
+    cprintf(con, failure, run.path.c_str());
     keep_edits(run);
     if (!run.rescue.empty())
         cprintf(con, " Your edits are kept in %s\n\r", run.rescue.c_str());
@@ -48,17 +65,8 @@ bool save(Run& run, Console& con) {
 
 // Saves, unless the file no longer holds what was loaded: then asks first.
 bool save_or_ask(Run& run, Console& con) {
-    const char* question = nullptr;
-    switch (file_change(run.file)) {
-    case FileChange::none: return save(run, con);
-    case FileChange::changed: question = changed_question; break;
-    case FileChange::removed: question = removed_question; break;
-    case FileChange::replaced: question = replaced_question; break;
-    }
-    gotoxy(con, 40, 25);
-    cprintf(con, "%s", question);
-    run.phase = Phase::changed;
-    return false;
+    FileChange change = FileChange::none;
+    return save(run, con, &change);
 }
 
 // Back to the editor on field 0, every edit kept.
@@ -90,7 +98,7 @@ bool answer_changed(Run& run, Console& con) {
     if (con.closed) return end_unsaved(run);
     if (key_code == 'Y' || key_code == 'y') {
         cprintf(con, "\n\r");
-        return save(run, con);
+        return save(run, con, nullptr);
     }
     textcolor(con, light_grey);
     clrscr(con);
@@ -112,13 +120,20 @@ void begin(Run& run, Console& con) {
     clrscr(con);
     title_box(con);
 
-    switch (load_image(run.path, run.wert, &run.file)) {
+    const LoadResult result = load_image(run.path, run.wert, &run.file);
+    switch (result) {
     case LoadResult::cannot_open:
         cprintf(con, " Error: Cannot open %s !\n\r", run.path.c_str());
         end(run, status_cannot_open);
         return;
     case LoadResult::incorrect:
+    case LoadResult::busy: // only a load for a save waits for the lock
         cprintf(con, " EEPROM textfile incorrect!\n\r");
+        end(run, status_incorrect);
+        return;
+    case LoadResult::utf16:
+    case LoadResult::nul_bytes:
+        cprintf(con, " EEPROM textfile incorrect!\n\r %s\n\r", flaw_text(run.path, result).c_str());
         end(run, status_incorrect);
         return;
     case LoadResult::loaded: break;

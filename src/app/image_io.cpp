@@ -6,18 +6,32 @@
 
 namespace ulo {
 
-// 0, or the editor's status for a file that cannot be read or is not an image.
-// With `seen`, what the file held, so that a save can tell whether it changed meanwhile.
+// 0, or the editor's status for a file that cannot be read or is not an image. Without
+// `seen` the file is only read, and may be a pipe or standard input ("-"); with it, it is read
+// for a save: a plain file, under the save lock, with what it held kept in `seen`.
 int load(const std::string& path, Wert& wert, std::ostream& err, FileState* seen) {
     int error = 0;
-    switch (load_image(path, wert, seen, &error)) {
+    const std::string name = printable(path);
+    const LoadResult result =
+        load_image(path, wert, seen, &error, seen ? Reading::for_saving : Reading::stream);
+    switch (result) {
     case LoadResult::loaded: return status_ok;
     case LoadResult::cannot_open:
-        err << "ulocfg: cannot open " << printable(path) << ": " << error_text(error) << "\n";
+        if (seen && is_stream(path))
+            err << "ulocfg: " << name
+                << " is a pipe or a device: a command that writes needs the image file itself\n";
+        else
+            err << "ulocfg: cannot open " << name << ": " << error_text(error) << "\n";
+        return status_cannot_open;
+    case LoadResult::busy:
+        err << "ulocfg: " << name << " is being saved by another ulocfg\n";
         return status_cannot_open;
     case LoadResult::incorrect:
-        err << "ulocfg: " << printable(path)
-            << ": EEPROM textfile incorrect (not 2048 byte tokens)\n";
+        err << "ulocfg: " << name << ": EEPROM textfile incorrect (not 2048 byte tokens)\n";
+        return status_incorrect;
+    case LoadResult::utf16:
+    case LoadResult::nul_bytes:
+        err << "ulocfg: " << flaw_text(name, result) << "\n";
         return status_incorrect;
     }
     return status_incorrect;

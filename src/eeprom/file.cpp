@@ -31,9 +31,32 @@ int convert(signed char value) {
     return value;
 }
 
+namespace {
+
+// Notes what the text's start tells: a byte-order mark, and the form of the first line break.
+// A UTF-16 text shows itself by its mark, and one without a mark by its NUL bytes.
+void note_form(ImageReader& reader, char c) {
+    const std::uint64_t at = reader.seen++;
+    if (at < sizeof reader.start) reader.start[at] = c;
+    if (at == 1 &&
+        ((reader.start[0] == '\xFF' && c == '\xFE') || (reader.start[0] == '\xFE' && c == '\xFF')))
+        reader.flaw = LoadResult::utf16;
+    if (at == 2) reader.form.bom = std::string_view(reader.start, 3) == "\xEF\xBB\xBF";
+    if (c == '\0' && reader.flaw == LoadResult::loaded) reader.flaw = LoadResult::nul_bytes;
+    if (!reader.line_break_seen && c == '\n') {
+        reader.line_break_seen = true;
+        reader.form.crlf = reader.before == '\r';
+    }
+    reader.before = c;
+}
+
+} // namespace
+
 void feed(ImageReader& reader, std::string_view text) {
     for (char c : text) {
-        if (reader.too_many) return;
+        if (reader.too_many || reader.flaw != LoadResult::loaded) return;
+        note_form(reader, c);
+        if (reader.flaw != LoadResult::loaded) return;
         if (is_space(c)) {
             reader.in_token = false;
             continue;
@@ -61,7 +84,8 @@ void feed(ImageReader& reader, std::string_view text) {
 }
 
 bool finished(const ImageReader& reader) {
-    return reader.header_seen && !reader.too_many && reader.i == eeprom_size;
+    return reader.header_seen && !reader.too_many && reader.flaw == LoadResult::loaded &&
+           reader.i == eeprom_size;
 }
 
 bool parse_image(std::string_view text, Wert& wert) {
@@ -73,16 +97,23 @@ bool parse_image(std::string_view text, Wert& wert) {
     return true;
 }
 
-std::string format_image(const Wert& wert) {
-    std::string text = header_text;
-    text.reserve(sizeof header_text - 1 + eeprom_size / 16 + eeprom_size * 4);
+std::string format_image(const Wert& wert, TextForm form) {
+    std::string text = form.bom ? "\xEF\xBB\xBF" : "";
+    text += header_text;
+    text.reserve(3 + sizeof header_text - 1 + eeprom_size / 8 + eeprom_size * 4);
+    const char* line_break = form.crlf ? "\r\n" : "\n";
     char token[8];
     for (unsigned a = 0; a < eeprom_size; ++a) {
-        if (a % 16 == 0) text += '\n';
+        if (a % 16 == 0) text += line_break;
         std::snprintf(token, sizeof token, "%02Xh ", static_cast<unsigned>(wert[a]));
         text += token;
     }
     return text;
+}
+
+std::string flaw_text(const std::string& name, LoadResult flaw) {
+    return flaw == LoadResult::utf16 ? name + " is UTF-16 text: save it as ANSI or UTF-8"
+                                     : name + " holds NUL bytes: it is no text file";
 }
 
 std::uint64_t digest(std::uint64_t so_far, std::string_view text) {

@@ -152,29 +152,39 @@ def test_ten_megabytes_without_white_space_end_quickly_in_bounded_memory():
         check(rss - base < 4096, "%s: %d KiB more than for a small file" % (what, rss - base))
 
 
-def test_files_with_nul_bytes():
-    # NUL is no white space and no digit: it joins tokens and reads as the digit value 0.
-    one_h = SAMPLE_BYTES.index(b"h ", 1000)
-    cases = [  # what, the file, whether it loads as the sample's image
-        ("NUL between the tokens", SAMPLE_BYTES.replace(b" ", b"\0"), True),
-        ("NUL for each leading zero", re.sub(rb"(?<=\s)0(?=[0-9A-F]h)", b"\0", SAMPLE_BYTES), True),
-        ("NUL in the header", SAMPLE_BYTES.replace(b"ULO EEPROM", b"U\0LO\0\0EEPROM", 1), True),
-        ("NUL bytes after the last token", SAMPLE_BYTES + b"\0" * 4096, True),
-        ("only NUL bytes", b"\0" * 4096, False),
-        ("NUL for every white space", re.sub(rb"\s", b"\0", SAMPLE_BYTES), False),
-        ("NUL in place of one h", SAMPLE_BYTES[:one_h] + b"\0" + SAMPLE_BYTES[one_h + 1:], False),
+def test_file_forms_in_and_out():
+    # Files from Windows tools: UTF-16 (Notepad's "Unicode", PowerShell 5.1's ">") and any NUL
+    # byte are refused with the reason and left alone; CR LF line breaks and a UTF-8
+    # byte-order mark load and are kept by the save. The edit: 7 typed into the brightness.
+    text = SAMPLE_BYTES.decode("ascii")
+    edited = bytearray(parse_image(text))
+    edited[0] = 7
+    lf = format_image(bytes(edited)).encode("ascii")
+    utf16 = "is UTF-16 text: save it as ANSI or UTF-8"
+    nul = "holds NUL bytes: it is no text file"
+    cases = [  # what, the file, the reason it is refused, or the bytes saved after the edit
+        ("UTF-16 LE with its mark", b"\xff\xfe" + text.encode("utf-16-le"), utf16),
+        ("UTF-16 BE with its mark", b"\xfe\xff" + text.encode("utf-16-be"), utf16),
+        ("UTF-16 LE without a mark", text.encode("utf-16-le"), nul),
+        ("NUL between the tokens", SAMPLE_BYTES.replace(b" ", b"\0"), nul),
+        ("NUL bytes after the last token", SAMPLE_BYTES + b"\0" * 4096, nul),
+        ("CR LF", SAMPLE_BYTES.replace(b"\n", b"\r\n"), lf.replace(b"\n", b"\r\n")),
+        ("UTF-8 mark", b"\xef\xbb\xbf" + SAMPLE_BYTES, b"\xef\xbb\xbf" + lf),
+        ("UTF-8 mark and CR LF", b"\xef\xbb\xbf" + SAMPLE_BYTES.replace(b"\n", b"\r\n"),
+         b"\xef\xbb\xbf" + lf.replace(b"\n", b"\r\n")),
+        ("LF", SAMPLE_BYTES, lf),
     ]
-    for what, content, loads in cases:
-        check(b"\0" in content, "%s: the file has NUL bytes" % what)
+    for what, content, outcome in cases:
         with Session(BINARY, content=content) as s:
-            if loads:
+            if isinstance(outcome, bytes):
                 s.ready()
-                check(row(s.lines(), 25) == " CAN 29-bit ID:    18 DA F1 10 hex", s.text())
+                s.keys("7")
                 check(s.quit("y") == 0, "%s: status 0" % what)
-                check(s.file_bytes() == SAMPLE_BYTES, "%s: not the sample's image" % what)
+                check(s.file_bytes() == outcome, "%s: saved as %r" % (what, s.file_bytes()[:40]))
             else:
                 check(s.wait_exit() == 2, "%s: status 2" % what)
-                check(" EEPROM textfile incorrect!" in s.text(), "%s:\n%s" % (what, s.text()))
+                check(" EEPROM textfile incorrect!" in s.text() and
+                      " ulo.txt " + outcome in s.text(), "%s:\n%s" % (what, s.text()))
                 check(s.file_bytes() == content, "%s: file changed" % what)
 
 

@@ -108,7 +108,7 @@ def test_the_save_question():
     # key that ends the editing, the answer, the file before, the file after
     for key, answer, before, after in (("Escape", "y", SAMPLE_BYTES, SAMPLE_BYTES),
                                        ("Escape", "n", CRLF, CRLF),
-                                       ("Alt+X", "Y", CRLF, SAMPLE_BYTES)):
+                                       ("Alt+X", "Y", CRLF, CRLF)):
         what = "%s, %s" % (key, answer)
         linux, windows = pair(content=before)
         with linux, windows:
