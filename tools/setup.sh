@@ -23,8 +23,15 @@ need_packages() {
 
 # What building the editor needs.
 build_packages=(g++ cmake ninja-build pkg-config libncurses-dev nlohmann-json3-dev)
-# What its tests need on top.
-test_packages=(libgtest-dev tmux python3 procps time strace acl zsh clang-format)
+# What the unit tests need on top (GoogleTest; CMake also finds it to set up any tests).
+unit_packages=(libgtest-dev)
+# What the end-to-end harness needs: the program in tmux, found there with pgrep.
+harness_packages=(tmux python3 procps)
+# What the end-to-end tests of the Linux program need on top: /usr/bin/time, strace, setfacl,
+# and zsh for the README's examples.
+e2e_packages=("${harness_packages[@]}" time strace acl zsh)
+# The check that the C++ sources are formatted as .clang-format says.
+format_packages=(clang-format)
 # What building the Debian package needs on top (tools/package): dpkg-shlibdeps, file; and
 # lintian, which its test runs on it.
 package_packages=(dpkg-dev file lintian)

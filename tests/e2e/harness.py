@@ -155,6 +155,95 @@ def binary_for_user(binary):
     return copy
 
 
+# Faults that happen to a real program, put into it by a library loaded ahead of everything
+# else (LD_PRELOAD). Each fails as the system or the C++ library fails: a call returns -1 with
+# its errno, operator new throws std::bad_alloc; nothing else.
+
+# Memory runs out as the save begins: after the terminal brings a "y" (the answer to the save
+# question), the first allocation big enough for the image's text (8 KiB and more) fails as
+# operator new fails with no memory left. Smaller ones, the echo of the answer among them, and
+# every allocation after that one succeed.
+OUT_OF_MEMORY_AT_THE_SAVE = r"""
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+namespace {
+bool answered = false;
+
+template <typename F> F next(const char* name) {
+    return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+void look_at(int fd, const void* data, ssize_t n) {
+    if (n <= 0 || !std::memchr(data, 'y', static_cast<std::size_t>(n))) return;
+    const int saved = errno;
+    if (isatty(fd)) answered = true;
+    errno = saved;
+}
+} // namespace
+
+extern "C" ssize_t read(int fd, void* data, size_t size) {
+    static const auto real = next<ssize_t (*)(int, void*, size_t)>("read");
+    const ssize_t n = real(fd, data, size);
+    look_at(fd, data, n);
+    return n;
+}
+
+extern "C" ssize_t __read_chk(int fd, void* data, size_t size, size_t room) {
+    static const auto real = next<ssize_t (*)(int, void*, size_t, size_t)>("__read_chk");
+    const ssize_t n = real(fd, data, size, room);
+    look_at(fd, data, n);
+    return n;
+}
+
+static_assert(sizeof(std::size_t) == sizeof(unsigned long), "operator new is _Znwm");
+void* operator new(std::size_t size) {
+    static const auto real = next<void* (*)(std::size_t)>("_Znwm");
+    if (answered && size >= 8192) {
+        answered = false;
+        throw std::bad_alloc();
+    }
+    return real(size);
+}
+"""
+
+# The new file refused its permissions, as a file system that keeps none may refuse them.
+PERMISSIONS_REFUSED = r"""
+#include <sys/stat.h>
+
+#include <cerrno>
+
+extern "C" int fchmod(int, mode_t) noexcept {
+    errno = EPERM;
+    return -1;
+}
+"""
+
+
+def preloaded(source):
+    """Environment that loads a library built from C++ `source` into the program ahead of
+    everything else; None where there is no C++ compiler. The library is removed when the
+    tests end."""
+    compiler = shutil.which("c++") or shutil.which("g++")
+    if not compiler:
+        return None
+    work = tempfile.mkdtemp(prefix="ulocfg-preload-")
+    atexit.register(shutil.rmtree, work, True)
+    os.chmod(work, 0o755)
+    cpp, library = os.path.join(work, "fault.cpp"), os.path.join(work, "fault.so")
+    with open(cpp, "w") as f:
+        f.write(source)
+    subprocess.run([compiler, "-std=c++17", "-shared", "-fPIC", "-O2", "-Wall", "-Werror", "-o",
+                    library, cpp, "-ldl"], check=True)
+    asan = os.environ.get("ASAN_OPTIONS", "")
+    return {"LD_PRELOAD": library,  # a sanitizer runtime must not insist on coming first
+            "ASAN_OPTIONS": (asan + ":" if asan else "") + "verify_asan_link_order=0"}
+
+
 def give_away(*paths, uid=USER, gid=USER):
     """Makes files and folders the ordinary user's (or uid:gid's), when the tests are root."""
     if os.geteuid() == 0:

@@ -271,5 +271,92 @@ def test_a_stop_with_edits_that_cannot_be_kept_says_they_are_lost():
         check(s.file_bytes() == SAMPLE_BYTES, "ulo.txt untouched")
 
 
+# -- a command that changes nothing ---------------------------------------------------------
+
+def test_set_and_apply_of_the_values_the_file_holds_leave_it_untouched():
+    # Every value as show gives it, set on the command line and applied from a file. The file
+    # is not written at all: one without any write bit (which even root's run refuses to
+    # write) gives status 0, one with write bits keeps its inode and its time, a second name
+    # of it (written in place, were it written) its time.
+    binary = binary_for_user(BINARY)
+    values = subprocess.run([BINARY, "show", SAMPLE], capture_output=True, text=True, timeout=30)
+    check(values.returncode == 0, "show: %d %s" % (values.returncode, values.stderr))
+    held = values.stdout.splitlines()
+    check(held[0] == "last_menu = %d" % SAMPLE_IMAGE[0], "show: %r" % held[0])
+    users = sorted({"", as_user()})  # root itself, and an ordinary user on files made for it
+    for user in users:
+        for mode, second_name in ((0o444, False), (0o644, False), (0o644, True)):
+            for command in (["set"] + held, ["apply", "values.txt"]):
+                what = "%s%s, mode %o%s" % (command[0], " as user %d" % USER if user else "",
+                                            mode, ", a second name" if second_name else "")
+                with Scratch() as sc:
+                    os.chmod(sc.dir, 0o755)
+                    path = sc.copy("ulo.txt", SAMPLE)
+                    with open(sc.path("values.txt"), "w") as f:
+                        f.write(values.stdout)
+                    if second_name:
+                        os.link(path, sc.path("other-name.txt"))
+                    if user:
+                        give_away(sc.dir, path, sc.path("values.txt"))
+                    os.chmod(path, mode)
+                    os.utime(path, ns=(10**18, 10**18))  # long ago: any write shows
+                    before = os.stat(path)
+                    r = subprocess.run(user.split() + [binary] + command, cwd=sc.dir,
+                                       stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                                       timeout=30)
+                    check((r.returncode, r.stdout, r.stderr) == (0, "", ""),
+                          "%s: status %d %r %r" % (what, r.returncode, r.stdout, r.stderr))
+                    check(sc.read("ulo.txt") == SAMPLE_BYTES, "%s: ulo.txt changed" % what)
+                    after = os.stat(path)
+                    check((after.st_ino, after.st_mtime_ns, after.st_ctime_ns, after.st_mode) ==
+                          (before.st_ino, before.st_mtime_ns, before.st_ctime_ns,
+                           before.st_mode), "%s: ulo.txt was written" % what)
+                    names = ["other-name.txt"] if second_name else []
+                    check(sorted(os.listdir(sc.dir)) == sorted(["ulo.txt", "values.txt"] + names),
+                          "%s: files %s" % (what, sorted(os.listdir(sc.dir))))
+
+
+# -- a file size limit on a command -----------------------------------------------------------
+
+def limited(args, cwd):
+    """Runs the program as `ulimit -f 8; ulocfg ARGS` does in the shell (dash's blocks of 512
+    bytes: 4 KiB, half of the 8338-byte file). The limit's signal, SIGXFSZ, reaches the program
+    at its default: the shell passes it on as it got it, and Python gives its own ignoring
+    back before it starts a program (restore_signals)."""
+    return subprocess.run(["sh", "-c", 'ulimit -f 8; exec "$0" "$@"'] + args, cwd=cwd,
+                          stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=30,
+                          restore_signals=True)
+
+
+def test_commands_beyond_the_file_size_limit_fail_and_keep_the_file():
+    # Any program that does not ignore SIGXFSZ dies by it half-way through writing the file.
+    check(len(SAMPLE_BYTES) > 8 * 512, "the sample must not fit the limit")
+    with Scratch() as sc:
+        r = limited(["cp", os.path.abspath(SAMPLE), "copy.txt"], sc.dir)
+        check(r.returncode == -signal.SIGXFSZ, "cp, which does not ignore the limit's signal: "
+              "status %d %r" % (r.returncode, r.stderr))
+    # The program ignores it: the write fails, the file keeps every byte, and no new file is
+    # left behind. A second name makes the save write in place.
+    for what, args, second_name in (("set", SET, False), ("set in place", SET, True),
+                                    ("apply", ["apply", "values.txt"], False)):
+        with Scratch() as sc:
+            path = sc.copy("ulo.txt", SAMPLE)
+            with open(sc.path("values.txt"), "w") as f:
+                f.write("last_menu = 7\n")
+            names = ["ulo.txt", "values.txt"]
+            if second_name:
+                os.link(path, sc.path("other-name.txt"))
+                names.append("other-name.txt")
+            r = limited([BINARY] + args, sc.dir)
+            check((r.returncode, r.stdout, r.stderr) == (
+                1, "", "ulocfg: cannot write ulo.txt: File too large; it is unchanged\n"),
+                  "%s: status %d %r %r" % (what, r.returncode, r.stdout, r.stderr))
+            check(sc.read("ulo.txt") == SAMPLE_BYTES, "%s: ulo.txt changed" % what)
+            check(sorted(os.listdir(sc.dir)) == sorted(names), "%s: files %s" % (
+                what, sorted(os.listdir(sc.dir))))
+            check(not second_name or os.path.samefile(path, sc.path("other-name.txt")),
+                  "%s: the second name parted from ulo.txt" % what)
+
+
 if __name__ == "__main__":
     run_tests(tests_in(dict(globals())))

@@ -9,8 +9,9 @@ import subprocess
 import sys
 import tempfile
 
-from harness import (check, check_image, poll, red_text, rescues, row, run_tests,
-                     sample_and_edited, Session, state_snippet, tests_in)
+from harness import (OUT_OF_MEMORY_AT_THE_SAVE, PERMISSIONS_REFUSED, check, check_image, poll,
+                     preloaded, red_text, rescues, row, run_tests, sample_and_edited, Session,
+                     state_snippet, tests_in)
 
 BINARY, SAMPLE = sys.argv[1], sys.argv[2]
 SAMPLE_BYTES, SAMPLE_IMAGE, EDITED, EDITED_BYTES = sample_and_edited(SAMPLE)
@@ -213,18 +214,22 @@ def check_failed_save(s, directory, others, what, rescue_in=None):
     with open(os.path.join(directory, "ulo.txt"), "rb") as f:
         check(f.read() == SAMPLE_BYTES, "%s: the old ulo.txt is not byte-identical" % what)
     left = files_in(directory, HARNESS_FILES)
-    check(left == sorted(["ulo.txt"] + others), "%s: files left behind: %s" % (what, left))
+    beside = rescues(directory) if rescue_in == directory else []
+    check(left == sorted(["ulo.txt"] + others + beside), "%s: files left behind: %s" % (
+        what, left))
     if rescue_in is None:
         check(" Your edits could not be kept in a rescue file!" in s.text(),
               "%s: message:\n%s" % (what, s.text()))
     else:
         kept = rescues(rescue_in)
-        check(len(kept) == 1 and files_in(rescue_in) == kept, "%s: rescue folder holds %s" % (
-            what, files_in(rescue_in)))
+        check(len(kept) == 1 and (beside or files_in(rescue_in) == kept),
+              "%s: rescue folder holds %s" % (what, files_in(rescue_in)))
         with open(os.path.join(rescue_in, kept[0]), "rb") as f:
             check(f.read() == EDITED_BYTES, "%s: the rescue copy is not the edited image" % what)
-        check(" Your edits are kept in %s" % os.path.join(rescue_in, kept[0]) in
-              s.text().replace("\n", ""), "%s: message:\n%s" % (what, s.text()))
+        # A copy beside the file is named as the file is, here without a folder.
+        named = kept[0] if beside else os.path.join(rescue_in, kept[0])
+        check(" Your edits are kept in %s" % named in s.text().replace("\n", ""),
+              "%s: message:\n%s" % (what, s.text()))
     check_terminal_given_back(s, what)
 
 
@@ -235,6 +240,16 @@ def test_save_beyond_the_file_size_limit_keeps_the_old_file():
     with Session(BINARY, SAMPLE, wrapper=BEFORE + " ulimit -f 8;", after=AFTER,
                  env={"TMPDIR": "."}) as s:
         check_failed_save(s, s.dir, [], "file size limit")
+
+
+def test_a_new_file_refused_its_permissions_is_removed_and_the_old_file_kept():
+    # The new file is made and written in full, then cannot be given the old one's mode.
+    env = preloaded(PERMISSIONS_REFUSED)
+    if not env:
+        print("skip refused permissions: no C++ compiler to build the library that refuses them")
+        return
+    with Session(BINARY, SAMPLE, env=env, wrapper=BEFORE, after=AFTER) as s:
+        check_failed_save(s, s.dir, [], "permissions refused", s.dir)
 
 
 def test_save_on_a_full_file_system_keeps_the_old_file():
@@ -268,39 +283,18 @@ def test_save_on_a_full_file_system_keeps_the_old_file():
 
 # -- an exception escaping the run ----------------------------------------------------------
 
-SHIM = r"""
-#include <new>
-#include <sys/types.h>
-// The save's new file, as it is given its permissions: refused with the exception a failed
-// allocation throws. The new file must not be left behind.
-extern "C" int fchmod(int, mode_t) { throw std::bad_alloc(); }
-"""
-
-
 def test_an_exception_gives_the_terminal_back_and_says_why():
-    compiler = shutil.which("c++") or shutil.which("g++")
-    if not compiler:
-        print("skip exception: no C++ compiler to build the shim")
+    env = preloaded(OUT_OF_MEMORY_AT_THE_SAVE)
+    if not env:
+        print("skip exception: no C++ compiler to build the library that fails the allocation")
         return
-    work = tempfile.mkdtemp(prefix="ulocfg-shim-")
-    try:
-        source, shim = os.path.join(work, "shim.cpp"), os.path.join(work, "shim.so")
-        with open(source, "w") as f:
-            f.write(SHIM)
-        subprocess.run([compiler, "-shared", "-fPIC", "-o", shim, source], check=True)
-        asan = os.environ.get("ASAN_OPTIONS", "")
-        env = {"LD_PRELOAD": shim,  # a sanitizer runtime must not insist on coming first
-               "ASAN_OPTIONS": (asan + ":" if asan else "") + "verify_asan_link_order=0"}
-        with Session(BINARY, SAMPLE, env=env, wrapper=BEFORE, after=AFTER) as s:
-            got = edit_and_save(s)
-            check(got == 4, "status %d" % got)
-            check("ulocfg: std::bad_alloc" in s.text(), "message:\n" + s.text())
-            rescue = check_file_kept(s, "exception", True)
-            check("ulocfg: edits not saved, kept in %s" % rescue in s.text(),
-                  "says:\n" + s.text())
-            check_terminal_given_back(s, "exception")
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
+    with Session(BINARY, SAMPLE, env=env, wrapper=BEFORE, after=AFTER) as s:
+        got = edit_and_save(s)
+        check(got == 4, "status %d" % got)
+        check("ulocfg: std::bad_alloc" in s.text(), "message:\n" + s.text())
+        rescue = check_file_kept(s, "exception", True)
+        check("ulocfg: edits not saved, kept in %s" % rescue in s.text(), "says:\n" + s.text())
+        check_terminal_given_back(s, "exception")
 
 
 # -- keys faster than the screen ------------------------------------------------------------

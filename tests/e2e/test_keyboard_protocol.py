@@ -11,13 +11,13 @@ import select
 import shutil
 import signal
 import struct
-import subprocess
 import sys
 import tempfile
 import termios
 import time
 
-from harness import check, parse_image, run_tests, tests_in
+from harness import (OUT_OF_MEMORY_AT_THE_SAVE, check, parse_image, preloaded, run_tests,
+                     tests_in)
 
 BINARY, SAMPLE = os.path.abspath(sys.argv[1]), sys.argv[2]
 with open(SAMPLE) as f:
@@ -227,29 +227,6 @@ def test_escape_acts_at_once_with_the_protocol():
     check(took["attributes"] >= 0.05, "without the protocol: %r" % took)
 
 
-# The save's new file refused, as it is given its permissions, with the exception a failed
-# allocation throws.
-SHIM = b"""
-#include <new>
-#include <sys/types.h>
-extern "C" int fchmod(int, mode_t) { throw std::bad_alloc(); }
-"""
-
-
-def exception_shim(work):
-    """Environment that makes the save throw, or None without a compiler."""
-    compiler = shutil.which("c++") or shutil.which("g++")
-    if not compiler:
-        return None
-    source, shim = os.path.join(work, "shim.cpp"), os.path.join(work, "shim.so")
-    with open(source, "wb") as f:
-        f.write(SHIM)
-    subprocess.run([compiler, "-shared", "-fPIC", "-o", shim, source], check=True)
-    asan = os.environ.get("ASAN_OPTIONS", "")
-    return {"LD_PRELOAD": shim,  # a sanitizer runtime must not insist on coming first
-            "ASAN_OPTIONS": (asan + ":" if asan else "") + "verify_asan_link_order=0"}
-
-
 def test_every_way_out_switches_the_mode_off():
     def save_ends(status):
         def way_out(t):
@@ -276,24 +253,21 @@ def test_every_way_out_switches_the_mode_off():
             return os.WIFSIGNALED(status) and os.WTERMSIG(status) == sig
         return way_out
 
-    work = tempfile.mkdtemp(prefix="ulocfg-shim-")
-    try:
-        throwing = exception_shim(work)
-        ways = [("save fails", save_fails, None), ("SIGTERM", stopped_by(signal.SIGTERM), None),
-                ("SIGINT", stopped_by(signal.SIGINT), None),
-                ("SIGHUP, the terminal still there", stopped_by(signal.SIGHUP), None)]
-        if throwing:
-            ways.append(("an exception on saving, status 4", save_ends(4), throwing))
-        else:
-            print("     skip the exception: no C++ compiler to build the shim")
-        for what, way_out, env in ways:
-            with FakeTerminal("protocol", env) as t:
-                t.ready()
-                check(t.pushed(), "%s: mode switched on" % what)
-                check(way_out(t), "%s: ended as expected: %r" % (what, t.status))
-                check(t.mode_left_off(), "%s: mode left on: %r" % (what, t.stacks))
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
+    # Memory running out as the save begins: an exception that ends the program, status 4.
+    throwing = preloaded(OUT_OF_MEMORY_AT_THE_SAVE)
+    ways = [("save fails", save_fails, None), ("SIGTERM", stopped_by(signal.SIGTERM), None),
+            ("SIGINT", stopped_by(signal.SIGINT), None),
+            ("SIGHUP, the terminal still there", stopped_by(signal.SIGHUP), None)]
+    if throwing:
+        ways.append(("an exception on saving, status 4", save_ends(4), throwing))
+    else:
+        print("     skip the exception: no C++ compiler to build the failing allocation")
+    for what, way_out, env in ways:
+        with FakeTerminal("protocol", env) as t:
+            t.ready()
+            check(t.pushed(), "%s: mode switched on" % what)
+            check(way_out(t), "%s: ended as expected: %r" % (what, t.status))
+            check(t.mode_left_off(), "%s: mode left on: %r" % (what, t.stacks))
 
 
 def test_terminals_without_the_protocol_keep_the_escape_wait_and_start_without_delay():
