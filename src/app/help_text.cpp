@@ -100,7 +100,9 @@ alike:
 Sets every "name = value" line of PARAMFILE (- for standard input) as set does,
 all or none. The lines are those show writes, so that show of one image applied
 to another gives it the first one's parameters; blank lines and lines starting
-with # are skipped, and the unit may be left out.
+with # are skipped, and the unit may be left out. PARAMFILE is UTF-8 text, or
+UTF-16 with its byte-order mark (as Windows writes "Unicode" text). The first 20
+lines refused are named, the rest counted.
 
   -f, --file FILE   the image (ulo.txt in the current directory unless given)
       --force       store values outside a field's range too (with a warning)
