@@ -385,7 +385,7 @@ TEST(Apply, BrokenUTF16AndNULBytesAreRefusedInFewWords) {
 // however long.
 TEST(Apply, NamesTheFirstTwentyRejectedLinesAndCountsTheRest) {
     std::string twenty;
-    for (int k = 1; k <= 20; ++k) twenty += "x" + std::to_string(k) + "\n";
+    for (int k = 1; k <= 20; ++k) twenty += 'x' + std::to_string(k) + '\n';
     const std::string huge_name(1 << 20, 'w');
     const struct {
         const char* what;
