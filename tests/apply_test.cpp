@@ -1,9 +1,12 @@
 // apply: parameter files in the form show writes, applied all or none with set's judging.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/apply.hpp"
@@ -257,6 +260,164 @@ TEST(Apply, ShowOfAnImageAppliedToItselfChangesNothing) {
         const Result applied = run({"apply", dir / "a.params", "-f", path});
         EXPECT_EQ(applied.status, status_ok);
         EXPECT_EQ(applied.err, "");
+        EXPECT_EQ(dir.read(), before);
+    }
+}
+
+// ---- Parameter files written on Windows ----------------------------------------------------
+
+// The bytes of UTF-16 text with its byte-order mark, as PowerShell's > and Notepad write it.
+std::string utf16(std::u16string_view text, bool little) {
+    std::string bytes = little ? "\xFF\xFE" : "\xFE\xFF";
+    for (const char16_t unit : text) {
+        const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
+        bytes += little ? std::string{low, high} : std::string{high, low};
+    }
+    return bytes;
+}
+
+// The text with CR LF line ends.
+template <class Char> std::basic_string<Char> crlf(std::basic_string_view<Char> text) {
+    std::basic_string<Char> out;
+    for (const Char c : text) {
+        if (c == Char('\n')) out += Char('\r');
+        out += c;
+    }
+    return out;
+}
+
+// The same parameters, with a comment of characters beyond Latin-1 (one beyond FFFF, whose
+// UTF-16 is a surrogate pair) and of U+011A and U+0A0D, whose UTF-16 holds the bytes 1A and
+// 0D 0A that a reader in text mode takes for an end and a line end.
+constexpr std::u16string_view params16 =
+    u"# Kurbelwelle \u00e9t\u00e9 \U0001F697 \u011a\u0a0d\nlast_menu = 4\ncontrast = low\n"
+    u"wheel[2].name = \"Nockenwelle\"\nramp[1].time = 1.25 s\n";
+constexpr std::string_view params8 =
+    "# Kurbelwelle \xC3\xA9t\xC3\xA9 \xF0\x9F\x9A\x97 \xC4\x9A\xE0\xA8\x8D\nlast_menu = 4\n"
+    "contrast = low\nwheel[2].name = \"Nockenwelle\"\nramp[1].time = 1.25 s\n";
+
+TEST(Apply, FilesInUTF16WithTheirMarkGiveTheBytesUTF8Gives) {
+    const std::pair<const char*, std::string> cases[] = {
+        {"UTF-8", std::string(params8)},
+        {"UTF-8, CR LF", crlf(params8)},
+        {"UTF-8 with its mark, CR LF", "\xEF\xBB\xBF" + crlf(params8)},
+        {"UTF-16LE", utf16(params16, true)},
+        {"UTF-16LE, CR LF", utf16(crlf(params16), true)},
+        {"UTF-16BE", utf16(params16, false)},
+        {"UTF-16BE, CR LF", utf16(crlf(params16), false)},
+    };
+    std::string want;
+    for (const auto& [what, file] : cases) {
+        SCOPED_TRACE(what);
+        Dir dir;
+        const std::string image = dir.put(test::example_image());
+        std::istringstream lines(file);
+        std::ostringstream err;
+        EXPECT_EQ(apply_lines(lines, "p", image, false, err), status_ok);
+        EXPECT_EQ(err.str(), "");
+        if (want.empty()) want = dir.read();
+        EXPECT_EQ(dir.read(), want);
+    }
+    Wert w{};
+    ASSERT_TRUE(parse_image(want, w));
+    for (const char* line : {"last_menu = 4", "contrast = low",
+                             "wheel[2].name = \"Nockenwelle     \"", "ramp[1].time = 1.25 s"}) {
+        const std::string text = line;
+        EXPECT_EQ(shown(w, text.substr(0, text.find(" = "))), text);
+    }
+}
+
+// UTF-16 that is no text, and UTF-16 without its mark: refused in a line or two, nothing
+// written.
+TEST(Apply, BrokenUTF16AndNULBytesAreRefusedInFewWords) {
+    const std::string without_mark = utf16(u"last_menu = 4\r\n", true).substr(2);
+    const struct {
+        const char* what;
+        std::string file;
+        std::string err;
+    } cases[] = {
+        {"an odd number of bytes", utf16(u"last_menu = 4\n", true) + "\n",
+         "ulocfg: p is rejected: its UTF-16 text has an odd number of bytes.\n"},
+        {"a high surrogate without its low one, at the end", utf16(u"last_menu = 4\n\xD83D", true),
+         "ulocfg: p is rejected: its UTF-16 text holds a lone surrogate (D83D) in line 2.\n"},
+        {"a low surrogate alone", utf16(u"# \xDC00\nlast_menu = 4\n", false),
+         "ulocfg: p is rejected: its UTF-16 text holds a lone surrogate (DC00) in line 1.\n"},
+        {"two high surrogates", utf16(u"\n\n# \xD83D\xD83D\xDE97\n", true),
+         "ulocfg: p is rejected: its UTF-16 text holds a lone surrogate (D83D) in line 3.\n"},
+        // the NUL after the last line end is a line of its own
+        {"UTF-16LE without its mark", without_mark + without_mark,
+         "ulocfg: p:1: the line is rejected: it holds NUL bytes; is the file UTF-16 text "
+         "without a byte-order mark?\n"
+         "ulocfg: p:2: the line is rejected: it holds NUL bytes; is the file UTF-16 text "
+         "without a byte-order mark?\n"
+         "ulocfg: p:3: the line is rejected: it holds NUL bytes; is the file UTF-16 text "
+         "without a byte-order mark?\n"},
+        {"UTF-16BE without its mark", utf16(u"# x\r\nlast_menu = 4\r\n", false).substr(2),
+         "ulocfg: p:1: the line is rejected: it holds NUL bytes; is the file UTF-16 text "
+         "without a byte-order mark?\n"
+         "ulocfg: p:2: the line is rejected: it holds NUL bytes; is the file UTF-16 text "
+         "without a byte-order mark?\n"},
+        {"a NUL in UTF-8", std::string("last_menu = 4\0\n", 15),
+         "ulocfg: p:1: the line is rejected: it holds NUL bytes; is the file UTF-16 text "
+         "without a byte-order mark?\n"},
+        {"a NUL in UTF-16", utf16(std::u16string_view(u"last_menu = \0\n", 14), true),
+         "ulocfg: p:1: the line is rejected: it holds NUL bytes.\n"},
+        {"a character no name takes, decoded", utf16(u"wheel[1].name = \"\u00e4\"\n", true),
+         "ulocfg: p:1: wheel[1].name = \"\xC3\xA4\" is rejected: the field takes 16 characters: "
+         "letters, digits, space, !#$%&'()*+,-./:;=?[]^_{}; use --force to store it anyway.\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Dir dir;
+        const std::string image = dir.put(test::example_image());
+        const std::string before = dir.read();
+        std::istringstream lines(c.file);
+        std::ostringstream err;
+        EXPECT_EQ(apply_lines(lines, "p", image, false, err), status_rejected);
+        EXPECT_EQ(err.str(), c.err);
+        EXPECT_EQ(dir.read(), before);
+    }
+}
+
+// ---- A file of junk -------------------------------------------------------------------------
+
+// The first 20 rejected lines are named, the rest counted in one line: of every kind, and
+// however long.
+TEST(Apply, NamesTheFirstTwentyRejectedLinesAndCountsTheRest) {
+    std::string twenty;
+    for (int k = 1; k <= 20; ++k) twenty += 'x' + std::to_string(k) + '\n';
+    const std::string huge_name(1 << 20, 'w');
+    const struct {
+        const char* what;
+        std::string file;
+        std::size_t lines; // of messages
+        std::string last;  // the last one
+    } cases[] = {
+        {"twenty", twenty, 20, "ulocfg: p:20: x20 is rejected: a line is NAME = VALUE.\n"},
+        {"twenty and a good line", twenty + "last_menu = 4\n", 20,
+         "ulocfg: p:20: x20 is rejected: a line is NAME = VALUE.\n"},
+        {"twenty-one", twenty + "\n# x\n" + "x21\n", 21,
+         "ulocfg: p: 1 more line is rejected (not shown)\n"},
+        {"one more of each kind",
+         twenty + "x\nbogus = 1\nwheel[1].cylinders = 9\nlast_menu = 4\nlast_menu = 5\n" +
+             std::string("last_menu\0 = 4\n", 15) + "wheel[1].nmae = \"a\"\n" + huge_name +
+             " = 1\n",
+         21, "ulocfg: p: 7 more lines are rejected (not shown)\n"},
+        {"a name of a megabyte among the named", huge_name + "=1\n", 1,
+         "ulocfg: p:1: " + huge_name + "=1 is rejected: " + huge_name + " is not a parameter.\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Dir dir;
+        const std::string image = dir.put(test::example_image());
+        const std::string before = dir.read();
+        std::istringstream lines(c.file);
+        std::ostringstream err;
+        EXPECT_EQ(apply_lines(lines, "p", image, false, err), status_rejected);
+        const std::string text = err.str();
+        EXPECT_EQ(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')), c.lines);
+        EXPECT_TRUE(text.ends_with(c.last))
+            << text.substr(text.size() - std::min<std::size_t>(text.size(), 200));
         EXPECT_EQ(dir.read(), before);
     }
 }

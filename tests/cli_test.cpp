@@ -2,6 +2,7 @@
 // show, get, set, diff, check and screen run through the entry function.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <set>
@@ -12,6 +13,7 @@
 #include "app/cli.hpp"
 #include "app/flow.hpp"
 #include "app/image_io.hpp"
+#include "app/suggest.hpp"
 #include "editor/editor.hpp"
 #include "eeprom/file.hpp"
 #include "eeprom/params.hpp"
@@ -1209,6 +1211,66 @@ TEST(CommandLine, HelpFitsEightyColumns) {
     EXPECT_LE(lines(texts[0]).size(), 40u);
     for (const std::string& text : texts)
         for (const std::string& line : lines(text)) EXPECT_LE(line.size(), 80u) << line;
+}
+
+// ---- "did you mean" ------------------------------------------------------------------------
+
+// The whole table of the edit distance: letters added, dropped, changed, neighbours swapped.
+unsigned full_distance(const std::string& a, const std::string& b) {
+    std::vector<std::vector<unsigned>> d(a.size() + 1, std::vector<unsigned>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i)
+        for (std::size_t j = 0; j <= b.size(); ++j) {
+            if (i == 0 || j == 0) {
+                d[i][j] = static_cast<unsigned>(i + j);
+                continue;
+            }
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
+                                d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    return d[a.size()][b.size()];
+}
+
+// Bounded, the distance is the whole table's up to the bound and bound + 1 beyond it.
+TEST(Suggest, TheBoundedDistanceIsTheWholeTablesUpToItsBound) {
+    std::mt19937 random(7);
+    const auto text = [&] {
+        std::string t(random() % 13, ' ');
+        for (char& c : t) c = "abc"[random() % 3];
+        return t;
+    };
+    for (int k = 0; k < 20000; ++k) {
+        const std::string a = text(), b = text();
+        const unsigned bound = random() % 5;
+        ASSERT_EQ(edit_distance(a, b, bound), std::min(full_distance(a, b), bound + 1))
+            << a << " " << b << " " << bound;
+    }
+}
+
+// A name is suggested up to 3 edits away, so never for a name 4 letters longer than them all.
+TEST(Suggest, NamesUpToThreeEditsAwayAndNoneForLongerNames) {
+    const std::string huge(100000, 'w');
+    const std::pair<std::string, std::string> cases[] = {
+        {"wheel[25].write_protectionxyz", "; did you mean wheel[25].write_protection?"},
+        {"xwheel[25].write_protectionxy", "; did you mean wheel[25].write_protection?"},
+        {"wheel[25].write_protectionwxyz", "."},
+        {"wheel[25].write_protectio", "; did you mean wheel[25].write_protection?"},
+        {"ramp[2].tmie", "; did you mean ramp[2].time?"},
+        {"lastmenu", "; did you mean last_menu?"},
+        {"sow", "."},
+        {huge, "."},
+        {huge + "wheel[1].name", "."},
+    };
+    Dir dir;
+    const std::string image = dir.put(test::example_image());
+    for (const auto& [name, end] : cases) {
+        const Result r = run({"get", "-f", image, name});
+        EXPECT_EQ(r.status, status_rejected);
+        EXPECT_EQ(r.err,
+                  "ulocfg: cannot get " + name + ": " + name + " is not a parameter" + end + "\n")
+            << name.substr(0, 40);
+    }
 }
 
 // Arguments reach standard error with their control bytes as show writes them in a name, so

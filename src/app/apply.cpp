@@ -9,6 +9,7 @@
 #include "app/image_io.hpp"
 #include "app/status.hpp"
 #include "app/suggest.hpp"
+#include "app/utf16.hpp"
 #include "eeprom/file.hpp"
 
 namespace ulo {
@@ -129,35 +130,74 @@ int apply_lines(std::istream& lines, const std::string& source, const std::strin
                 std::ostream& err) {
     Target target = open_target(path, force);
     target.command = "apply";
-    std::vector<Assignment> all;
-    bool taken = true;
-    std::string line;
+    // The whole text first: a file in UTF-16 is read as the UTF-8 it stands for.
+    std::string content;
     errno = 0; // what a read that fails leaves here says why
-    for (unsigned number = 1; std::getline(lines, line); ++number) {
-        // A file edited on Windows ends its lines with a carriage return as well, and may
-        // begin with a UTF-8 byte-order mark.
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (number == 1 && line.starts_with(byte_order_mark)) line.erase(0, byte_order_mark.size());
-        const std::string_view text = trim(line);
-        // Only whole lines are comments: a wheel name may hold a #.
-        if (text.empty() || text.front() == '#') continue;
-        const std::string where =
-            printable(source) + ":" + std::to_string(number) + ": " + printable(text);
-        const std::size_t equals = text.find('=');
-        if (equals == std::string_view::npos) {
-            rejected(err, where, "a line is NAME = VALUE");
-            taken = false;
-            continue;
-        }
-        if (!add_assignment(all, target, where, trim(text.substr(0, equals)),
-                            text.substr(equals + 1), err))
-            taken = false;
-    }
+    char buffer[1 << 16];
+    while (lines.read(buffer, sizeof buffer) || lines.gcount() > 0)
+        content.append(buffer, static_cast<std::size_t>(lines.gcount()));
     if (lines.bad()) {
         err << "ulocfg: cannot read " << printable(source) << reason(errno) << "\n";
         return status_cannot_open;
     }
-    return assign(target, all, taken, err);
+    const bool utf16 = utf16_marked(content);
+    if (utf16) {
+        std::string utf8, why;
+        if (!utf16_to_utf8(content, utf8, why)) {
+            rejected(err, printable(source), why);
+            return assign(target, {}, false, err);
+        }
+        content = std::move(utf8);
+    }
+
+    // The first rejected lines are named; a file of junk is not repeated back line by line.
+    constexpr unsigned shown = 20;
+    unsigned errors = 0;
+    std::ostream unshown(nullptr);
+    const std::string name_of_source = printable(source);
+    std::vector<Assignment> all;
+    std::string_view rest = content;
+    for (unsigned number = 1; !rest.empty(); ++number) {
+        const std::size_t end = std::min(rest.find('\n'), rest.size());
+        std::string_view line = rest.substr(0, end);
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+        // A file edited on Windows ends its lines with a carriage return as well, and may
+        // begin with a UTF-8 byte-order mark.
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        if (number == 1 && line.starts_with(byte_order_mark))
+            line.remove_prefix(byte_order_mark.size());
+        const std::string_view text = trim(line);
+        // Only whole lines are comments: a wheel name may hold a #.
+        if (text.empty() || text.front() == '#') continue;
+        const bool told = errors < shown;
+        const std::string at = name_of_source + ":" + std::to_string(number) + ": ";
+        const std::size_t equals = text.find('=');
+        const std::string_view name = trim(text.substr(0, equals));
+        Item item{};
+        std::string why;
+        if (text.find('\0') != std::string_view::npos) {
+            // UTF-16 without its mark has a NUL in every line: say so, not each NUL.
+            if (told)
+                rejected(err, at + "the line",
+                         utf16 ? "it holds NUL bytes"
+                               : "it holds NUL bytes; is the file UTF-16 text without a "
+                                 "byte-order mark?");
+        } else if (equals == std::string_view::npos) {
+            if (told) rejected(err, at + printable(text), "a line is NAME = VALUE");
+        } else if (!told && !parse_item(name, item, why)) {
+            // rejected unseen, without looking for the names near it
+        } else if (add_assignment(all, target, at + printable(text), name, text.substr(equals + 1),
+                                  told ? err : unshown)) {
+            continue;
+        }
+        ++errors;
+    }
+    if (errors > shown) {
+        const unsigned more = errors - shown;
+        err << "ulocfg: " << name_of_source << ": " << more
+            << (more == 1 ? " more line is" : " more lines are") << " rejected (not shown)\n";
+    }
+    return assign(target, all, errors == 0, err);
 }
 
 int apply_file(const std::string& params, const std::string& path, bool force, std::ostream& err) {

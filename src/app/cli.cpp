@@ -1,11 +1,13 @@
 #include "app/cli.hpp"
 
-#include <algorithm>
+#include <cstddef>
+#include <limits>
 #include <ostream>
-#include <sstream>
 #include <string_view>
+#include <utility>
 
 #include "app/apply.hpp"
+#include "app/help_text.hpp"
 #include "app/image_io.hpp"
 #include "app/json.hpp"
 #include "app/suggest.hpp"
@@ -27,16 +29,49 @@ constexpr const char* default_file = "ulo.txt";
 
 enum class Command { none, show, get, set, apply, diff, check, screen, edit, help, version };
 
-struct CommandName {
+// How a command takes --file: as the image it works on, beside its operands (get, set,
+// apply); in place of its one file operand (show, check, screen, edit); or not at all (diff).
+enum class File { image, operand, none };
+
+constexpr std::size_t any = std::numeric_limits<std::size_t>::max();
+
+// What a command takes: which of --json, --value and --force, how --file, and how many
+// operands, --file among them where it stands for one. A line with other operands is told
+// `wrong_count`. help and version print their text whatever options the line holds.
+struct CommandRule {
     const char* name;
     Command command;
+    bool json, value, force;
+    File file;
+    std::size_t least, most;
+    const char* wrong_count;
 };
-constexpr CommandName commands[] = {
-    {"edit", Command::edit},       {"show", Command::show},     {"get", Command::get},
-    {"set", Command::set},         {"apply", Command::apply},   {"diff", Command::diff},
-    {"check", Command::check},     {"screen", Command::screen}, {"help", Command::help},
-    {"version", Command::version},
+
+// clang-format off
+constexpr CommandRule commands[] = {
+    // name     command           --json --value --force --file         operands
+    {"edit",    Command::edit,    false, false,  false,  File::operand, 0, 1,
+     "edit takes one file"},
+    {"show",    Command::show,    true,  false,  false,  File::operand, 0, 1,
+     "show takes one file"},
+    {"get",     Command::get,     true,  true,   false,  File::image,   1, any,
+     "get needs at least one parameter"},
+    {"set",     Command::set,     false, false,  true,   File::image,   1, any,
+     "set needs at least one parameter"},
+    {"apply",   Command::apply,   false, false,  true,   File::image,   1, 1,
+     "apply takes one parameter file"},
+    {"diff",    Command::diff,    true,  false,  false,  File::none,    2, 2,
+     "diff takes two files"},
+    {"check",   Command::check,   true,  false,  false,  File::operand, 0, 1,
+     "check takes one file"},
+    {"screen",  Command::screen,  false, false,  false,  File::operand, 0, 1,
+     "screen takes one file"},
+    {"help",    Command::help,    false, false,  false,  File::image,   0, 1,
+     "help takes one command"},
+    {"version", Command::version, false, false,  false,  File::image,   0, any,
+     ""},
 };
+// clang-format on
 
 // The options, wherever they stand on the line before "--".
 constexpr const char* long_options[] = {"--file", "--json",    "--force", "--value",
@@ -58,14 +93,20 @@ struct Arguments {
 };
 
 Command command_named(const std::string& word) {
-    for (const CommandName& c : commands)
+    for (const CommandRule& c : commands)
         if (word == c.name) return c.command;
     return Command::none;
 }
 
+const CommandRule& rule_of(Command command) {
+    for (const CommandRule& c : commands)
+        if (c.command == command) return c;
+    return commands[0]; // every command has its rule
+}
+
 std::vector<std::string> command_names() {
     std::vector<std::string> names;
-    for (const CommandName& c : commands) names.push_back(c.name);
+    for (const CommandRule& c : commands) names.push_back(c.name);
     return names;
 }
 
@@ -121,6 +162,22 @@ bool split_arguments(int argc, char** argv, Arguments& a, std::string& message) 
         }
     }
     return true;
+}
+
+// What is wrong with the options and operands of the line for the command of `rule`, as the
+// user is told; "" when the command takes them all.
+std::string misfit(const CommandRule& rule, const Arguments& a) {
+    const std::pair<bool, const char*> options[] = {{a.json && !rule.json, "--json"},
+                                                    {a.force && !rule.force, "--force"},
+                                                    {a.value && !rule.value, "--value"}};
+    for (const auto& [refused, option] : options)
+        if (refused) return a.command_name + " has no " + option;
+    if (a.value && a.json) return a.command_name + " takes --value or --json, not both";
+    const bool file_operand = a.has_file && rule.file == File::operand;
+    const std::size_t count = a.operands.size() + (file_operand ? 1 : 0);
+    if ((a.has_file && rule.file == File::none) || count < rule.least || count > rule.most)
+        return rule.wrong_count;
+    return "";
 }
 
 int usage_error(std::ostream& err, const std::string& message, const std::string& command = "") {
@@ -253,196 +310,45 @@ bool editor_file(int argc, char** argv, std::string& path) {
     Arguments a;
     std::string message; // cli() says what is wrong
     if (argc < 2 || !split_arguments(argc, argv, a, message)) return false;
-    if (a.json || a.force || a.value || a.help || a.version || a.names) return false;
-    const std::size_t files = a.operands.size() + (a.has_file ? 1 : 0);
-    const bool editor = a.command == Command::edit
-                            ? files <= 1
-                            : a.command == Command::none && a.has_file && a.operands.empty();
-    if (!editor) return false;
+    if (a.help || a.version || a.names) return false;
+    // "--file FILE" alone is "edit FILE"
+    const bool edit = a.command == Command::edit ||
+                      (a.command == Command::none && a.has_file && a.operands.empty());
+    if (!edit || !misfit(rule_of(Command::edit), a).empty()) return false;
     path = a.has_file ? a.file : a.operands.empty() ? default_file : a.operands[0];
     return true;
 }
 
 namespace {
 
-// "last_menu", "wheel[N].crank_offset", "ramp[N].time": a parameter as --help lists it.
-std::string help_name(const Param& p) {
-    switch (p.group) {
-    case Group::wheel: return std::string("wheel[N].") + p.name;
-    case Group::ramp_point: return std::string("ramp[N].") + p.name;
-    default: return p.name;
+// Runs a command whose line its rule takes.
+int run_command(const Arguments& a, std::ostream& out, std::ostream& err) {
+    const std::vector<std::string>& ops = a.operands;
+    const std::string path = a.has_file ? a.file : default_file;
+    switch (a.command) {
+    case Command::diff: {
+        Wert old_image{}, new_image{};
+        if (int status = load(ops[0], old_image, err)) return status;
+        if (int status = load(ops[1], new_image, err)) return status;
+        return a.json ? diff_json(old_image, new_image, out) : diff(old_image, new_image, out);
+    }
+    case Command::apply: return apply_file(ops[0], path, a.force, err);
+    case Command::set: return set(path, a, err);
+    default: break;
+    }
+    // get, show, check, screen: one image, named by --file or by the one operand
+    const bool operand = rule_of(a.command).file == File::operand && !ops.empty();
+    Wert wert{};
+    if (int status = load(operand ? ops[0] : path, wert, err)) return status;
+    switch (a.command) {
+    case Command::get: return get(wert, a, out, err);
+    case Command::show: return a.json ? show_json(wert, out) : show(wert, out);
+    case Command::check: return a.json ? check_json(wert, out) : check(wert, out);
+    default: return screen_text(wert, out);
     }
 }
-
-// Every parameter with the values its field gives, one a line; values too long for 80
-// columns go on under themselves.
-std::string parameter_list() {
-    constexpr std::size_t column = 28, width = 80;
-    std::string text;
-    for (const Param& p : params()) {
-        std::string line = "  " + help_name(p);
-        line.resize(std::max(line.size() + 1, column), ' ');
-        std::string values = allowed({p.id, 0});
-        while (line.size() + values.size() > width) {
-            const std::size_t room = width - line.size();
-            std::size_t cut = values.rfind(' ', room);
-            if (cut == std::string::npos || cut == 0) cut = room;
-            text += line + values.substr(0, cut) + "\n";
-            values.erase(0, values.find_first_not_of(' ', cut));
-            line.assign(column, ' ');
-        }
-        text += line + values + "\n";
-    }
-    return text;
-}
-
-struct CommandHelp {
-    Command command;
-    const char* text;
-};
-
-// What `ulocfg COMMAND --help` says; @PARAMETERS@ stands for the list of parameters.
-constexpr CommandHelp command_help[] = {
-    {Command::edit, R"h(Usage: ulocfg edit [FILE]
-       ulocfg --file FILE
-       ulocfg
-
-Edits the image in FILE (ulo.txt in the current directory unless given) on the
-terminal's 80x25 screen; 'ulocfg --help' and the man page list the keys.
-)h"},
-    {Command::show, R"h(Usage: ulocfg show [FILE] [--json]
-
-Lists every parameter, one "name = value unit" per line, in the order of the
-editor's screen: the general settings, the 25 wheel configurations, the ramp
-points in use, the CAN id. set and apply take these lines back as they are.
-
-  -f, --file FILE   the image (ulo.txt in the current directory unless given)
-      --json        one JSON document instead of text
-)h"},
-    {Command::get, R"h(Usage: ulocfg get NAME... [--file FILE] [--value | --json]
-
-Prints the named parameters as show writes them. A NAME is a parameter
-(wheel[3].name) or a whole wheel configuration or ramp point (wheel[3],
-ramp[2]); 'ulocfg set --help' lists them.
-
-  -f, --file FILE   the image (ulo.txt in the current directory unless given)
-      --value       the values alone, one per line: as show writes them, without
-                    the name and the unit (a wheel name in its double quotes)
-      --json        one JSON document instead of text
-)h"},
-    {Command::set, R"h(Usage: ulocfg set NAME=VALUE... [--file FILE] [--force]
-
-Sets parameters, all or none. A value no edit in the editor's field gives is
-refused and nothing is written, unless the image holds it already or --force is
-given. The file is replaced whole, never left half-written.
-
-  -f, --file FILE   the image (ulo.txt in the current directory unless given)
-      --force       store values outside a field's range too (with a warning),
-                    as far as the parameter's bits hold them
-
-Values are written as show writes them, in the screen's units; the unit may be
-left out, and " (stored N)" picks one of the stored values the screen shows
-alike:
-  brightness=100   contrast=low   edit_mode_bit=on   wheel[2].crank_flag=yes
-  wheel_select=3 (as shown, 1..25)   ramp[3].time=2.5   can_id=18DAF110
-  wheel[1].crank_offset=120.0   wheel[1].cam_width=3.0 (tenths) or =13 (degrees)
-  wheel[2].name="36-1 Crank" (padded with spaces to 16 characters)
-
-@PARAMETERS@)h"},
-    {Command::apply, R"h(Usage: ulocfg apply PARAMFILE [--file FILE] [--force]
-
-Sets every "name = value" line of PARAMFILE (- for standard input) as set does,
-all or none. The lines are those show writes, so that show of one image applied
-to another gives it the first one's parameters; blank lines and lines starting
-with # are skipped, and the unit may be left out.
-
-  -f, --file FILE   the image (ulo.txt in the current directory unless given)
-      --force       store values outside a field's range too (with a warning)
-)h"},
-    {Command::diff, R"h(Usage: ulocfg diff A B [--json]
-
-Lists the parameters that differ between the images A and B, "name: old -> new",
-grouped as the screen groups them, and counts the bytes that differ outside the
-parameters. Exit status 5 when anything differs.
-
-      --json        one JSON document instead of text
-)h"},
-    {Command::check, R"h(Usage: ulocfg check [FILE] [--json]
-
-Lists the values no edit in the editor's fields gives (exit status 5), and the
-values at odds with another parameter (warnings only).
-
-  -f, --file FILE   the image (ulo.txt in the current directory unless given)
-      --json        one JSON document instead of text
-)h"},
-    {Command::screen, R"h(Usage: ulocfg screen [FILE]
-
-Prints the editor's first screen for the image as text, 25 rows.
-
-  -f, --file FILE   the image (ulo.txt in the current directory unless given)
-)h"},
-    {Command::help, R"h(Usage: ulocfg help [COMMAND]
-
-Prints the overview, or the usage of COMMAND (as 'ulocfg COMMAND --help').
-)h"},
-    {Command::version, R"h(Usage: ulocfg version
-
-Prints the program's version (also 'ulocfg --version' and 'ulocfg -V').
-)h"},
-};
 
 } // namespace
-
-std::string usage_text() {
-    return R"usage(Usage: ulocfg                      edit ulo.txt in the current directory
-       ulocfg edit [FILE]         edit FILE (also: ulocfg --file FILE)
-       ulocfg COMMAND [ARGS]      work on an image without a terminal
-
-Commands:
-  show [FILE]          every parameter, one "name = value unit" per line
-  get NAME...          the named parameters, or with --value their values alone
-  set NAME=VALUE...    set parameters, all or none
-  apply PARAMFILE      set every "name = value" line of PARAMFILE (- for stdin)
-  diff A B             the parameters that differ between two images
-  check [FILE]         the values the editor's fields could not produce
-  screen [FILE]        the editor's first screen as text
-  help [COMMAND]       this overview, or a command's usage
-  version              the program's version
-
-Options, anywhere on the line:
-  -f, --file FILE      the image; ulo.txt in the current directory unless given
-      --json           show, get, diff, check: one JSON document instead of text
-      --value          get: the values alone, one per line
-      --force          set, apply: store values outside a field's range too
-  -h, --help           this overview; after a command, that command's usage
-  -V, --version        the program's version
-
-Editor keys: Enter, cursor keys, Home, End move between fields; digits type a
-value, Delete drops one; Page Up/Down step it; Space toggles; Escape or Alt+X
-ask "Dow you want to save the data (Y/N)? ".
-
-Exit status: 0 success; 1 a file cannot be opened, read or written; 2 a file is
-not an image; 3 no terminal; 4 the editor failed; 5 diff found differences or
-check values out of range; 6 a name or value refused, nothing written; 7 the
-command line is wrong. More in 'ulocfg COMMAND --help' and 'man ulocfg'.
-)usage";
-}
-
-std::string command_usage(const std::string& command) {
-    const Command c = command_named(command);
-    for (const CommandHelp& h : command_help) {
-        if (h.command != c) continue;
-        std::string text = h.text;
-        const std::size_t at = text.find("@PARAMETERS@");
-        if (at != std::string::npos)
-            text.replace(at, 12,
-                         "Parameters, with the values the editor's fields give (wheel[N]: N = "
-                         "1..25,\nramp[N]: N = 1..99):\n" +
-                             parameter_list());
-        return text;
-    }
-    return "";
-}
 
 int cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (argc < 2) return usage_error(err, "no command");
@@ -451,11 +357,12 @@ int cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (!split_arguments(argc, argv, a, message))
         return usage_error(err, message, a.command == Command::none ? "" : a.command_name);
     const std::string& name = a.command_name;
-    std::vector<std::string>& ops = a.operands;
+    const std::vector<std::string>& ops = a.operands;
     const Command command = a.command;
 
     if (command == Command::help && !ops.empty()) {
-        if (ops.size() > 1) return usage_error(err, "help takes one command", "help");
+        const CommandRule& rule = rule_of(command);
+        if (ops.size() > rule.most) return usage_error(err, rule.wrong_count, name);
         if (command_named(ops[0]) == Command::none)
             return usage_error(err, "unknown command " + printable(ops[0]) +
                                         did_you_mean(ops[0], command_names()));
@@ -476,45 +383,11 @@ int cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
         return status_ok;
     }
     if (command == Command::none) return usage_error(err, "no command");
-    if (command == Command::edit) // editor_file() did not take it
-        return usage_error(err, "edit takes one file", name);
-    if (a.json && command != Command::show && command != Command::get && command != Command::diff &&
-        command != Command::check)
-        return usage_error(err, name + " has no --json", name);
-    if (a.force && command != Command::set && command != Command::apply)
-        return usage_error(err, name + " has no --force", name);
-    if (a.value && command != Command::get) return usage_error(err, name + " has no --value", name);
-    if (a.value && a.json) return usage_error(err, "get takes --value or --json, not both", name);
-
-    if (command == Command::diff) {
-        if (a.has_file || ops.size() != 2) return usage_error(err, "diff takes two files", name);
-        Wert old_image{}, new_image{};
-        if (int status = load(ops[0], old_image, err)) return status;
-        if (int status = load(ops[1], new_image, err)) return status;
-        return a.json ? diff_json(old_image, new_image, out) : diff(old_image, new_image, out);
-    }
-    const std::string path = a.has_file ? a.file : default_file;
-    if (command == Command::apply) {
-        if (ops.size() != 1) return usage_error(err, "apply takes one parameter file", name);
-        return apply_file(ops[0], path, a.force, err);
-    }
-    if (command == Command::get || command == Command::set) {
-        if (ops.empty()) return usage_error(err, name + " needs at least one parameter", name);
-        if (command == Command::set) return set(path, a, err);
-        Wert wert{};
-        if (int status = load(path, wert, err)) return status;
-        return get(wert, a, out, err);
-    }
-    // show, check, screen: one file at most
-    if (ops.size() > (a.has_file ? 0u : 1u))
-        return usage_error(err, name + " takes one file", name);
-    Wert wert{};
-    if (int status = load(ops.empty() ? path : ops[0], wert, err)) return status;
-    switch (command) {
-    case Command::show: return a.json ? show_json(wert, out) : show(wert, out);
-    case Command::check: return a.json ? check_json(wert, out) : check(wert, out);
-    default: return screen_text(wert, out);
-    }
+    // editor_file() has taken every line edit takes
+    if (command == Command::edit) return usage_error(err, rule_of(command).wrong_count, name);
+    message = misfit(rule_of(command), a);
+    if (!message.empty()) return usage_error(err, message, name);
+    return run_command(a, out, err);
 }
 
 } // namespace ulo

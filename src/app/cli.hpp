@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/help_text.hpp"
 #include "app/status.hpp"
 #include "eeprom/file.hpp"
 #include "eeprom/image.hpp"
@@ -21,10 +22,5 @@ int cli(int argc, char** argv, std::ostream& out, std::ostream& err);
 // True when the command line asks for the editor on a file, "edit [FILE]" or "--file FILE"
 // (-f FILE) without a command; `path` is then that file (ulo.txt when none is named).
 bool editor_file(int argc, char** argv, std::string& path);
-
-// The text of --help: an overview of the commands and options.
-std::string usage_text();
-// The text of `ulocfg COMMAND --help`; "" for a word that is no command.
-std::string command_usage(const std::string& command);
 
 } // namespace ulo

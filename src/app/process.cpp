@@ -23,9 +23,11 @@ int write_standard_output(const std::string& text, int status) {
         error = errno;
     }
     if (written) return status;
+    // Whatever the command found, a script that got only part of its answer must not take it
+    // for one: "differences found" or "out of range" without the list is no answer.
     std::fprintf(stderr, "ulocfg: cannot write the output: %s\n",
                  error_text(error != 0 ? error : EIO).c_str());
-    return status == status_ok ? status_cannot_open : status;
+    return status_cannot_open;
 }
 
 } // namespace ulo

@@ -14,8 +14,8 @@ void open_standard_files();
 
 // Run when a command has ended with `status`: writes `text`, a command's whole output, to
 // standard output, flushes it (std::cout too) and closes it. When some output did not
-// arrive, says "ulocfg: cannot write the output: REASON" on standard error and returns 1
-// where `status` was 0; otherwise returns `status`.
+// arrive, says "ulocfg: cannot write the output: REASON" on standard error and returns 1,
+// whatever `status` the command ended with; otherwise returns `status`.
 int write_standard_output(const std::string& text, int status);
 
 // Run next: makes argc and argv the command line's words in UTF-8, which is what the program
@@ -23,7 +23,8 @@ int write_standard_output(const std::string& text, int status);
 // on Windows they come from the wide (UTF-16) command line and last until the process ends.
 void utf8_arguments(int& argc, char**& argv);
 
-// Set-up of a command: a file size limit makes a save fail instead of ending the program.
+// Set-up of a command: a file size limit makes a save fail instead of ending the program, and
+// a reader of the output that has gone makes the write fail (status 1), not end it unseen.
 void prepare_command_process();
 // Set-up of the editor: the user's locale tells how to show glyphs, while numbers keep the
 // device's decimal point; a file size limit makes a write fail, not end the program half-way

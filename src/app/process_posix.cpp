@@ -21,7 +21,10 @@ void open_standard_files() {
     }
 }
 
-void prepare_command_process() { std::signal(SIGXFSZ, SIG_IGN); }
+void prepare_command_process() {
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+}
 
 void prepare_editor_process() {
     std::setlocale(LC_ALL, "");

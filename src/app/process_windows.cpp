@@ -54,7 +54,10 @@ void open_standard_files() {
         }
     }
     // The output is bytes as the program makes them: "\n" stays "\n" in a file or a pipe. On
-    // a console those bytes are UTF-8, as names and glyphs are.
+    // a console those bytes are UTF-8, as names and glyphs are. The input of "apply -" is
+    // bytes too: a parameter file in UTF-16 holds bytes that text mode would take for line
+    // ends or for its end (1A).
+    _setmode(0, _O_BINARY);
     _setmode(1, _O_BINARY);
     _setmode(2, _O_BINARY);
     if (is_console(1) || is_console(2)) {

@@ -7,11 +7,14 @@
 
 namespace ulo {
 
-// The edit distance: letters added, dropped or changed, and two neighbours swapped, each one.
-unsigned edit_distance(std::string_view a, std::string_view b);
+// The edit distance (letters added, dropped or changed, and two neighbours swapped, each one)
+// where it is at most `bound`; bound + 1 where it is more. The time it takes grows with the
+// shorter text times the bound, and not at all for texts whose lengths differ by more.
+unsigned edit_distance(std::string_view a, std::string_view b, unsigned bound);
 
 // The candidates nearest `typed` (at most five), when near enough to be a slip: a quarter of
-// its length, at least 1 and at most 3 edits away; none otherwise.
+// its length, at least 1 and at most 3 edits away; none otherwise, and so none at all for a
+// text over 3 letters longer than every candidate.
 std::vector<std::string> nearest(std::string_view typed,
                                  const std::vector<std::string>& candidates);
 

@@ -276,24 +276,65 @@ def test_help_and_the_man_page_list_every_parameter_with_its_values():
 
 
 def test_output_that_does_not_arrive_fails_the_command_with_the_reason():
-    """A full disk (/dev/full) or no standard output at all (>&-) is status 1, not success; a
-    command's own status stays, and one that writes nothing still succeeds."""
+    """A full disk (/dev/full) or no standard output at all (>&-) is status 1, whatever the
+    command found: diff's differences and check's values out of range are no answer without
+    their list. A command that writes nothing there still succeeds."""
     full = "ulocfg: cannot write the output: No space left on device\n"
     closed = "ulocfg: cannot write the output: Bad file descriptor\n"
     with Scratch() as s:
         path, other = s.copy("ulo.txt", SAMPLE), s.write("other.txt", [0] * 2048)
-        for args, to, status, err in [
-                (["show", path], ">/dev/full", CANNOT_OPEN, full),
-                (["show", "--json", path], ">/dev/full", CANNOT_OPEN, full),
-                (["--help"], ">/dev/full", CANNOT_OPEN, full),
-                (["show", path], ">&-", CANNOT_OPEN, closed),
-                (["diff", path, other], ">/dev/full", DIFFER, full),
-                (["set", "--file", path, "last_menu=7"], ">&-", OK, "")]:
+        # each command and the status it ends with when its output arrives
+        commands = [
+            (["show", path], OK),
+            (["show", "--json", path], OK),
+            (["get", "--file", path, "wheel[1]"], OK),
+            (["get", "--value", "--file", path, "can_id"], OK),
+            (["get", "--json", "--file", path, "last_menu"], OK),
+            (["diff", path, other], DIFFER),
+            (["diff", "--json", path, other], DIFFER),
+            (["check", path], DIFFER),
+            (["check", "--json", path], DIFFER),
+            (["screen", path], OK),
+            (["--help"], OK),
+            (["help", "set"], OK),
+            (["diff", "--help"], OK),
+            (["version"], OK),
+            (["--version"], OK),
+            (["--names"], OK),
+        ]
+        runs = [(args, ">/dev/full", CANNOT_OPEN, full) for args, _ in commands] + [
+            (["show", path], ">&-", CANNOT_OPEN, closed),
+            (["diff", path, other], ">&-", CANNOT_OPEN, closed),
+            (["check", path], ">&-", CANNOT_OPEN, closed),
+            (["set", "--file", path, "last_menu=7"], ">&-", OK, ""),
+            (["set", "--file", path, "last_menu=8"], ">/dev/full", OK, "")]
+        for args, status in commands:
+            r = subprocess.run(RUNNER + [BINARY] + args, capture_output=True, timeout=60)
+            check(r.returncode == status and r.stdout,
+                  "%s: %d with %d bytes" % (" ".join(args), r.returncode, len(r.stdout)))
+        for args, to, status, err in runs:
             r = subprocess.run(["sh", "-c", 'exec "$@" ' + to, "sh"] + RUNNER + [BINARY] + args,
                                capture_output=True, text=True, timeout=60)
             check((r.returncode, r.stderr) == (status, err),
                   "%s %s: %d %r" % (" ".join(args[:2]), to, r.returncode, r.stderr))
-        check(ulocfg("get", "--file", path, "last_menu")[1] == "last_menu = 7\n", "set >&-")
+        check(ulocfg("get", "--file", path, "last_menu")[1] == "last_menu = 8\n", "set >&-")
+
+
+def test_output_into_a_pipe_whose_reader_has_gone_fails_the_command():
+    """Output into a pipe whose reader has gone: status 1 and the reason, not an end by
+    SIGPIPE that a script may not look at."""
+    reader, writer = os.pipe()
+    os.close(reader)
+    try:
+        r = subprocess.run(RUNNER + [BINARY] + ["show", "--json", SAMPLE], stdout=writer,
+                           stderr=subprocess.PIPE, text=True, timeout=60)
+    finally:
+        os.close(writer)
+    # Windows' C library gives no EPIPE for such a pipe: the reason is its own (Wine's
+    # "Invalid argument").
+    reason = "Invalid argument" if WINDOWS else "Broken pipe"
+    check((r.returncode, r.stderr) == (CANNOT_OPEN, "ulocfg: cannot write the output: %s\n"
+                                       % reason), "%d %r" % (r.returncode, r.stderr))
 
 
 run_tests(tests_in(dict(globals())))

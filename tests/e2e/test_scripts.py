@@ -3,6 +3,7 @@ held against show, apply from a file and from standard input, and the bash compl
 candidates for a few prefixes."""
 import json
 import os
+import random
 import re
 import subprocess
 import sys
@@ -222,6 +223,55 @@ def test_apply_from_a_file_and_standard_input():
         status, _, err = ulocfg("apply", "-", "--file", os.path.join(s.dir, "b.txt"),
                                 stdin=b"contrast = 3\n")
         check(status == REJECTED and err.startswith("ulocfg: stdin:1: contrast = 3 is rejected"), err)
+
+
+def test_apply_of_a_windows_unicode_file_and_of_junk():
+    """A parameter file in UTF-16 with its byte-order mark (PowerShell 5.1's >, Notepad's
+    "Unicode"), from a file and from standard input, gives the bytes its UTF-8 gives; UTF-16
+    that is no text is refused; a file of junk is named in 20 lines and counted in one."""
+    text = ("# Kurbelwelle \u00e9t\u00e9 \U0001F697 \u011a\u0a0d\nlast_menu = 4\n"
+            "contrast = low\nwheel[2].name = \"Nockenwelle\"\n")
+    variants = [("UTF-8", text.encode()),
+                ("UTF-16LE, CR LF", text.replace("\n", "\r\n").encode("utf-16")),
+                ("UTF-16BE", b"\xfe\xff" + text.encode("utf-16-be")),
+                ("UTF-16LE", b"\xff\xfe" + text.encode("utf-16-le"))]
+    junk = random.Random(5)
+    noise = b"x\n" + bytes(junk.randrange(256) for _ in range(1 << 20))
+    with Scratch() as s:
+        want = None
+        for what, data in variants:
+            for source in ("file", "stdin"):
+                image = s.copy("ulo.txt", SAMPLE)
+                params = s.path("p.txt") if source == "file" else "-"
+                with open(s.path("p.txt"), "wb") as f:
+                    f.write(data)
+                status, out, err = ulocfg("apply", params, "-f", image, stdin=data)
+                check((status, out, err) == (OK, b"", ""), "%s from %s: %d %r" % (
+                    what, source, status, err))
+                got = s.read("ulo.txt")
+                want = want or got
+                check(got == want, "%s from %s: other bytes than UTF-8's" % (what, source))
+        check(want != open(SAMPLE, "rb").read(), "nothing was applied")
+        nul = "is rejected: it holds NUL bytes; is the file UTF-16 text without a byte-order mark?"
+        for data, status, err in [
+                (text.encode("utf-16")[:-1], REJECTED,
+                 "ulocfg: stdin is rejected: its UTF-16 text has an odd number of bytes.\n"),
+                (b"\xfe\xff" + "# x\n".encode("utf-16-be") + b"\xdc\x00", REJECTED,
+                 "ulocfg: stdin is rejected: its UTF-16 text holds a lone surrogate (DC00) in "
+                 "line 2.\n"),
+                ("last_menu = 4\r\n".encode("utf-16-le"), REJECTED,
+                 "ulocfg: stdin:1: the line %s\nulocfg: stdin:2: the line %s\n" % (nul, nul))]:
+            image = s.copy("ulo.txt", SAMPLE)
+            check(ulocfg("apply", "-", "-f", image, stdin=data) == (status, b"", err),
+                  "%r: %r" % (data[:20], ulocfg("apply", "-", "-f", image, stdin=data)))
+            check(s.read("ulo.txt") == open(SAMPLE, "rb").read(), "%r: written" % data[:20])
+        r = subprocess.run([BINARY, "apply", "-", "-f", image], input=noise, capture_output=True,
+                           timeout=60)
+        status, lines = r.returncode, r.stderr.decode("latin-1").split("\n")[:-1]
+        check(status == REJECTED and len(lines) == 21 and lines[0] == "ulocfg: stdin:1: x is "
+              "rejected: a line is NAME = VALUE." and re.fullmatch(
+                  r"ulocfg: stdin: \d+ more lines are rejected \(not shown\)", lines[20]),
+              "junk: %d, %d lines, %r" % (status, len(lines), lines[-1:]))
 
 
 COMPLETE = r"""

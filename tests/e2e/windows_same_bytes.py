@@ -16,6 +16,12 @@ from harness import LINUX_PROGRAM, RUNNER, check, format_image, read_image, run_
 WINDOWS, SAMPLE = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
 
 
+# A parameter file as PowerShell 5.1's > writes it: UTF-16 with its byte-order mark, CR LF. Its
+# comment holds U+011A and U+0A0D, whose bytes 1A and 0D 0A a reader in text mode would take for
+# the end and for a line end.
+UNICODE_PARAMS = "# Kurbelwelle \u011a\u0a0d\nlast_menu = 4\nwheel[2].name = \"Nockenwelle\"\n"
+
+
 def files():
     """What each folder holds before the command: the sample as ulo.txt, an image that differs
     from it, the same image with CRLF line ends, a parameter file and a name outside ASCII."""
@@ -29,6 +35,7 @@ def files():
         "other.txt": format_image(other).encode("latin-1"),
         "crlf.txt": sample.replace(b"\n", b"\r\n"),
         "params.txt": b"last_menu = 3\nbrightness = 60\nwheel[2].name = \"Nockenwelle\"\n",
+        "unicode.txt": UNICODE_PARAMS.replace("\n", "\r\n").encode("utf-16"),
         "sch\u00f6n \u00e9t\u00e9.txt": sample,
         "short.txt": b"ULO EEPROM Memory:\n00h 01h\n",
     }
@@ -57,6 +64,10 @@ CASES = [
     (["set", "--file", "missing.txt", "last_menu=1"], None, 1),
     (["apply", "params.txt"], None, 0),
     (["apply", "-", "--file", "other.txt"], b"last_menu = 4\ncontrast = high\n", 0),
+    (["apply", "unicode.txt"], None, 0),
+    (["apply", "-"], b"\xfe\xff" + UNICODE_PARAMS.encode("utf-16-be"), 0),
+    (["apply", "-"], UNICODE_PARAMS.replace("\n", "\r\n").encode("utf-16"), 0),
+    (["apply", "-"], "last_menu = 4\r\n".encode("utf-16-le"), 6),
     (["diff", "ulo.txt", "other.txt"], None, 5),
     (["diff", "--json", "ulo.txt", "crlf.txt"], None, 0),
     (["check"], None, 5),
