@@ -128,9 +128,8 @@ int assign(const Target& target, const std::vector<Assignment>& all, bool taken,
 
 int apply_lines(std::istream& lines, const std::string& source, const std::string& path, bool force,
                 std::ostream& err) {
-    Target target = open_target(path, force);
-    target.command = "apply";
-    // The whole text first: a file in UTF-16 is read as the UTF-8 it stands for.
+    // The whole text first: a file in UTF-16 is read as the UTF-8 it stands for. The image is
+    // read after it, so that its save lock is not held while a slow pipe brings the lines.
     std::string content;
     errno = 0; // what a read that fails leaves here says why
     char buffer[1 << 16];
@@ -140,6 +139,8 @@ int apply_lines(std::istream& lines, const std::string& source, const std::strin
         err << "ulocfg: cannot read " << printable(source) << reason(errno) << "\n";
         return status_cannot_open;
     }
+    Target target = open_target(path, force);
+    target.command = "apply";
     const bool utf16 = utf16_marked(content);
     if (utf16) {
         std::string utf8, why;
