@@ -1,8 +1,7 @@
-# The Windows program and its zip, included by the top CMakeLists.txt in a mingw-w64 build
-# (cmake/mingw-w64.cmake): ulocfg.exe, the README, the example image and the manual page as
-# plain text, in build-windows/ulocfg-VERSION-win64.zip (tools/package windows).
-add_executable(ulocfg src/app/main.cpp)
-target_link_libraries(ulocfg PRIVATE app shell32)
+# The Windows zip, included by the top CMakeLists.txt in a mingw-w64 build
+# (cmake/mingw-w64.cmake): the program src/app/CMakeLists.txt defines (ulocfg.exe), the
+# README, the example image and the manual page as plain text, in
+# build-windows/ulocfg-VERSION-win64.zip (tools/package windows).
 
 # The manual page as a reader without man sees it: formatted for 80 columns, no overstrikes.
 find_program(ULOCFG_GROFF groff REQUIRED)
