@@ -8,7 +8,8 @@
 # include directory of the layer, so it reaches exactly the targets that link the layer.
 # src/ itself is on no include path.
 
-# The operating system's side of each layer is in files named *_posix.cpp (later *_windows.cpp).
+# The operating system's side of each layer is in files named *_posix.cpp on Linux and
+# *_windows.cpp on Windows; ULOCFG_PLATFORM says which of the two a build takes.
 if(WIN32)
   set(ULOCFG_PLATFORM windows)
 else()

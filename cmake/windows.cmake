@@ -1,8 +1,7 @@
-# The Windows program and its zip, included by the top CMakeLists.txt in a mingw-w64 build
-# (cmake/mingw-w64.cmake): ulocfg.exe, the README, the example image and the manual page as
-# plain text, in build-windows/ulocfg-VERSION-win64.zip (tools/package windows).
-add_executable(ulocfg src/app/main.cpp)
-target_link_libraries(ulocfg PRIVATE app shell32)
+# The Windows zip, included by the top CMakeLists.txt in a mingw-w64 build
+# (cmake/mingw-w64.cmake): the program src/app/CMakeLists.txt defines (ulocfg.exe), the
+# README, the licence, the example image and the manual page as plain text, in
+# build-windows/ulocfg-VERSION-win64.zip (tools/package windows).
 
 # The manual page as a reader without man sees it: formatted for 80 columns, no overstrikes.
 find_program(ULOCFG_GROFF groff REQUIRED)
@@ -14,7 +13,7 @@ add_custom_command(OUTPUT ${manual_text}
 add_custom_target(manual_text ALL DEPENDS ${manual_text})
 
 install(TARGETS ulocfg RUNTIME DESTINATION .)
-install(FILES README.md DESTINATION .)
+install(FILES README.md LICENSE DESTINATION .)
 install(FILES ${manual_text} DESTINATION .)
 install(FILES examples/ulo.txt DESTINATION examples)
 

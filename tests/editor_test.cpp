@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -111,6 +112,67 @@ TEST(Highlight, OtherForms) {
         c.change(w, ed);
         SCOPED_TRACE(c.what);
         expect_highlight(highlighted(w, ed), c.expect);
+    }
+}
+
+// Each field's name is that of the parameter the table has it edit; the ramp point's number
+// edits none, and the CAN id's four fields each edit one of its bytes.
+TEST(Fields, NamedAfterTheParameterTheyEdit) {
+    using enum ParamId;
+    const struct {
+        int field;
+        std::optional<ParamId> edits;
+    } cases[] = {
+        {field::last_menu, last_menu},
+        {field::edit_mode_bit, edit_mode_bit},
+        {field::brightness, brightness},
+        {field::contrast, contrast},
+        {field::wheel_select, wheel_select},
+        {field::name, name},
+        {field::tdc_cyl, tdc_cyl},
+        {field::max_poti_speed, max_poti_speed},
+        {field::ramp_points, ramp_points},
+        {field::vss_pulses_per_km, vss_pulses_per_km},
+        {field::vss_pulse_width, vss_pulse_width},
+        {field::aux_speed_pulses, aux_speed_pulses},
+        {field::aux_speed_pulse_width, aux_speed_pulse_width},
+        {field::lis_inversion, lis_inversion},
+        {field::lis_lower_threshold, lis_lower_threshold},
+        {field::lis_upper_threshold, lis_upper_threshold},
+        {field::kickdown_threshold, kickdown_threshold},
+        {field::first_high_frequency, first_high_frequency},
+        {field::second_high_frequency, second_high_frequency},
+        {field::write_protection, write_protection},
+        {field::cylinders, cylinders},
+        {field::tdc_width, tdc_width},
+        {field::crank_pulses, crank_pulses},
+        {field::crank_width, crank_width},
+        {field::crank_offset, crank_offset},
+        {field::gap_phase, gap_phase},
+        {field::gap_count, gap_count},
+        {field::gap_pulses, gap_pulses},
+        {field::cam_pulses, cam_pulses},
+        {field::cam_width, cam_width},
+        {field::cam_offset, cam_offset},
+        {field::sync_phase, sync_phase},
+        {field::sync_pulses, sync_pulses},
+        {field::cam_inversion, cam_inversion},
+        {field::crank_flag, crank_flag},
+        {field::ramp_point, std::nullopt},
+        {field::ramp_time, ramp_time},
+        {field::ramp_speed, ramp_speed},
+        {field::can_id_1, can_id},
+        {field::can_id_2, can_id},
+        {field::can_id_3, can_id},
+        {field::can_id_4, can_id},
+    };
+    static_assert(std::size(cases) == field_count);
+    int field = 0;
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.field, field++) << "the names count the fields 0..41 in order";
+        const Param* p = field_param(c.field);
+        EXPECT_EQ(p != nullptr ? std::optional(p->id) : std::nullopt, c.edits)
+            << "field " << c.field;
     }
 }
 

@@ -10,40 +10,19 @@
 #include <cstddef>
 #include <iterator>
 
+#include "console/keycodes.hpp"
+
 namespace ulo {
 namespace {
 
 constexpr unsigned char esc = 0x1B;
 
-// Extended key: 0 and then `second`, as one key code.
-constexpr int ext(int second) { return 256 + second; }
+using key::Codes;
+using namespace key::codes;
 
-// The codes of one key alone and with Shift, Ctrl or Alt; 0 where the PC has none.
-struct Codes {
-    int plain, shift, ctrl, alt;
-};
-
-constexpr Codes up{ext(72), ext(72), ext(141), ext(152)};
-constexpr Codes down{ext(80), ext(80), ext(145), ext(160)};
-constexpr Codes left{ext(75), ext(75), ext(115), ext(155)};
-constexpr Codes right{ext(77), ext(77), ext(116), ext(157)};
-constexpr Codes home{ext(71), ext(71), ext(119), ext(151)};
-constexpr Codes end{ext(79), ext(79), ext(117), ext(159)};
-constexpr Codes page_up{ext(73), ext(73), ext(132), ext(153)};
-constexpr Codes page_down{ext(81), ext(81), ext(118), ext(161)};
-constexpr Codes insert{ext(82), ext(82), ext(146), ext(162)};
-constexpr Codes del{ext(83), ext(83), ext(147), ext(163)};
-constexpr Codes back_tab{ext(15), ext(15), ext(148), ext(165)}; // Shift+Tab
-constexpr Codes f11{ext(133), ext(135), ext(137), ext(139)};
-constexpr Codes f12{ext(134), ext(136), ext(138), ext(140)};
-
-// F1..F10: 59..68, with Shift 84..93, Ctrl 94..103, Alt 104..113.
-constexpr Codes f(int n) { return {ext(58 + n), ext(83 + n), ext(93 + n), ext(103 + n)}; }
 // A key the terminal only sends with Ctrl or Shift already held.
 constexpr Codes with_ctrl(Codes c) { return {c.ctrl, c.ctrl, c.ctrl, c.alt}; }
 constexpr Codes with_shift(Codes c) { return {c.shift, c.shift, c.ctrl, c.alt}; }
-// A keypad character key: the character alone and with Shift.
-constexpr Codes pad(char c, int ctrl, int alt) { return {c, c, ctrl, alt}; }
 
 struct KeySequence {
     std::string_view intro; // "[" CSI, "O" SS3, "[[" Linux console
@@ -122,62 +101,60 @@ constexpr KeySequence key_sequences[] = {
     {"[", 34, '~', with_shift(f(10))}, // Linux console, rxvt
 
     // Keypad in application mode: Enter and the characters of its keys.
-    {"O", 1, 'M', {13, 13, 10, ext(166)}},
-    {"O", 1, 'j', pad('*', ext(150), ext(55))},
-    {"O", 1, 'k', pad('+', ext(144), ext(78))},
-    {"O", 1, 'l', pad(',', 0, 0)}, // xterm's keypad separator
-    {"O", 1, 'm', pad('-', ext(142), ext(74))},
-    {"O", 1, 'n', pad('.', 0, ext(147))},
-    {"O", 1, 'o', pad('/', ext(149), ext(164))},
-    {"O", 1, 'p', pad('0', 0, 0)},
-    {"O", 1, 'q', pad('1', 0, 0)},
-    {"O", 1, 'r', pad('2', 0, 0)},
-    {"O", 1, 's', pad('3', 0, 0)},
-    {"O", 1, 't', pad('4', 0, 0)},
-    {"O", 1, 'u', pad('5', 0, 0)},
-    {"O", 1, 'v', pad('6', 0, 0)},
-    {"O", 1, 'w', pad('7', 0, 0)},
-    {"O", 1, 'x', pad('8', 0, 0)},
-    {"O", 1, 'y', pad('9', 0, 0)},
+    {"O", 1, 'M', pad_enter},
+    {"O", 1, 'j', pad_star},
+    {"O", 1, 'k', pad_plus},
+    {"O", 1, 'l', pad_separator},
+    {"O", 1, 'm', pad_minus},
+    {"O", 1, 'n', pad_dot},
+    {"O", 1, 'o', pad_slash},
+    {"O", 1, 'p', pad_digit(0)},
+    {"O", 1, 'q', pad_digit(1)},
+    {"O", 1, 'r', pad_digit(2)},
+    {"O", 1, 's', pad_digit(3)},
+    {"O", 1, 't', pad_digit(4)},
+    {"O", 1, 'u', pad_digit(5)},
+    {"O", 1, 'v', pad_digit(6)},
+    {"O", 1, 'w', pad_digit(7)},
+    {"O", 1, 'x', pad_digit(8)},
+    {"O", 1, 'y', pad_digit(9)},
 };
 
-// The character keys of the US layout: the character alone and with Shift, and the key's
-// code with Alt (its scan code; 120..131 for the digit row, as the BIOS has it).
+// The character keys of the US layout: the character alone and with Shift, and the key's scan
+// code, which gives its code with Alt (key::alt_with_scan).
 struct KeyPosition {
     char plain, shifted;
-    int alt;
+    int scan;
 };
 
 constexpr KeyPosition us_layout[] = {
-    {'1', '!', ext(120)}, {'2', '@', ext(121)}, {'3', '#', ext(122)}, {'4', '$', ext(123)},
-    {'5', '%', ext(124)}, {'6', '^', ext(125)}, {'7', '&', ext(126)}, {'8', '*', ext(127)},
-    {'9', '(', ext(128)}, {'0', ')', ext(129)}, {'-', '_', ext(130)}, {'=', '+', ext(131)},
-    {'q', 'Q', ext(16)},  {'w', 'W', ext(17)},  {'e', 'E', ext(18)},  {'r', 'R', ext(19)},
-    {'t', 'T', ext(20)},  {'y', 'Y', ext(21)},  {'u', 'U', ext(22)},  {'i', 'I', ext(23)},
-    {'o', 'O', ext(24)},  {'p', 'P', ext(25)},  {'[', '{', ext(26)},  {']', '}', ext(27)},
-    {'a', 'A', ext(30)},  {'s', 'S', ext(31)},  {'d', 'D', ext(32)},  {'f', 'F', ext(33)},
-    {'g', 'G', ext(34)},  {'h', 'H', ext(35)},  {'j', 'J', ext(36)},  {'k', 'K', ext(37)},
-    {'l', 'L', ext(38)},  {';', ':', ext(39)},  {'\'', '"', ext(40)}, {'`', '~', ext(41)},
-    {'\\', '|', ext(43)}, {'z', 'Z', ext(44)},  {'x', 'X', ext(45)},  {'c', 'C', ext(46)},
-    {'v', 'V', ext(47)},  {'b', 'B', ext(48)},  {'n', 'N', ext(49)},  {'m', 'M', ext(50)},
-    {',', '<', ext(51)},  {'.', '>', ext(52)},  {'/', '?', ext(53)},
+    {'1', '!', 2},  {'2', '@', 3},   {'3', '#', 4},  {'4', '$', 5},  {'5', '%', 6},
+    {'6', '^', 7},  {'7', '&', 8},   {'8', '*', 9},  {'9', '(', 10}, {'0', ')', 11},
+    {'-', '_', 12}, {'=', '+', 13},  {'q', 'Q', 16}, {'w', 'W', 17}, {'e', 'E', 18},
+    {'r', 'R', 19}, {'t', 'T', 20},  {'y', 'Y', 21}, {'u', 'U', 22}, {'i', 'I', 23},
+    {'o', 'O', 24}, {'p', 'P', 25},  {'[', '{', 26}, {']', '}', 27}, {'a', 'A', 30},
+    {'s', 'S', 31}, {'d', 'D', 32},  {'f', 'F', 33}, {'g', 'G', 34}, {'h', 'H', 35},
+    {'j', 'J', 36}, {'k', 'K', 37},  {'l', 'L', 38}, {';', ':', 39}, {'\'', '"', 40},
+    {'`', '~', 41}, {'\\', '|', 43}, {'z', 'Z', 44}, {'x', 'X', 45}, {'c', 'C', 46},
+    {'v', 'V', 47}, {'b', 'B', 48},  {'n', 'N', 49}, {'m', 'M', 50}, {',', '<', 51},
+    {'.', '>', 52}, {'/', '?', 53},
 };
 
 // The code of Alt with the key that sends `b`; 0 for keys Alt gives nothing with.
 int alt_code(unsigned char b) {
-    if (b == ' ') return ' ';      // Alt+Space is Space on the PC
-    if (b == '\r') return ext(28); // Alt+Enter
-    for (const KeyPosition& key : us_layout)
-        if (b == static_cast<unsigned char>(key.plain) ||
-            b == static_cast<unsigned char>(key.shifted))
-            return key.alt;
+    if (b == ' ') return key::space; // Alt+Space is Space on the PC
+    if (b == '\r') return key::alt_enter;
+    for (const KeyPosition& position : us_layout)
+        if (b == static_cast<unsigned char>(position.plain) ||
+            b == static_cast<unsigned char>(position.shifted))
+            return key::alt_with_scan(position.scan);
     return 0;
 }
 
 int ordinary_code(unsigned char b) {
     switch (b) {
-    case 0x00: return ext(3); // Ctrl+Space and Ctrl+2 send NUL: the PC's Ctrl+2 is 0, 3
-    case 0x7F: return 8;      // most terminals send DEL for Backspace
+    case 0x00: return key::nul;       // Ctrl+Space and Ctrl+2 send NUL, as the PC's Ctrl+2
+    case 0x7F: return key::backspace; // most terminals send DEL for Backspace
     default: return b;
     }
 }
@@ -291,9 +268,9 @@ unsigned char ctrl_byte(unsigned char c) {
 
 // The character Shift gives with a key of the US layout.
 unsigned char shifted(unsigned char c) {
-    for (const KeyPosition& key : us_layout)
-        if (c == static_cast<unsigned char>(key.plain))
-            return static_cast<unsigned char>(key.shifted);
+    for (const KeyPosition& position : us_layout)
+        if (c == static_cast<unsigned char>(position.plain))
+            return static_cast<unsigned char>(position.shifted);
     return c;
 }
 
@@ -315,12 +292,12 @@ int protocol_code(int key, int modifier, bool alt_before) {
     bool ctrl = (bits & 4) != 0;
     auto c = static_cast<unsigned char>(key);
     switch (key) {
-    case 27: return alt ? ext(1) : 27; // Escape, with Shift or Ctrl too; Alt+Escape
-    case 9:                            // Shift+Tab is a key of its own
+    case key::escape: return alt ? key::alt_escape : key::escape; // with Shift or Ctrl too
+    case key::tab:                                                // Shift+Tab is a key of its own
         if (shift) return alt ? back_tab.alt : back_tab.plain;
         break;
     case 127: // Backspace: ^H with Ctrl
-        c = ctrl ? 8 : 127;
+        c = ctrl ? key::backspace : 127;
         ctrl = false;
         break;
     default: break;
@@ -330,7 +307,7 @@ int protocol_code(int key, int modifier, bool alt_before) {
     else if (shift)
         c = shifted(c);
     if (!alt) return ordinary_code(c);
-    return c == esc ? ext(1) : alt_code(c);
+    return c == esc ? key::alt_escape : alt_code(c);
 }
 
 // The key code of a complete sequence, 0 if it is not a key we know.
@@ -412,16 +389,16 @@ Step decode_sequence(std::string_view s, bool quiet, bool alt) {
 }
 
 Step decode_escape(std::string_view s, bool quiet) {
-    if (s.size() == 1) return quiet ? Step{1, 27} : need_more;
+    if (s.size() == 1) return quiet ? Step{1, key::escape} : need_more;
     const auto next = static_cast<unsigned char>(s[1]);
     if (next == '[' || next == 'O') return decode_sequence(s, quiet, false);
     if (next == esc) {
-        if (s.size() == 2) return quiet ? Step{2, ext(1)} : need_more;
+        if (s.size() == 2) return quiet ? Step{2, key::alt_escape} : need_more;
         if (s[2] == '[' || s[2] == 'O') { // rxvt sends Alt+cursor key as ESC before it
             const Step inner = decode_sequence(s.substr(1), quiet, true);
             return inner.used == 0 ? need_more : Step{inner.used + 1, inner.code};
         }
-        return {2, ext(1)}; // Alt+Escape
+        return {2, key::alt_escape};
     }
     if (next >= 0x80) { // Alt with a character of another layout
         const Step character = skip_utf8(s.substr(1), quiet);
@@ -431,7 +408,7 @@ Step decode_escape(std::string_view s, bool quiet) {
 }
 
 // Alt with the key that sends `c` in eight-bit meta form (the character 0x80 + c).
-int meta_code(unsigned char c) { return c == esc ? ext(1) : alt_code(c); }
+int meta_code(unsigned char c) { return c == esc ? key::alt_escape : alt_code(c); }
 
 // A byte from 0x80 up. xterm and others send Alt+c as the character U+0080 + c: as UTF-8 in a
 // UTF-8 locale, as the byte 0x80 + c elsewhere. A complete UTF-8 character is one key: Alt + c

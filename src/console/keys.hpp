@@ -1,5 +1,5 @@
 // Turns the bytes a terminal sends into PC key codes: ordinary keys 1..255, extended keys
-// 256 + their second code (Home 327, Up 328, ..., Alt+X 301).
+// 256 + their second code (Home 327, Up 328, ..., Alt+X 301), as keycodes.hpp lists them.
 #pragma once
 
 #include <string>

@@ -7,18 +7,22 @@ namespace ulo {
 
 namespace {
 
+// Where the cursor keys lead from each field of this group.
+// The field each key leads to is given by its number (editor.hpp names every number).
+// clang-format off
 constexpr Moves can_moves[] = {
-    // field, Enter, Up, Down, Left, Right, Home, End
-    {38, 39, 16, 0, no_move, 39, 0, 18, moves},
-    {39, 40, 16, 0, 38, 40, 0, 18, moves},
-    {40, 41, 16, 0, 39, 41, 0, 18, moves},
-    {41, 18, 16, 0, 40, 18, 0, 18, moves},
+    // field          Enter  Up  Down     Left  Right  Home  End   flag
+    {field::can_id_1,    39, 16,    0, no_move,    39,    0,  18, moves},
+    {field::can_id_2,    40, 16,    0,      38,    40,    0,  18, moves},
+    {field::can_id_3,    41, 16,    0,      39,    41,    0,  18, moves},
+    {field::can_id_4,    18, 16,    0,      40,    18,    0,  18, moves},
 };
+// clang-format on
 
-// The screen shows the most significant byte first: field 38 edits the byte at 1539, field 41
+// The screen shows the most significant byte first: can_id_1 edits the byte at 1539, can_id_4
 // the one at 1536. Each byte takes any value 00..FF, so the identifier is not held to 29 bits.
-unsigned can_byte_address(int field) {
-    return param_address(param(ParamId::can_id), 0) + static_cast<unsigned>(can_last_field - field);
+unsigned can_byte_address(int f) {
+    return param_address(param(ParamId::can_id), 0) + static_cast<unsigned>(field::can_id_4 - f);
 }
 
 } // namespace
@@ -34,7 +38,7 @@ void can_rule(Editor& ed, Wert& wert) {
 std::vector<std::string> can_help(const Editor& ed, const Wert& wert) {
     const Item item{ParamId::can_id};
     return {item_name(item) + " = " + format_value(item, read_value(wert, item)) + ", byte " +
-                std::to_string(ed.mode - can_first_field + 1) + " of 4, 00..FF",
+                std::to_string(ed.mode - field::can_id_1 + 1) + " of 4, 00..FF",
             "hexadecimal digits type the byte (0-9, A-F), Delete drops one"};
 }
 

@@ -39,8 +39,8 @@ FieldGroup field_group(int field) {
         ramp, ramp, ramp, can, can, can, can,                                              // ..41
     };
     // clang-format on
-    static_assert(groups[name_field] == wheel && groups[ramp_point_field] == ramp &&
-                  groups[can_first_field] == can && groups[can_last_field] == can);
+    static_assert(groups[field::name] == wheel && groups[field::ramp_point] == ramp &&
+                  groups[field::can_id_1] == can && groups[field::can_id_4] == can);
     return field >= 0 && field < field_count ? groups[field] : none;
 }
 
@@ -131,14 +131,12 @@ void plain_key(Editor& ed, Wert& w) {
 
 namespace {
 
-// Each field's value is written again where the screen has just drawn it: `item` names it on
-// the screen, `can_byte` the byte of the CAN id (1 the most significant), `unit` whether the
-// highlight covers what the screen writes after the value. The console cursor is then left in
-// column `cursor_x` of that row.
+// Each field's value is written again where the screen has just drawn it, in the screen's
+// item that shows the field's parameter (the ramp point's number for field::ramp_point); of the
+// CAN id only the field's own byte. `unit` says whether the highlight covers what the screen
+// writes after the value. The console cursor is then left in column `cursor_x` of that row.
 struct Highlight {
     int field;
-    int item;
-    unsigned can_byte;
     bool unit;
     unsigned cursor_x;
 };
@@ -146,62 +144,73 @@ constexpr bool with_unit = true;
 constexpr bool value_only = false;
 
 constexpr Highlight highlights[field_count] = {
-    {0, 1, 0, value_only, 30},
-    {1, 2, 0, value_only, 31},
-    {2, 3, 0, with_unit, 69},
-    {3, 4, 0, value_only, 70},
-    {4, 5, 0, value_only, 30},
-    {5, 7, 0, value_only, 40}, // the quoted name; the cursor on name character `start`
-    {6, 9, 0, value_only, 57},
-    {7, 24, 0, value_only, 30},
-    {8, 25, 0, value_only, 30},
-    {9, 29, 0, value_only, 30},
-    {10, 30, 0, value_only, 30},
-    {11, 31, 0, value_only, 30},
-    {12, 32, 0, value_only, 30},
-    {13, 33, 0, value_only, 31},
-    {14, 34, 0, value_only, 30},
-    {15, 35, 0, value_only, 30},
-    {16, 36, 0, value_only, 30},
-    {17, 37, 0, value_only, 70},
-    {18, 38, 0, value_only, 70},
-    {19, 6, 0, value_only, 30},
-    {20, 8, 0, value_only, 70},
-    {21, 10, 0, value_only, 70},
-    {22, 13, 0, value_only, 57},
-    {23, 14, 0, value_only, 70},
-    {24, 15, 0, value_only, 70},
-    {25, 16, 0, value_only, 70},
-    {26, 18, 0, value_only, 70},
-    {27, 17, 0, value_only, 57},
-    {28, 19, 0, value_only, 57},
-    {29, 20, 0, value_only, 70}, // cam_width in the form the screen shows
-    {30, 21, 0, value_only, 70},
-    {31, 22, 0, value_only, 70},
-    {32, 23, 0, value_only, 57},
-    {33, 11, 0, value_only, 57},
-    {34, 12, 0, value_only, 70},
-    {35, 26, 0, value_only, 3},
-    {36, 27, 0, value_only, 16},
-    {37, 28, 0, value_only, 30},
-    {38, 39, 1, value_only, 21},
-    {39, 39, 2, value_only, 24},
-    {40, 39, 3, value_only, 27},
-    {41, 39, 4, value_only, 30},
+    {field::last_menu, value_only, 30},
+    {field::edit_mode_bit, value_only, 31},
+    {field::brightness, with_unit, 69},
+    {field::contrast, value_only, 70},
+    {field::wheel_select, value_only, 30},
+    {field::name, value_only, 40}, // the quoted name; the cursor on name character `start`
+    {field::tdc_cyl, value_only, 57},
+    {field::max_poti_speed, value_only, 30},
+    {field::ramp_points, value_only, 30},
+    {field::vss_pulses_per_km, value_only, 30},
+    {field::vss_pulse_width, value_only, 30},
+    {field::aux_speed_pulses, value_only, 30},
+    {field::aux_speed_pulse_width, value_only, 30},
+    {field::lis_inversion, value_only, 31},
+    {field::lis_lower_threshold, value_only, 30},
+    {field::lis_upper_threshold, value_only, 30},
+    {field::kickdown_threshold, value_only, 30},
+    {field::first_high_frequency, value_only, 70},
+    {field::second_high_frequency, value_only, 70},
+    {field::write_protection, value_only, 30},
+    {field::cylinders, value_only, 70},
+    {field::tdc_width, value_only, 70},
+    {field::crank_pulses, value_only, 57},
+    {field::crank_width, value_only, 70},
+    {field::crank_offset, value_only, 70},
+    {field::gap_phase, value_only, 70},
+    {field::gap_count, value_only, 70},
+    {field::gap_pulses, value_only, 57},
+    {field::cam_pulses, value_only, 57},
+    {field::cam_width, value_only, 70}, // in the form the screen shows
+    {field::cam_offset, value_only, 70},
+    {field::sync_phase, value_only, 70},
+    {field::sync_pulses, value_only, 57},
+    {field::cam_inversion, value_only, 57},
+    {field::crank_flag, value_only, 70},
+    {field::ramp_point, value_only, 3},
+    {field::ramp_time, value_only, 16},
+    {field::ramp_speed, value_only, 30},
+    {field::can_id_1, value_only, 21},
+    {field::can_id_2, value_only, 24},
+    {field::can_id_3, value_only, 27},
+    {field::can_id_4, value_only, 30},
 };
+
+constexpr bool each_field_in_its_row() {
+    for (int k = 0; k < field_count; ++k)
+        if (highlights[k].field != k) return false;
+    return true;
+}
+static_assert(each_field_in_its_row(), "highlight() indexes the table by field");
 
 } // namespace
 
 void highlight(Console& con, const Editor& ed, const Wert& w) {
     if (ed.mode < 0 || ed.mode >= field_count) return;
     const Highlight& h = highlights[ed.mode];
-    write_item_value(con, w, ed.ramp, h.item, h.can_byte, h.unit);
-    const unsigned name_cursor = ed.mode == name_field ? static_cast<unsigned>(ed.start) : 0;
-    gotoxy(con, h.cursor_x + name_cursor, item_row(h.item));
+    const Param* p = field_param(ed.mode);
+    const Shows shows = p != nullptr ? Shows(p->id) : std::nullopt;
+    const bool can_byte = ed.mode >= field::can_id_1 && ed.mode <= field::can_id_4;
+    write_item_value(con, w, ed.ramp, shows,
+                     can_byte ? static_cast<unsigned>(ed.mode - field::can_id_1 + 1) : 0, h.unit);
+    const unsigned name_cursor = ed.mode == field::name ? static_cast<unsigned>(ed.start) : 0;
+    gotoxy(con, h.cursor_x + name_cursor, item_row(shows));
 }
 
 void enter_editor(Editor& ed) {
-    ed.mode = 0;
+    ed.mode = field::last_menu;
     ed.start = 1;
     ed.drawn = false;
 }

@@ -14,18 +14,60 @@
 
 namespace ulo {
 
+// The fields, 0..41, by the parameter each edits (its short name in the parameter table, which
+// names the same field number in its field column). The numbers are the editor's own: the
+// field cursor holds them, and the moves tables lead from one to another by them.
+namespace field {
+constexpr int last_menu = 0;
+constexpr int edit_mode_bit = 1;
+constexpr int brightness = 2;
+constexpr int contrast = 3;
+constexpr int wheel_select = 4;
+constexpr int name = 5; // the wheel name, typed at a cursor of its own
+constexpr int tdc_cyl = 6;
+constexpr int max_poti_speed = 7;
+constexpr int ramp_points = 8;
+constexpr int vss_pulses_per_km = 9;
+constexpr int vss_pulse_width = 10;
+constexpr int aux_speed_pulses = 11;
+constexpr int aux_speed_pulse_width = 12;
+constexpr int lis_inversion = 13;
+constexpr int lis_lower_threshold = 14;
+constexpr int lis_upper_threshold = 15;
+constexpr int kickdown_threshold = 16;
+constexpr int first_high_frequency = 17;
+constexpr int second_high_frequency = 18;
+constexpr int write_protection = 19;
+constexpr int cylinders = 20;
+constexpr int tdc_width = 21;
+constexpr int crank_pulses = 22;
+constexpr int crank_width = 23;
+constexpr int crank_offset = 24;
+constexpr int gap_phase = 25;
+constexpr int gap_count = 26;
+constexpr int gap_pulses = 27;
+constexpr int cam_pulses = 28;
+constexpr int cam_width = 29;
+constexpr int cam_offset = 30;
+constexpr int sync_phase = 31;
+constexpr int sync_pulses = 32;
+constexpr int cam_inversion = 33;
+constexpr int crank_flag = 34;
+constexpr int ramp_point = 35; // the number of the ramp point on the screen, no parameter
+constexpr int ramp_time = 36;
+constexpr int ramp_speed = 37;
+constexpr int can_id_1 = 38; // the CAN id, one byte per field: the most significant (1539)
+constexpr int can_id_2 = 39;
+constexpr int can_id_3 = 40;
+constexpr int can_id_4 = 41; // the least significant (1536)
+} // namespace field
 constexpr int field_count = 42;
-// The fields the rules single out.
-constexpr int name_field = 5;        // the wheel name, typed at a cursor of its own
-constexpr int ramp_point_field = 35; // the number of the ramp point on the screen
-constexpr int can_first_field = 38;  // the CAN id, one byte per field, the most significant
-constexpr int can_last_field = 41;   // in the first and the least significant in the last
 
 struct Editor {
-    int mode = 0;       // the field cursor, 0..41
-    int start = 1;      // fresh-entry flag; in the wheel name (field 5) the name cursor 1..16
-    int letter = 0;     // the key code of the current cycle
-    unsigned ramp = 1;  // the ramp point on the screen, 1..99 (0 only while typed in field 35)
+    int mode = field::last_menu; // the field cursor, 0..41
+    int start = 1;               // fresh-entry flag; in the wheel name the name cursor 1..16
+    int letter = 0;              // the key code of the current cycle
+    unsigned ramp = 1;           // the ramp point on the screen, 1..99 (0 only while it is typed)
     bool drawn = false; // this cycle's screen and highlight are drawn; it waits for its key
 };
 
@@ -120,7 +162,7 @@ struct NameKeyRows {
 };
 NameKeyRows name_key_rows();
 
-// Enters the editor: field 0, fresh entry, a new cycle.
+// Enters the editor: the first field, last_menu, fresh entry, a new cycle.
 void enter_editor(Editor& ed);
 // Runs the editor's cycles as far as the keys allow. True once a cycle whose key was Escape or
 // Alt+X has run; false when the current cycle, drawn, waits for a key (key_ready said none).

@@ -9,25 +9,26 @@ namespace ulo {
 namespace {
 
 // Where the cursor keys lead from each field of this group.
+// The field each key leads to is given by its number (editor.hpp names every number).
 // clang-format off
 constexpr Moves table[] = {
-    // field  Enter     Up     Down     Left    Right     Home      End    flag
-    { 0,       1,      38,       1, no_move,       2, no_move,      18,   moves},
-    { 1,       2,       0,       4, no_move,       3,       0,      18,    goes},
-    { 2,       3,      18,       3,       0, no_move,       0,      18,    goes},
-    { 3,       4,       2,      20,       1, no_move,       0,      18,    goes},
-    { 6,      21,       5,      33,      19,      21,       0,      18,    goes},
-    { 7,       8,      19,       8, no_move,      33,       0,      18,   moves},
-    { 9,      10,      37,      10, no_move,      25,       0,      18,   moves},
-    {10,      11,       9,      11, no_move,      27,       0,      18,   moves},
-    {11,      12,      10,      12, no_move,      28,       0,      18,   moves},
-    {12,      13,      11,      13, no_move,      30,       0,      18,   moves},
-    {13,      14,      12,      14, no_move,      32,       0,      18,    goes},
-    {14,      15,      13,      15, no_move, no_move,       0,      18,   moves},
-    {15,      16,      14,      16, no_move,      17,       0,      18,   moves},
-    {16,      17,      15,      38, no_move,      18,       0,      18,   moves},
-    {17,      18,      32,      18,      15, no_move,       0,      18,   moves},
-    {18,       0,      17,       2,      16, no_move,       0, no_move,   moves},
+    // field                       Enter  Up  Down     Left    Right     Home      End   flag
+    {field::last_menu,                 1, 38,    1, no_move,       2, no_move,      18, moves},
+    {field::edit_mode_bit,             2,  0,    4, no_move,       3,       0,      18,  goes},
+    {field::brightness,                3, 18,    3,       0, no_move,       0,      18,  goes},
+    {field::contrast,                  4,  2,   20,       1, no_move,       0,      18,  goes},
+    {field::tdc_cyl,                  21,  5,   33,      19,      21,       0,      18,  goes},
+    {field::max_poti_speed,            8, 19,    8, no_move,      33,       0,      18, moves},
+    {field::vss_pulses_per_km,        10, 37,   10, no_move,      25,       0,      18, moves},
+    {field::vss_pulse_width,          11,  9,   11, no_move,      27,       0,      18, moves},
+    {field::aux_speed_pulses,         12, 10,   12, no_move,      28,       0,      18, moves},
+    {field::aux_speed_pulse_width,    13, 11,   13, no_move,      30,       0,      18, moves},
+    {field::lis_inversion,            14, 12,   14, no_move,      32,       0,      18,  goes},
+    {field::lis_lower_threshold,      15, 13,   15, no_move, no_move,       0,      18, moves},
+    {field::lis_upper_threshold,      16, 14,   16, no_move,      17,       0,      18, moves},
+    {field::kickdown_threshold,       17, 15,   38, no_move,      18,       0,      18, moves},
+    {field::first_high_frequency,     18, 32,   18,      15, no_move,       0,      18, moves},
+    {field::second_high_frequency,     0, 17,    2,      16, no_move,       0, no_move, moves},
 };
 // clang-format on
 
@@ -63,8 +64,8 @@ void tdc_cyl_key(int k, Wert& w) {
 void general_rule(Editor& ed, Wert& w) {
     if (!leave_or_move(ed, w, find_moves(table, ed.mode))) return;
     switch (ed.mode) {
-    case 2: brightness_key(ed.letter, w); break;
-    case 6: tdc_cyl_key(ed.letter, w); break;
+    case field::brightness: brightness_key(ed.letter, w); break;
+    case field::tdc_cyl: tdc_cyl_key(ed.letter, w); break;
     default: plain_key(ed, w); break;
     }
 }
@@ -72,13 +73,13 @@ void general_rule(Editor& ed, Wert& w) {
 std::vector<std::string> general_help(const Editor& ed, const Wert& w) {
     const Param& p = *field_param(ed.mode);
     switch (ed.mode) {
-    case 2:
+    case field::brightness:
         return help_lines(ed, w, p,
                           "1 gives " + help_number(p, brightness_full) + " %, 0 and 2..9 give 0.." +
                               help_number(p, 9 * brightness_per_digit) +
                               " %; Page Up and Page Down step by " +
                               help_number(p, brightness_step) + " %");
-    case 6:
+    case field::tdc_cyl:
         return help_lines(ed, w, p,
                           "a digit sets it, at most the " +
                               std::to_string(get(w, ParamId::cylinders, selected_wheel(w))) +

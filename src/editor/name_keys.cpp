@@ -41,9 +41,9 @@ namespace {
 
 // The name of a key that types a wheel name: its character, Space, Alt+ a digit.
 std::string name_key_label(int k) {
-    constexpr int alt_1 = key::alt_7 - 6; // the digit row with Alt: 1..9, then 0
     if (k == ' ') return "Space";
-    if (k >= alt_1 && k <= key::alt_0) return "Alt+" + std::string(1, "1234567890"[k - alt_1]);
+    if (k >= key::alt_1 && k <= key::alt_0)
+        return "Alt+" + std::string(1, "1234567890"[k - key::alt_1]);
     if (k > ' ' && k < 127) return std::string(1, static_cast<char>(k));
     return "key " + std::to_string(k);
 }

@@ -8,15 +8,20 @@ namespace ulo {
 
 namespace {
 
+// Where the cursor keys lead from each field of this group.
+// The field each key leads to is given by its number (editor.hpp names every number).
+// clang-format off
 constexpr Moves ramp_moves[] = {
-    // field, Enter, Up, Down, Left, Right, Home, End
-    {8, 35, 7, 37, no_move, no_move, 0, 18, moves},
-    {35, 36, 8, 9, no_move, 36, 0, 18, moves},
-    {36, 35, 8, 9, 35, 37, 0, 18, moves},
-    {37, 35, 8, 9, 36, 22, 0, 18, moves},
+    // field             Enter  Up  Down     Left    Right  Home  End   flag
+    {field::ramp_points,    35,  7,   37, no_move, no_move,    0,  18, moves},
+    {field::ramp_point,     36,  8,    9, no_move,      36,    0,  18, moves},
+    {field::ramp_time,      35,  8,    9,      35,      37,    0,  18, moves},
+    {field::ramp_speed,     35,  8,    9,      36,      22,    0,  18, moves},
 };
+// clang-format on
 
-// Field 35, the number of the point on the screen, `ramp`: kept to the points the tables hold.
+// The ramp point's field, the number of the point on the screen, `ramp`: kept to the points the
+// tables hold.
 constexpr unsigned point_min = 1;       // a point 0 typed in becomes 1 when the field is left
 constexpr unsigned point_page_down = 2; // Page Down stops at point 2, never reaching 1
 // With fewer points in use than this every digit picks a point on its own.
@@ -62,18 +67,18 @@ void point_number_key(Editor& ed, const Wert& w) {
 void ramp_rule(Editor& ed, Wert& wert) {
     const Moves* row = find_moves(ramp_moves, ed.mode);
     // point 0 exists only while a number is being typed
-    if (ed.mode == ramp_point_field && row != nullptr &&
+    if (ed.mode == field::ramp_point && row != nullptr &&
         (move_target(*row, ed.letter) != no_move || key::ends_editing(ed.letter)))
         ed.ramp = std::max(ed.ramp, point_min);
     if (!leave_or_move(ed, wert, row)) return;
-    if (ed.mode == ramp_point_field)
+    if (ed.mode == field::ramp_point)
         point_number_key(ed, wert);
     else
         plain_key(ed, wert);
 }
 
 std::vector<std::string> ramp_help(const Editor& ed, const Wert& wert) {
-    if (ed.mode == ramp_point_field)
+    if (ed.mode == field::ramp_point)
         return {"ramp point on the screen: " + std::to_string(ed.ramp) + " of " +
                     std::to_string(points_in_use(wert)) + " in use (the tables hold " +
                     std::to_string(ramp_table_points) + ")",

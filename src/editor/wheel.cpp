@@ -10,31 +10,36 @@ namespace ulo {
 
 namespace {
 
-// Field 5 leaves Left, Right, Home and End to the name cursor (name_rule).
+// Where the cursor keys lead from each field of this group.
+// The field each key leads to is given by its number (editor.hpp names every number).
+// The wheel name leaves Left, Right, Home and End to the name cursor (name_rule).
+// clang-format off
 constexpr Moves table[] = {
-    {4, 19, 1, 19, no_move, 5, 0, 18, moves},
-    {5, 20, 3, 6, no_move, no_move, no_move, no_move, moves},
-    {19, 7, 4, 7, no_move, 6, 0, 18, goes},
-    {20, 6, 3, 21, 5, no_move, 0, 18, goes},
-    {21, 33, 20, 34, 6, no_move, 0, 18, moves},
-    {22, 23, 33, 24, 37, 23, 0, 18, moves},
-    {23, 24, 34, 24, 22, no_move, 0, 18, moves},
-    {24, 25, 23, 25, no_move, no_move, 0, 18, moves},
-    {25, 27, 24, 26, 9, no_move, 0, 18, moves},
-    {26, 28, 25, 29, 27, no_move, 0, 18, goes},
-    {27, 26, 25, 28, 10, 26, 0, 18, goes},
-    {28, 29, 27, 30, 11, 29, 0, 18, moves},
-    {29, 30, 26, 30, 28, no_move, 0, 18, moves},
-    {30, 31, 29, 31, 12, no_move, 0, 18, moves},
-    {31, 32, 30, 32, no_move, no_move, 0, 18, moves},
-    {32, 4, 31, 17, 13, no_move, 0, 18, goes},
-    {33, 34, 6, 22, 7, 34, 0, 18, goes},
-    {34, 22, 21, 23, 33, no_move, 0, 18, goes},
+    // field                  Enter  Up  Down     Left    Right     Home      End   flag
+    {field::wheel_select,        19,  1,   19, no_move,       5,       0,      18, moves},
+    {field::name,                20,  3,    6, no_move, no_move, no_move, no_move, moves},
+    {field::write_protection,     7,  4,    7, no_move,       6,       0,      18,  goes},
+    {field::cylinders,            6,  3,   21,       5, no_move,       0,      18,  goes},
+    {field::tdc_width,           33, 20,   34,       6, no_move,       0,      18, moves},
+    {field::crank_pulses,        23, 33,   24,      37,      23,       0,      18, moves},
+    {field::crank_width,         24, 34,   24,      22, no_move,       0,      18, moves},
+    {field::crank_offset,        25, 23,   25, no_move, no_move,       0,      18, moves},
+    {field::gap_phase,           27, 24,   26,       9, no_move,       0,      18, moves},
+    {field::gap_count,           28, 25,   29,      27, no_move,       0,      18,  goes},
+    {field::gap_pulses,          26, 25,   28,      10,      26,       0,      18,  goes},
+    {field::cam_pulses,          29, 27,   30,      11,      29,       0,      18, moves},
+    {field::cam_width,           30, 26,   30,      28, no_move,       0,      18, moves},
+    {field::cam_offset,          31, 29,   31,      12, no_move,       0,      18, moves},
+    {field::sync_phase,          32, 30,   32, no_move, no_move,       0,      18, moves},
+    {field::sync_pulses,          4, 31,   17,      13, no_move,       0,      18,  goes},
+    {field::cam_inversion,       34,  6,   22,       7,      34,       0,      18,  goes},
+    {field::crank_flag,          22, 21,   23,      33, no_move,       0,      18,  goes},
 };
+// clang-format on
 
 using enum ParamId;
 
-// ---- Field 4 ------------------------------------------------------------------------------
+// ---- wheel_select -------------------------------------------------------------------------------
 
 // The configuration number is typed as shown, 1..25; two digits at most.
 constexpr unsigned shown_number_limit = 100;
@@ -72,7 +77,7 @@ void select_key(Editor& ed, Wert& w) {
     }
 }
 
-// ---- Fields 19-34 --------------------------------------------------------------------------
+// ---- The selected configuration's values --------------------------------------------------------
 
 // A digit key sets a small count on its own, when the digit lies within the parameter's range.
 void digit_sets(int k, Wert& w, unsigned n, ParamId id) {
@@ -153,26 +158,26 @@ void offset_key(Editor& ed, Wert& w, unsigned n, ParamId offset, ParamId pulses)
 void value_key(Editor& ed, Wert& w, unsigned n) {
     const int k = ed.letter;
     switch (ed.mode) {
-    case 4: select_key(ed, w); break;
-    case 20: digit_sets(k, w, n, cylinders); break;
-    case 23: {
+    case field::wheel_select: select_key(ed, w); break;
+    case field::cylinders: digit_sets(k, w, n, cylinders); break;
+    case field::crank_width: {
         // Delete leaves the crank width's fresh-entry flag as it is.
         const int start = ed.start;
         plain_key(ed, w);
         if (k == key::del) ed.start = start;
         break;
     }
-    case 24: offset_key(ed, w, n, crank_offset, crank_pulses); break;
-    case 26: gap_count_key(k, w, n); break;
-    case 27: gap_pulses_key(k, w, n); break;
-    case 29: cam_width_key(ed, w, n); break;
-    case 30: offset_key(ed, w, n, cam_offset, cam_pulses); break;
-    case 32: sync_pulses_key(k, w, n); break;
+    case field::crank_offset: offset_key(ed, w, n, crank_offset, crank_pulses); break;
+    case field::gap_count: gap_count_key(k, w, n); break;
+    case field::gap_pulses: gap_pulses_key(k, w, n); break;
+    case field::cam_width: cam_width_key(ed, w, n); break;
+    case field::cam_offset: offset_key(ed, w, n, cam_offset, cam_pulses); break;
+    case field::sync_pulses: sync_pulses_key(k, w, n); break;
     default: plain_key(ed, w); break;
     }
 }
 
-// ---- Field 5 ------------------------------------------------------------------------------
+// ---- The wheel name -----------------------------------------------------------------------------
 
 // Characters p+1..16 move one place left and the last becomes a space.
 void remove_name_char(Wert& w, unsigned n, unsigned p) {
@@ -190,13 +195,13 @@ void name_rule(Editor& ed, Wert& w, unsigned n, const Moves& row) {
         if (p > 1)
             at(p - 1);
         else
-            go_to(ed, row, 4);
+            go_to(ed, row, field::wheel_select);
         return;
     case key::right:
         if (p < wheel_name_length)
             at(p + 1);
         else
-            go_to(ed, row, 20);
+            go_to(ed, row, field::cylinders);
         return;
     case key::home: at(1); return;
     case key::end: at(wheel_name_length); return;
@@ -221,7 +226,7 @@ void wheel_rule(Editor& ed, Wert& w) {
     const Moves* row = find_moves(table, ed.mode);
     if (!leave_or_move(ed, w, row)) return;
     const unsigned n = selected_wheel(w);
-    if (ed.mode == name_field)
+    if (ed.mode == field::name)
         name_rule(ed, w, n, *row);
     else
         value_key(ed, w, n);
@@ -232,24 +237,27 @@ namespace {
 // What the keys of a field do where its rule has particulars of its own.
 std::string value_keys(const Editor& ed, const Wert& w, const Param& p) {
     switch (ed.mode) {
-    case 4: return "digits type the configuration, Delete drops one; Page Up and Page Down step";
-    case 20: return "a digit " + help_number(p, p.low) + ".." + help_number(p, p.high) + " sets it";
-    case 24:
-    case 30: {
-        const auto pulses = get(w, ed.mode == 24 ? crank_pulses : cam_pulses, selected_wheel(w));
+    case field::wheel_select:
+        return "digits type the configuration, Delete drops one; Page Up and Page Down step";
+    case field::cylinders:
+        return "a digit " + help_number(p, p.low) + ".." + help_number(p, p.high) + " sets it";
+    case field::crank_offset:
+    case field::cam_offset: {
+        const auto pulses =
+            get(w, ed.mode == field::crank_offset ? crank_pulses : cam_pulses, selected_wheel(w));
         return "digits type up to one pulse spacing, " +
                help_number(p, offset_cap(static_cast<unsigned>(pulses))) + " at " +
                std::to_string(pulses) + (pulses == 1 ? " pulse" : " pulses") + "; Delete drops one";
     }
-    case 26:
+    case field::gap_count:
         return "a digit " + help_number(p, p.low) + ".." + help_number(p, p.high) +
                " sets it; Page Up and Page Down step it";
-    case 27:
-    case 32:
+    case field::gap_pulses:
+    case field::sync_pulses:
         return "a digit 0.." + help_number(p, -p.low) +
                " sets the count, - its sign; Page Up and "
                "Page Down step it";
-    case 29:
+    case field::cam_width:
         return "digits type tenths up to " + help_number(p, cam_width_tenths_max) +
                ", past it whole degrees; at least " + help_number(p, p.leave_min) + " on leaving";
     default: return plain_keys(p);
@@ -270,7 +278,7 @@ std::vector<std::string> name_help(const Editor& ed, const Wert& w, const Param&
 
 std::vector<std::string> wheel_help(const Editor& ed, const Wert& w) {
     const Param& p = *field_param(ed.mode);
-    if (ed.mode == name_field) return name_help(ed, w, p);
+    if (ed.mode == field::name) return name_help(ed, w, p);
     return help_lines(ed, w, p, value_keys(ed, w, p));
 }
 

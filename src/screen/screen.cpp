@@ -73,9 +73,24 @@ constexpr ScreenItem items[] = {
 // clang-format on
 static_assert(sizeof items / sizeof items[0] == 40);
 
-constexpr int name_item = 7;
-constexpr int cam_width_item = 20;
-constexpr int can_item = 39;
+// The item that shows `shows`. Every parameter, up to can_id, the last, and the ramp point's
+// number are on the screen, each once: 39 items.
+constexpr int item_showing(Shows shows) {
+    for (int k = 1; k < static_cast<int>(std::size(items)); ++k)
+        if (items[k].value == shows) return k;
+    return 0;
+}
+constexpr bool each_shown_once() {
+    int found = 0;
+    for (int id = 0; id <= static_cast<int>(can_id); ++id)
+        found += item_showing(static_cast<ParamId>(id)) != 0;
+    return found == static_cast<int>(can_id) + 1 && item_showing(std::nullopt) != 0;
+}
+static_assert(each_shown_once());
+
+constexpr int name_item = item_showing(name);
+constexpr int cam_width_item = item_showing(cam_width);
+constexpr int can_item = item_showing(can_id);
 
 // Where a value goes and in how many columns.
 struct Form {
@@ -161,8 +176,9 @@ void screen(Console& con, const Wert& w, unsigned ramp) {
     }
 }
 
-void write_item_value(Console& con, const Wert& w, unsigned ramp, int k, unsigned can_byte,
+void write_item_value(Console& con, const Wert& w, unsigned ramp, Shows shows, unsigned can_byte,
                       bool unit) {
+    const int k = item_showing(shows);
     const ScreenItem& item = items[k];
     if (k == name_item) {
         gotoxy(con, item.x, item.y);
@@ -176,6 +192,6 @@ void write_item_value(Console& con, const Wert& w, unsigned ramp, int k, unsigne
     if (unit) put_bytes(con, item.after);
 }
 
-unsigned item_row(int k) { return items[k].y; }
+unsigned item_row(Shows shows) { return items[item_showing(shows)].y; }
 
 } // namespace ulo

@@ -1,8 +1,11 @@
 // The parameter screen: every label and value of the image, rows 5 to 25, in light grey.
 #pragma once
 
+#include <optional>
+
 #include "console/console.hpp"
 #include "eeprom/image.hpp"
+#include "eeprom/params.hpp"
 
 namespace ulo {
 
@@ -17,13 +20,17 @@ void screen(Console& con, const Wert& wert, unsigned ramp);
 // control handling, from the cursor on.
 void write_name(Console& con, const Wert& wert, unsigned n);
 
-// Writes the value of screen item `item` (1..39) again, alone, at the column where the screen
-// writes it, and with `unit` what the screen writes after it (" %"); the wheel name (item 7)
-// with its quotes; of the CAN id (item 39) byte `can_byte` alone, 1 for the most significant
-// (1539) to 4, or all four for 0. The cursor is left behind what was written.
-void write_item_value(Console& con, const Wert& wert, unsigned ramp, int item,
+// The screen shows each parameter once, and the ramp point's number; an item of the screen is
+// named by what it shows, std::nullopt for the ramp point's number.
+using Shows = std::optional<ParamId>;
+
+// Writes the value of the item that shows `shows` again, alone, at the column where the screen
+// writes it, and with `unit` what the screen writes after it (" %"); the wheel name with its
+// quotes; of the CAN id byte `can_byte` alone, 1 for the most significant (1539) to 4, or all
+// four for 0. The cursor is left behind what was written.
+void write_item_value(Console& con, const Wert& wert, unsigned ramp, Shows shows,
                       unsigned can_byte = 0, bool unit = false);
-// The row of screen item `item`.
-unsigned item_row(int item);
+// The row of the item that shows `shows`.
+unsigned item_row(Shows shows);
 
 } // namespace ulo

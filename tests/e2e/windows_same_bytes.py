@@ -136,8 +136,8 @@ def test_the_zip_holds_the_program_its_manual_and_the_example():
         top = "ulocfg-%s-win64/" % version
         with zipfile.ZipFile(os.path.join(folder, top[:-1] + ".zip")) as z:
             names = sorted(n for n in z.namelist() if not n.endswith("/"))
-            check(names == [top + n for n in ("README.md", "examples/ulo.txt", "ulocfg.exe",
-                                              "ulocfg.txt")], names)
+            check(names == [top + n for n in ("LICENSE", "README.md", "examples/ulo.txt",
+                                              "ulocfg.exe", "ulocfg.txt")], names)
             z.extractall(folder)
             manual = z.read(top + "ulocfg.txt").decode()
         check("SYNOPSIS" in manual and "ulocfg show [--json] [FILE]" in manual and
