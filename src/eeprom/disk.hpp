@@ -113,6 +113,11 @@ void sync_folder(const Place& place);
 bool try_lock(const Place& place);
 void unlock(const Place& place);
 
+// The errno value for a failure code the system gives (on POSIX systems the code is one
+// already; on Windows, a GetLastError code), so that it is told in the words other systems
+// use for the same failure.
+int errno_from_system(unsigned long code);
+
 // Bytes from the system's randomness (or, without it, from the clock and the process).
 void random_bytes(unsigned char* bytes, std::size_t count);
 // The local time as YYYYMMDD-HHMMSS.

@@ -239,6 +239,8 @@ void unlock(const Place& place) {
     place.lock = no_handle;
 }
 
+int errno_from_system(unsigned long code) { return static_cast<int>(code); }
+
 void random_bytes(unsigned char* bytes, std::size_t count) {
     if (::getrandom(bytes, count, GRND_NONBLOCK) == static_cast<ssize_t>(count)) return;
     // Without the system's randomness: the clock and the process, still unlikely to repeat.

@@ -544,6 +544,8 @@ void unlock(const Place& place) {
     place.lock = no_handle;
 }
 
+int errno_from_system(unsigned long code) { return errno_of(static_cast<DWORD>(code)); }
+
 void random_bytes(unsigned char* bytes, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         unsigned int value = 0;

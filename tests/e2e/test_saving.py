@@ -190,6 +190,36 @@ def test_file_changed_while_editing_answered_both_ways():
             sc.close()
 
 
+def test_folder_moved_away_while_editing():
+    # a/ulo.txt is edited; meanwhile a goes to old, and a new a holds the sample again (or
+    # nothing). The save asks; y saves into the folder read, says where, leaves a/ alone.
+    for word, again in (("replaced", True), ("removed", False)):
+        top = tempfile.mkdtemp(prefix="ulocfg-moved-")
+        try:
+            os.mkdir(os.path.join(top, "a"))
+            shutil.copy(SAMPLE, os.path.join(top, "a", "ulo.txt"))
+            with Session(BINARY, workdir=top, args="edit a/ulo.txt") as s:
+                edit(s)
+                os.rename(os.path.join(top, "a"), os.path.join(top, "old"))
+                if again:
+                    os.mkdir(os.path.join(top, "a"))
+                    shutil.copy(SAMPLE, os.path.join(top, "a", "ulo.txt"))
+                s.escape()
+                s.wait_for("Dow you want to save the data (Y/N)?")
+                s.keys("y")
+                s.wait_for("File %s since read! Save (Y/N)?" % word)
+                s.keys("y")
+                check(s.wait_exit() == 0, "%s: status 0:\n%s" % (word, s.text()))
+                saved_as = " Saved as %s" % os.path.join(os.path.realpath(top), "old", "ulo.txt")
+                check(saved_as in s.text(), "%s: where it went:\n%s" % (word, s.text()))
+            check(read(os.path.join(top, "old", "ulo.txt")) == EDITED_BYTES,
+                  "%s: the edits are not in old/ulo.txt" % word)
+            check(not again or read(os.path.join(top, "a", "ulo.txt")) == SAMPLE_BYTES,
+                  "%s: a/ulo.txt was written" % word)
+        finally:
+            shutil.rmtree(top, ignore_errors=True)
+
+
 def test_touched_but_unchanged_asks_nothing():
     sc = Scratch()
     try:

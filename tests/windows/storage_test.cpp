@@ -13,6 +13,7 @@
 #include <aclapi.h>
 #include <gtest/gtest.h>
 
+#include "eeprom/disk.hpp"
 #include "eeprom/file.hpp"
 
 namespace ulo {
@@ -145,6 +146,42 @@ TEST(WindowsSave, RefusedWithoutTouchingTheFileAndTheEditsKeptBesideIt) {
         ASSERT_FALSE(rescue.empty());
         EXPECT_EQ(bytes_of(from_utf8(rescue)), format_image(image(3)));
     }
+}
+
+// What a user reads for the failures Windows reports most: the words other systems use.
+TEST(WindowsErrors, TheSystemsCodesInTheWordsOfOtherSystems) {
+    const struct {
+        DWORD code;
+        const char* words;
+    } cases[] = {
+        {ERROR_ACCESS_DENIED, "Permission denied"},
+        {ERROR_FILE_NOT_FOUND, "No such file or directory"},
+        {ERROR_PATH_NOT_FOUND, "No such file or directory"},
+        {ERROR_SHARING_VIOLATION, "Device or resource busy"},
+        {ERROR_LOCK_VIOLATION, "Device or resource busy"},
+        {ERROR_DISK_FULL, "No space left on device"},
+        {ERROR_HANDLE_DISK_FULL, "No space left on device"},
+        {ERROR_WRITE_PROTECT, "Read-only file system"},
+        {ERROR_FILENAME_EXCED_RANGE, "File name too long"},
+        {ERROR_NOT_ENOUGH_MEMORY, "Cannot allocate memory"},
+        {ERROR_CRC, "Input/output error"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(error_text(disk::errno_from_system(c.code)), c.words) << c.code;
+    // One without a counterpart keeps the system's own words.
+    EXPECT_NE(error_text(disk::errno_from_system(ERROR_NO_SYSTEM_RESOURCES)), "");
+}
+
+// A name given in other letter cases than the folder spells it ("ULO.TXT" for "ulo.txt") is
+// the same file on Windows: it is read, and saved under the folder's spelling.
+TEST(WindowsSave, TheNameKeepsTheFoldersSpelling) {
+    Folder folder("spelling");
+    Wert wert{};
+    FileState seen;
+    ASSERT_EQ(load_image(utf8(folder.path / "ULO.TXT"), wert, &seen), LoadResult::loaded);
+    ASSERT_EQ(save_image(seen, image(3)), SaveResult::saved);
+    EXPECT_EQ(names_in(folder.path), std::vector<std::string>{"ulo.txt"});
+    EXPECT_EQ(bytes_of(folder.file), format_image(image(3)));
 }
 
 TEST(WindowsSave, FileWithASecondNameIsWrittenInPlace) {
