@@ -18,8 +18,9 @@ int load(const std::string& path, Wert& wert, std::ostream& err, FileState* seen
     case LoadResult::loaded: return status_ok;
     case LoadResult::cannot_open:
         if (seen && is_stream(path))
-            err << "ulocfg: " << name
-                << " is a pipe or a device: a command that writes needs the image file itself\n";
+            err << "ulocfg: "
+                << (path == "-" ? "- is standard input" : name + " is a pipe or a device")
+                << ": a command that writes needs the image file itself\n";
         else
             err << "ulocfg: cannot open " << name << ": " << error_text(error) << "\n";
         return status_cannot_open;
