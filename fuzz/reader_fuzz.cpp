@@ -4,7 +4,8 @@
 // a read outside the text (the sanitizers watch the last two). Beyond that the target checks
 // what the reader promises:
 // - it agrees with a second, deliberately plain reading of the same rules, written here from
-//   the file format alone (split into tokens, skip the first, one byte per lower-case h);
+//   the file format alone (no text with a NUL byte or a UTF-16 byte-order mark; split into
+//   tokens, skip the first, one byte per lower-case h);
 // - the text gives the same result read whole, streamed one byte at a time, and from a file;
 // - an incorrect text leaves the image it was read into untouched;
 // - a loaded image, written out again, has the writer's exact form and reads back the same.
@@ -53,8 +54,14 @@ struct Plain {
     Wert image{};
 };
 
+bool utf16_marked(std::string_view text) {
+    return text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF");
+}
+
 Plain plain_reading(std::string_view text) {
     Plain result;
+    // No text editor writes a NUL into a text: UTF-16, or no text at all.
+    if (utf16_marked(text) || text.find('\0') != std::string_view::npos) return result;
     std::size_t pos = 0;
     auto next_token = [&](std::string_view& token) {
         while (pos < text.size() && white(text[pos])) ++pos;
@@ -137,8 +144,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     write_file(path, text);
     Wert from_file = filled(0xA5);
     const ulo::LoadResult result = ulo::load_image(path, from_file);
-    CHECK(result == (loaded ? ulo::LoadResult::loaded : ulo::LoadResult::incorrect),
-          "loading the file gives another result than reading the text");
+    if (loaded)
+        CHECK(result == ulo::LoadResult::loaded, "the file does not load, the text does");
+    else if (utf16_marked(text))
+        CHECK(result == ulo::LoadResult::utf16, "a UTF-16 file is not told as one");
+    else
+        CHECK(result == ulo::LoadResult::incorrect || result == ulo::LoadResult::nul_bytes,
+              "loading the file gives another result than reading the text");
     if (loaded)
         CHECK(from_file == whole, "loading the file gives other bytes than reading the text");
     else
@@ -151,6 +163,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Wert reread{};
         CHECK(ulo::parse_image(again, reread) && reread == whole,
               "a written image does not read back the same");
+        // In the form of a file from Windows, with CR LF and a byte-order mark, too.
+        const std::string windows = ulo::format_image(whole, {true, true});
+        reread = Wert{};
+        CHECK(ulo::parse_image(windows, reread) && reread == whole,
+              "a written image in CR LF form does not read back the same");
     }
     return 0;
 }
