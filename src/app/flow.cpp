@@ -136,21 +136,20 @@ bool load_reference(Run& run, Console& con) {
     if (!run.compare) return true;
     const std::string& path = *run.compare;
     Reference reference{{}, cp437_text(path)};
+    const char* name = reference.name.c_str(); // as the screen shows it
     const LoadResult result = load_image(path, reference.wert, nullptr, nullptr, Reading::stream);
     switch (result) {
     case LoadResult::loaded: run.ed.reference = std::move(reference); return true;
     case LoadResult::cannot_open:
-        cprintf(con, " Error: Cannot open %s !\n\r", path.c_str());
+        cprintf(con, " Error: Cannot open %s !\n\r", name);
         end(run, status_cannot_open);
         return false;
     case LoadResult::incorrect:
-    case LoadResult::busy:
-        cprintf(con, " EEPROM textfile incorrect: %s !\n\r", path.c_str());
-        break;
+    case LoadResult::busy: cprintf(con, " EEPROM textfile incorrect: %s !\n\r", name); break;
     case LoadResult::utf16:
     case LoadResult::nul_bytes:
-        cprintf(con, " EEPROM textfile incorrect: %s !\n\r %s\n\r", path.c_str(),
-                flaw_text(path, result).c_str());
+        cprintf(con, " EEPROM textfile incorrect: %s !\n\r %s\n\r", name,
+                cp437_text(flaw_text(path, result)).c_str());
         break;
     }
     end(run, status_incorrect);
