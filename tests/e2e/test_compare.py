@@ -4,6 +4,7 @@ where F6 and Shift+F6 go, what F5 stores (saved, and read back with `get`), and 
 says at 30 rows. REF differs from the sample in three parameters: one general (the LIS lower
 threshold), one of the configuration shown (its crank offset) and one ramp point's (the speed of
 point 3, not the point shown at first)."""
+import os
 import re
 import subprocess
 import sys
@@ -12,7 +13,7 @@ import harness
 from harness import (Scratch, Session, check, check_image, format_image, parse_image, run_tests,
                      tests_in)
 
-BINARY, SAMPLE = sys.argv[1], sys.argv[2]
+BINARY, SAMPLE = os.path.abspath(sys.argv[1]), sys.argv[2]
 with open(SAMPLE) as f:
     SAMPLE_IMAGE = parse_image(f.read())
 
@@ -204,6 +205,24 @@ def test_a_reference_that_cannot_be_loaded():
                 check(s.wait_exit() == status, "%s: status" % ref)
                 check(s.lines()[4].rstrip() == message, "%s: %r" % (ref, s.lines()[:6]))
             check(d.read("ulo.txt") == open(SAMPLE, "rb").read(), "%s: ulo.txt changed" % ref)
+
+
+def test_lines_the_options_do_not_go_with():
+    # the command line, the message (status 7, the command line is wrong)
+    for args, message in (
+            (["show", "--compare", "ref.txt"], "show has no --compare"),
+            (["diff", "ulo.txt", "ref.txt", "--changes"], "diff has no --changes"),
+            (["edit", "--compare", "ref.txt", "--changes"],
+             "edit takes --compare or --changes, not both"),
+            (["--compare", "a", "--compare", "b"], "--compare is given twice"),
+            (["edit", "--compare"], "--compare needs a file name")):
+        with Scratch() as d:
+            d.copy("ulo.txt", SAMPLE)
+            d.write("ref.txt", REF)
+            r = subprocess.run([BINARY] + args, cwd=d.dir, capture_output=True, text=True,
+                               stdin=subprocess.DEVNULL)
+            check((r.returncode, r.stderr.splitlines()[:1]) == (7, ["ulocfg: " + message]),
+                  "%s: status %d, %r" % (" ".join(args), r.returncode, r.stderr))
 
 
 run_tests(tests_in(dict(globals())))
