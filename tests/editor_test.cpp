@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -224,8 +225,9 @@ TEST(Engine, EscapeAndAltXEndTheRunFromEveryField) {
         for (int end_key : {key::escape, key::alt_x}) {
             EditRun r;
             r.con.script.assign(paths[field].begin(), paths[field].end());
-            r.con.script.insert(r.con.script.end(),
-                                {key::insert, key::f1, key::alt_escape, end_key, '5'});
+            // without a reference F5, F6 and Shift+F6 are keys no field knows either
+            r.con.script.insert(r.con.script.end(), {key::insert, key::f1, key::f5, key::f6,
+                                                     key::shift_f6, key::alt_escape, end_key, '5'});
             run_editor(r.con, r.ed, r.wert);
             EXPECT_EQ(r.ed.mode, field) << "the run ended on field " << field;
             EXPECT_EQ(r.ed.letter, end_key);
@@ -235,7 +237,8 @@ TEST(Engine, EscapeAndAltXEndTheRunFromEveryField) {
 }
 
 TEST(Engine, KeysNoFieldKnowsChangeNothing) {
-    const int ignored[] = {key::insert, key::f1, 324 /* F10 */, 389 /* F11 */, key::alt_escape, 3};
+    const int ignored[] = {key::insert,   key::f1,       key::f5,         key::f6, key::shift_f6,
+                           324 /* F10 */, 389 /* F11 */, key::alt_escape, 3};
     for (int field = 0; field < field_count; ++field) {
         for (int k : ignored) {
             Wert w = test::example_image();
@@ -269,6 +272,47 @@ TEST(Engine, ExtendedKeysAreOneCode) {
     EXPECT_EQ(read_key(con), key::alt_x);
     EXPECT_EQ(read_key(con), 'a');
     EXPECT_EQ(read_key(con), key::del);
+}
+
+// F5 takes the reference's value into the current field and nothing else: of the byte the
+// configuration's three flags share with its cylinders, and of the byte the gap pulses share
+// with the gaps, only the field's own bits; of the CAN id only the field's byte; of the wheel
+// name all 16 characters. The reference differs from the image in all of these and more.
+TEST(Compare, F5TakesExactlyWhatTheFieldEdits) {
+    const Wert edited = test::example_image(); // configuration 1: byte +0 0x04, byte +8 0x12
+    Wert ref = edited;
+    set_byte(ref, 64, 0xE7);   // cam inversion, crank, write protection, 7 cylinders
+    set_byte(ref, 72, 0xD3);   // gap pulses -3, 3 gaps
+    set_byte(ref, 1538, 0x22); // the CAN id's second byte on the screen
+    set_byte(ref, 1537, 0x33);
+    put(ref, ParamId::crank_offset, 0, 60);
+    const std::string ref_name = "36-1 Crank     x";
+    for (unsigned p = 1; p <= 16; ++p)
+        set_name_char(ref, 0, p, static_cast<unsigned char>(ref_name[p - 1]));
+    const struct {
+        int field;
+        unsigned address;
+        std::vector<std::uint8_t> bytes; // what the image holds there afterwards
+    } cases[] = {
+        {field::cylinders, 64, {0x07}},  {field::write_protection, 64, {0x24}},
+        {field::crank_flag, 64, {0x44}}, {field::cam_inversion, 64, {0x84}},
+        {field::gap_pulses, 72, {0xD2}}, {field::gap_count, 72, {0x13}},
+        {field::can_id_2, 1538, {0x22}}, {field::name, 1024, {ref_name.begin(), ref_name.end()}},
+    };
+    for (const auto& c : cases) {
+        Wert w = edited;
+        const bool name = c.field == field::name; // start: the name cursor, on character 3
+        Editor ed{c.field, name ? 3 : 0, key::f5};
+        ed.reference = Reference{ref, "ref.txt"};
+        EXPECT_TRUE(reference_key(ed, w)) << "field " << c.field;
+        Wert want = edited;
+        for (std::size_t k = 0; k < c.bytes.size(); ++k)
+            set_byte(want, c.address + static_cast<unsigned>(k), c.bytes[k]);
+        EXPECT_EQ(w, want) << "field " << c.field;
+        EXPECT_EQ(ed.mode, c.field);
+        EXPECT_EQ(ed.start, name ? 3 : 1)
+            << "field " << c.field << ": a digit then types a new value; the name cursor stays";
+    }
 }
 
 // The help below the screen for each of the 42 fields, where a field's row or the image gives

@@ -74,8 +74,8 @@ constexpr CommandRule commands[] = {
 // clang-format on
 
 // The options, wherever they stand on the line before "--".
-constexpr const char* long_options[] = {"--file", "--json",    "--force", "--value",
-                                        "--help", "--version", "--names"};
+constexpr const char* long_options[] = {"--file",    "--json",  "--force",   "--value",  "--help",
+                                        "--version", "--names", "--compare", "--changes"};
 
 // The command line: the command, its operands and the options.
 struct Arguments {
@@ -90,6 +90,8 @@ struct Arguments {
     bool help = false;    // --help, -h
     bool version = false; // --version, -V
     bool names = false;   // --names: every name get and set take, for the shell completion
+    std::optional<std::string> compare; // --compare REF: edit compares with the image in REF
+    bool changes = false;               // --changes: edit compares with the file as loaded
 };
 
 Command command_named(const std::string& word) {
@@ -145,6 +147,21 @@ bool split_arguments(int argc, char** argv, Arguments& a, std::string& message) 
             a.version = true;
         } else if (options && arg == "--names") {
             a.names = true;
+        } else if (options && (arg == "--compare" || arg.starts_with("--compare="))) {
+            if (a.compare) {
+                message = "--compare is given twice";
+                return false;
+            }
+            if (arg.starts_with("--compare=")) {
+                a.compare = arg.substr(10);
+            } else if (k + 1 == argc) {
+                message = arg + " needs a file name";
+                return false;
+            } else {
+                a.compare = argv[++k];
+            }
+        } else if (options && arg == "--changes") {
+            a.changes = true;
         } else if (options && arg.size() > 1 && arg[0] == '-') {
             static const std::vector<std::string> known(std::begin(long_options),
                                                         std::end(long_options));
@@ -161,18 +178,27 @@ bool split_arguments(int argc, char** argv, Arguments& a, std::string& message) 
             a.operands.push_back(arg);
         }
     }
+    // --compare and --changes alone ask for the editor, as "edit" would
+    if (a.command == Command::none && (a.compare || a.changes)) {
+        a.command = Command::edit;
+        a.command_name = "edit";
+    }
     return true;
 }
 
 // What is wrong with the options and operands of the line for the command of `rule`, as the
 // user is told; "" when the command takes them all.
 std::string misfit(const CommandRule& rule, const Arguments& a) {
+    const bool edit = rule.command == Command::edit;
     const std::pair<bool, const char*> options[] = {{a.json && !rule.json, "--json"},
                                                     {a.force && !rule.force, "--force"},
-                                                    {a.value && !rule.value, "--value"}};
+                                                    {a.value && !rule.value, "--value"},
+                                                    {a.compare && !edit, "--compare"},
+                                                    {a.changes && !edit, "--changes"}};
     for (const auto& [refused, option] : options)
         if (refused) return a.command_name + " has no " + option;
     if (a.value && a.json) return a.command_name + " takes --value or --json, not both";
+    if (a.compare && a.changes) return a.command_name + " takes --compare or --changes, not both";
     const bool file_operand = a.has_file && rule.file == File::operand;
     const std::size_t count = a.operands.size() + (file_operand ? 1 : 0);
     if ((a.has_file && rule.file == File::none) || count < rule.least || count > rule.most)
@@ -319,6 +345,14 @@ bool editor_file(int argc, char** argv, std::string& path) {
     return true;
 }
 
+void editor_reference(int argc, char** argv, std::optional<std::string>& compare, bool& changes) {
+    Arguments a;
+    std::string message;
+    if (!split_arguments(argc, argv, a, message)) return;
+    compare = a.compare;
+    changes = a.changes;
+}
+
 namespace {
 
 // Runs a command whose line its rule takes.
@@ -384,7 +418,10 @@ int cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     }
     if (command == Command::none) return usage_error(err, "no command");
     // editor_file() has taken every line edit takes
-    if (command == Command::edit) return usage_error(err, rule_of(command).wrong_count, name);
+    if (command == Command::edit) {
+        message = misfit(rule_of(command), a);
+        return usage_error(err, message.empty() ? rule_of(command).wrong_count : message, name);
+    }
     message = misfit(rule_of(command), a);
     if (!message.empty()) return usage_error(err, message, name);
     return run_command(a, out, err);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,5 +23,8 @@ int cli(int argc, char** argv, std::ostream& out, std::ostream& err);
 // True when the command line asks for the editor on a file, "edit [FILE]" or "--file FILE"
 // (-f FILE) without a command; `path` is then that file (ulo.txt when none is named).
 bool editor_file(int argc, char** argv, std::string& path);
+// For a line editor_file takes: what the editing is compared with, the file of "--compare
+// REF" in `compare`, and "--changes" (the file as loaded) in `changes`.
+void editor_reference(int argc, char** argv, std::optional<std::string>& compare, bool& changes);
 
 } // namespace ulo

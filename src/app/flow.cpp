@@ -1,5 +1,7 @@
 #include "app/flow.hpp"
 
+#include <utility>
+
 #include "screen/screen.hpp"
 
 namespace ulo {
@@ -22,9 +24,15 @@ bool end_unsaved(Run& run) {
     return end(run, status_no_terminal);
 }
 
-// Redraws the screen without the highlight and asks whether to save.
+// Redraws the screen without the highlight and asks whether to save; with a reference, the
+// help lists what differs from it.
 void ask(Run& run, Console& con) {
-    screen(con, run.wert, run.ed.ramp);
+    const std::optional<Reference>& reference = run.ed.reference;
+    screen(con, run.wert, run.ed.ramp, reference ? &reference->wert : nullptr);
+    if (reference) {
+        reference_box(con, run.ed, run.wert, false);
+        con.help = differences_help(run.ed, run.wert);
+    }
     textcolor(con, light_red);
     gotoxy(con, 40, 25);
     cprintf(con, "%s", save_question);
@@ -115,6 +123,41 @@ void keep_edits(Run& run) {
     if (run.wert != run.loaded) run.rescue = save_rescue(run.file, run.wert);
 }
 
+namespace {
+
+// Loads the image the editing is compared with, or takes the file as loaded. It is only read,
+// from anything that can be read (a pipe too), and never written. False when it cannot be
+// loaded: the run has ended.
+bool load_reference(Run& run, Console& con) {
+    if (run.changes) {
+        run.ed.reference = Reference{run.loaded, cp437_text(run.path)};
+        return true;
+    }
+    if (!run.compare) return true;
+    const std::string& path = *run.compare;
+    Reference reference{{}, cp437_text(path)};
+    const char* name = reference.name.c_str(); // as the screen shows it
+    const LoadResult result = load_image(path, reference.wert, nullptr, nullptr, Reading::stream);
+    switch (result) {
+    case LoadResult::loaded: run.ed.reference = std::move(reference); return true;
+    case LoadResult::cannot_open:
+        cprintf(con, " Error: Cannot open %s !\n\r", name);
+        end(run, status_cannot_open);
+        return false;
+    case LoadResult::incorrect:
+    case LoadResult::busy: cprintf(con, " EEPROM textfile incorrect: %s !\n\r", name); break;
+    case LoadResult::utf16:
+    case LoadResult::nul_bytes:
+        cprintf(con, " EEPROM textfile incorrect: %s !\n\r %s\n\r", name,
+                cp437_text(flaw_text(path, result)).c_str());
+        break;
+    }
+    end(run, status_incorrect);
+    return false;
+}
+
+} // namespace
+
 void begin(Run& run, Console& con) {
     textcolor(con, light_grey);
     clrscr(con);
@@ -139,6 +182,7 @@ void begin(Run& run, Console& con) {
     case LoadResult::loaded: break;
     }
     run.loaded = run.wert;
+    if (!load_reference(run, con)) return;
     run.ed.ramp = 1;
     run.phase = Phase::typed_ahead;
 }

@@ -1,6 +1,7 @@
 // The run from the first output to the end: title box, load, editor, save question, save.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "app/status.hpp"
@@ -39,9 +40,14 @@ struct Run {
     FileState file;     // what the file held when it was loaded
     std::string rescue; // the rescue copy of the edits, once one is written
     bool kept = false;  // keep_edits has run
+    // What the editing is compared with: the image in the file `compare` names (--compare),
+    // or with `changes` the file as loaded (--changes); neither without these options.
+    std::optional<std::string> compare;
+    bool changes = false;
 };
 
-// Draws the title box and loads the file; when it cannot be loaded the run has ended.
+// Draws the title box and loads the file, and the reference where there is one; when either
+// cannot be loaded the run has ended.
 void begin(Run& run, Console& con);
 // Carries the run on as far as the keys queued on `con` allow. False: it waits for a key (none
 // queued, none in the script, the console not closed); true: it has ended, its exit status in

@@ -49,12 +49,26 @@ struct CommandHelp {
 
 // What `ulocfg COMMAND --help` says; @PARAMETERS@ stands for the list of parameters.
 constexpr CommandHelp command_help[] = {
-    {"edit", R"h(Usage: ulocfg edit [FILE]
+    {"edit", R"h(Usage: ulocfg edit [FILE] [--compare REF | --changes]
        ulocfg --file FILE
        ulocfg
 
 Edits the image in FILE (ulo.txt in the current directory unless given) on the
 terminal's 80x25 screen; 'ulocfg --help' and the man page list the keys.
+
+  -f, --file FILE   the image (ulo.txt in the current directory unless given)
+      --compare REF compare with the image in REF while editing; REF is only
+                    read (a pipe too: --compare <(git show HEAD:ulo.txt))
+      --changes     compare with FILE as it was loaded
+
+Compared, every value that differs from REF's is shown in yellow (underlined
+with NO_COLOR). Right of the title box stand REF's name, its value of the
+field being edited and how many parameters differ, those of the other wheel
+configurations and ramp points included.
+  F5         takes REF's value for the field (with --changes: puts the loaded
+             value back); only what the field edits, one byte of the CAN id
+  F6         goes to the next field that differs (the ramp's time and speed
+             point by point); Shift+F6 to the one before
 )h"},
     {"show", R"h(Usage: ulocfg show [FILE] [--json]
 
@@ -144,6 +158,9 @@ Prints the program's version (also 'ulocfg --version' and 'ulocfg -V').
 std::string usage_text() {
     return R"usage(Usage: ulocfg                      edit ulo.txt in the current directory
        ulocfg edit [FILE]         edit FILE (also: ulocfg --file FILE)
+       ulocfg edit [FILE] --compare REF | --changes
+                                  edit, marking what differs from REF or
+                                  from the file as loaded
        ulocfg COMMAND [ARGS]      work on an image without a terminal
 
 Commands:
@@ -162,12 +179,16 @@ Options, anywhere on the line:
       --json           show, get, diff, check: one JSON document instead of text
       --value          get: the values alone, one per line
       --force          set, apply: store values outside a field's range too
+      --compare REF    edit: mark the values that differ from the image in REF
+      --changes        edit: mark the values changed since the file was loaded
   -h, --help           this overview; after a command, that command's usage
   -V, --version        the program's version
 
 Editor keys: Enter, cursor keys, Home, End move between fields; digits type a
 value, Delete drops one; Page Up/Down step it; Space toggles; Escape or Alt+X
-ask "Dow you want to save the data (Y/N)? ".
+ask "Dow you want to save the data (Y/N)? ". With --compare or --changes, F5
+takes the reference's value for the field, F6 and Shift+F6 go to the next and
+the previous field that differs.
 
 Exit status: 0 success; 1 a file cannot be opened, read or written; 2 a file is
 not an image; 3 no terminal; 4 the editor failed; 5 diff found differences or

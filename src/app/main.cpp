@@ -60,6 +60,7 @@ int main(int argc, char** argv) {
     ulo::Console con;
     ulo::Run run;
     run.path = path;
+    ulo::editor_reference(argc, argv, run.compare, run.changes);
     try {
         // The title box and the load come before curses starts, so that a message of the load
         // is left as plain text. The terminal is polled before each step, so that the keys

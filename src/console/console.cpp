@@ -191,6 +191,37 @@ std::string utf8(char32_t c) {
     return s;
 }
 
+std::string cp437_text(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80             ? 1
+                                   : (lead & 0xE0) == 0xC0 ? 2
+                                   : (lead & 0xF0) == 0xE0 ? 3
+                                   : (lead & 0xF8) == 0xF0 ? 4
+                                                           : 0;
+        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+        bool whole = length != 0 && i + length <= text.size();
+        for (std::size_t k = 1; whole && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            whole = (next & 0xC0) == 0x80;
+            c = c << 6 | (next & 0x3F);
+        }
+        if (!whole) {
+            out += '?';
+            ++i;
+            continue;
+        }
+        i += length;
+        char shown = '?';
+        if (c >= 0x20 && c < 0x7F) shown = static_cast<char>(c);
+        for (unsigned b = 0x80; c >= 0x80 && b <= 0xFF; ++b)
+            if (cp437_table[b] == c) shown = static_cast<char>(b);
+        out += shown;
+    }
+    return out;
+}
+
 std::string row_text(const Console& con, int y) {
     std::string row;
     for (int x = 1; x <= console_width; ++x) row += utf8(cp437(cell(con, x, y).ch));

@@ -20,6 +20,7 @@ constexpr int console_height = 25;
 // PC colours the program uses.
 constexpr unsigned light_grey = 7;
 constexpr unsigned light_red = 12;
+constexpr unsigned yellow = 14; // a value that differs from the one it is compared with
 
 struct Cell {
     std::uint8_t ch = ' ';
@@ -79,5 +80,8 @@ std::string row_text(const Console& con, int y);
 // The code page 437 glyph of a byte, as a Unicode code point.
 char32_t cp437(unsigned char b);
 std::string utf8(char32_t c);
+// UTF-8 text as the bytes of code page 437 that show it: a character the code page lacks, a
+// control character and a byte that is no UTF-8 become '?'.
+std::string cp437_text(std::string_view utf8_text);
 
 } // namespace ulo

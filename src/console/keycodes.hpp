@@ -80,6 +80,8 @@ constexpr Codes pad_separator = pad_key(',', 0, 0); // xterm's keypad separator
 
 // The keys the editor reads, unmodified.
 constexpr int f1 = codes::f(1).plain;
+constexpr int f5 = codes::f(5).plain;
+constexpr int f6 = codes::f(6).plain;
 constexpr int home = codes::home.plain;
 constexpr int up = codes::up.plain;
 constexpr int page_up = codes::page_up.plain;
@@ -90,6 +92,8 @@ constexpr int down = codes::down.plain;
 constexpr int page_down = codes::page_down.plain;
 constexpr int insert = codes::insert.plain;
 constexpr int del = codes::del.plain;
+// and one with Shift
+constexpr int shift_f6 = codes::f(6).shift;
 
 // Escape and Alt+X end the editing from every field.
 constexpr bool ends_editing(int k) { return k == escape || k == alt_x; }

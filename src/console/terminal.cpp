@@ -36,6 +36,11 @@ bool terminal_has_colours() {
     return name && *name && std::strcmp(name, "dumb") != 0 && !colour_refused();
 }
 
+Shade shade(std::uint8_t attr) {
+    if ((attr & 0x7F) == light_grey) return Shade::plain;
+    return (attr & 0x7F) == yellow ? Shade::marked : Shade::highlight;
+}
+
 short colour_pair(const TerminalColours& colours, std::uint8_t attr) {
     const int fg = attr & 0x0F;
     const int bg = (attr >> 4) & 0x07;

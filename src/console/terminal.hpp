@@ -78,6 +78,11 @@ bool colour_refused();
 // Whether the text left on the terminal at the end is coloured: a TERM that is set and not
 // "dumb", and colours not refused.
 bool terminal_has_colours();
+// How a cell stands out where there are no colours: the highlight (and the save question) in
+// reverse video or the like, a value that differs from the one it is compared with underlined,
+// everything else plain.
+enum class Shade { plain, highlight, marked };
+Shade shade(std::uint8_t attr);
 // The colour pair of a PC attribute byte: 1 + foreground + 16 * background, or 1 +
 // foreground where there are pairs only for the foregrounds on black.
 short colour_pair(const TerminalColours& colours, std::uint8_t attr);

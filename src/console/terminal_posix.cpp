@@ -190,11 +190,14 @@ attr_t cell_attributes(const TerminalColours& colours, std::uint8_t attr, short&
     if (colours.on) {
         pair = colour_pair(colours, attr);
         if (fg >= 8 && COLORS < 16) a |= A_BOLD; // the bright half of the PC colours
-    } else if ((attr & 0x7F) != light_grey) {
+    } else if (shade(attr) == Shade::highlight) {
         // No colours: the highlight must still stand out.
         a |= colours.reverse_highlight     ? A_REVERSE
              : (termattrs() & A_UNDERLINE) ? (A_BOLD | A_UNDERLINE)
                                            : A_STANDOUT;
+    } else if (shade(attr) == Shade::marked) {
+        // and a value that differs too, otherwise than the highlight
+        a |= (termattrs() & A_UNDERLINE) ? A_UNDERLINE : A_BOLD;
     }
     return a;
 }

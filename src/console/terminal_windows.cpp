@@ -65,9 +65,16 @@ WindowsConsole& console(const Terminal& term) {
 
 WORD cell_attributes(std::uint8_t attr) {
     const WORD a = attr & 0x7F; // the blink bit would be a bright background here
-    // NO_COLOR: the highlight in reverse video, everything else light grey.
-    if (colour_refused()) return (a == light_grey) ? a : (light_grey | COMMON_LVB_REVERSE_VIDEO);
-    return a;
+    // NO_COLOR: the highlight in reverse video, a value that differs underlined and bright
+    // (consoles that show no underline, the legacy one among them, show it bright), everything
+    // else light grey.
+    if (!colour_refused()) return a;
+    switch (shade(attr)) {
+    case Shade::highlight: return light_grey | COMMON_LVB_REVERSE_VIDEO;
+    case Shade::marked: return light_grey | FOREGROUND_INTENSITY | COMMON_LVB_UNDERSCORE;
+    case Shade::plain: break;
+    }
+    return light_grey;
 }
 
 // Writes cells to row `row` (1-based, in the window) from column `x` on.

@@ -19,13 +19,13 @@ constexpr Moves can_moves[] = {
 };
 // clang-format on
 
+} // namespace
+
 // The screen shows the most significant byte first: can_id_1 edits the byte at 1539, can_id_4
 // the one at 1536. Each byte takes any value 00..FF, so the identifier is not held to 29 bits.
 unsigned can_byte_address(int f) {
     return param_address(param(ParamId::can_id), 0) + static_cast<unsigned>(field::can_id_4 - f);
 }
-
-} // namespace
 
 void can_rule(Editor& ed, Wert& wert) {
     if (!leave_or_move(ed, wert, find_moves(can_moves, ed.mode))) return;

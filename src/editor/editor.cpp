@@ -106,6 +106,11 @@ unsigned field_index(const Editor& ed, const Wert& w, const Param& p) {
     }
 }
 
+void leave(Editor& ed, Wert& w) {
+    if (ed.mode == field::ramp_point) leave_ramp_point(ed);
+    leave_field(ed, w, false);
+}
+
 bool leave_or_move(Editor& ed, Wert& w, const Moves* row) {
     if (row == nullptr) return false;
     const int target = move_target(*row, ed.letter);
@@ -218,7 +223,8 @@ void enter_editor(Editor& ed) {
 bool edit(Console& con, Editor& ed, Wert& wert) {
     for (;;) {
         if (!ed.drawn) {
-            screen(con, wert, ed.ramp);
+            screen(con, wert, ed.ramp, ed.reference ? &ed.reference->wert : nullptr);
+            if (ed.reference) reference_box(con, ed, wert, true);
             textcolor(con, light_red);
             highlight(con, ed, wert);
             ed.drawn = true;
@@ -226,7 +232,7 @@ bool edit(Console& con, Editor& ed, Wert& wert) {
         if (!key_ready(con)) return false;
         ed.letter = read_key(con);
         ed.drawn = false;
-        apply_rule(ed, wert);
+        if (!reference_key(ed, wert)) apply_rule(ed, wert);
         if (key::ends_editing(ed.letter)) return true;
     }
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,12 +64,21 @@ constexpr int can_id_4 = 41; // the least significant (1536)
 } // namespace field
 constexpr int field_count = 42;
 
+// What the editing is compared with: another image (--compare), or the file as it was loaded
+// (--changes). The values that differ from it are marked, F5 takes its value for the current
+// field, F6 and Shift+F6 go to the next and the previous field whose value differs.
+struct Reference {
+    Wert wert{};
+    std::string name; // the file's name as given, in code page 437
+};
+
 struct Editor {
     int mode = field::last_menu; // the field cursor, 0..41
     int start = 1;               // fresh-entry flag; in the wheel name the name cursor 1..16
     int letter = 0;              // the key code of the current cycle
     unsigned ramp = 1;           // the ramp point on the screen, 1..99 (0 only while it is typed)
     bool drawn = false; // this cycle's screen and highlight are drawn; it waits for its key
+    std::optional<Reference> reference{}; // none: nothing is compared, F5 and F6 do nothing
 };
 
 // One row of a moves table: the field each cursor key leads to, `no_move` where the key is
@@ -114,6 +124,12 @@ unsigned field_index(const Editor& ed, const Wert& wert, const Param& p);
 // Alt+X, its leave correction; on a cursor key, the move. Returns true when the key is left to
 // the field's own rule.
 bool leave_or_move(Editor& ed, Wert& wert, const Moves* row);
+// What a cursor key that leaves the current field corrects before it moves: the field's leave
+// correction, and on the ramp point's number a point 0 becomes 1.
+void leave(Editor& ed, Wert& wert);
+void leave_ramp_point(Editor& ed);
+// The address of the CAN id's byte that field `f` (can_id_1..can_id_4) edits.
+unsigned can_byte_address(int f);
 // The rule of a field without particulars: a yes/no kind of value toggles on Space, Page Up and
 // Page Down; a number is typed as its parameter says.
 void plain_key(Editor& ed, Wert& wert);
@@ -161,6 +177,29 @@ struct NameKeyRows {
     std::string keys, stores;
 };
 NameKeyRows name_key_rows();
+
+// ---- Comparing with a reference ---------------------------------------------------------
+
+// Runs the key in `ed.letter` when it is one of the keys that work with the reference, and
+// there is one: F5 takes the reference's value into the current field, exactly the bits the
+// field edits (one byte of the CAN id, the whole wheel name); F6 and Shift+F6 leave the field
+// as a cursor key does and go to the next and the previous field whose value differs, in the
+// order of the field numbers and around, the ramp's time and speed point by point. True when it
+// has run the key; false leaves it to the field's rule.
+bool reference_key(Editor& ed, Wert& wert);
+// Whether field `f` differs from the reference, the ramp's fields at ramp point `point`; the
+// ramp point's number never does.
+bool field_differs(const Editor& ed, const Wert& wert, int f, unsigned point);
+// How many parameters differ between two images: every wheel configuration and all 99 ramp
+// points counted, the CAN id once.
+unsigned differing_parameters(const Wert& a, const Wert& b);
+// Right of the title box, columns 64 to 80 of rows 1 to 3: the reference's name, its value of
+// the current field as the screen shows it (none with `field` false, at the save question),
+// and how many parameters differ ("5 differ").
+void reference_box(Console& con, const Editor& ed, const Wert& wert, bool field);
+// The help at the save question: how many parameters differ, then each one as
+// "name: REF's value -> the value now".
+std::vector<std::string> differences_help(const Editor& ed, const Wert& wert);
 
 // Enters the editor: the first field, last_menu, fresh entry, a new cycle.
 void enter_editor(Editor& ed);

@@ -2,6 +2,7 @@
 // the field holds, the values it takes, what its keys do, and the value in the file where the
 // editing has changed it. Each group's file says what its fields' keys do, beside their rules;
 // what is common to every field comes from the parameter table, here.
+#include <optional>
 #include <string>
 
 #include "editor/editor.hpp"
@@ -44,7 +45,14 @@ std::vector<std::string> field_help(const Editor& ed, const Wert& wert, const We
     if (p == nullptr) return lines; // the ramp point number is no value of the image
     const Item item{p->id, field_index(ed, wert, *p)};
     const Value now = read_value(wert, item), then = read_value(loaded, item);
-    if (now != then) lines.push_back("in the file: " + format_value(item, then));
+    // With a reference, its value always; the file's where it says more (with --changes,
+    // the reference is the file as loaded).
+    const std::optional<Value> in_reference =
+        ed.reference ? std::optional(read_value(ed.reference->wert, item)) : std::nullopt;
+    if (now != then && then != in_reference)
+        lines.push_back("in the file: " + format_value(item, then));
+    if (in_reference)
+        lines.push_back("in " + ed.reference->name + ": " + format_value(item, *in_reference));
     return lines;
 }
 

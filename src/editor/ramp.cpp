@@ -64,12 +64,14 @@ void point_number_key(Editor& ed, const Wert& w) {
 
 } // namespace
 
+// Point 0 exists only while a number is being typed.
+void leave_ramp_point(Editor& ed) { ed.ramp = std::max(ed.ramp, point_min); }
+
 void ramp_rule(Editor& ed, Wert& wert) {
     const Moves* row = find_moves(ramp_moves, ed.mode);
-    // point 0 exists only while a number is being typed
     if (ed.mode == field::ramp_point && row != nullptr &&
         (move_target(*row, ed.letter) != no_move || key::ends_editing(ed.letter)))
-        ed.ramp = std::max(ed.ramp, point_min);
+        leave_ramp_point(ed);
     if (!leave_or_move(ed, wert, row)) return;
     if (ed.mode == field::ramp_point)
         point_number_key(ed, wert);

@@ -115,27 +115,60 @@ std::string hex_byte(unsigned b) {
     return {digits[b >> 4 & 0xF], digits[b & 0xF]};
 }
 
-// Item k's value as the screen writes it, before it is aligned; of the CAN id byte `can_byte`
-// (1 for the most significant, 1539), or all four bytes for 0.
-std::string value_text(int k, const Wert& w, unsigned ramp, unsigned can_byte) {
+// The address of the CAN id's byte `can_byte`, 1 for the most significant (1539) to 4.
+unsigned can_byte_address(unsigned can_byte) {
+    return param_address(param(can_id), 0) + can_bytes - can_byte;
+}
+
+// The value item k shows: configuration `wheel`'s, ramp point `ramp`'s.
+Item shown_item(int k, unsigned wheel, unsigned ramp) {
+    const Param& p = param(*items[k].value);
+    const unsigned index = p.group == Group::wheel        ? wheel
+                           : p.group == Group::ramp_point ? ramp
+                                                          : 0;
+    return {p.id, index};
+}
+
+// Item k's value as the screen writes it, before it is aligned, for configuration `wheel` and
+// ramp point `ramp`; of the CAN id byte `can_byte` (1 for the most significant, 1539), or all
+// four bytes for 0.
+std::string value_text(int k, const Wert& w, unsigned wheel, unsigned ramp, unsigned can_byte) {
     const ScreenItem& item = items[k];
     if (!item.value) return std::to_string(ramp);
-    const Param& p = param(*item.value);
     if (k == can_item) {
-        const unsigned a = param_address(p, 0);
-        if (can_byte != 0) return hex_byte(byte(w, a + can_bytes - can_byte));
+        if (can_byte != 0) return hex_byte(byte(w, can_byte_address(can_byte)));
         std::string text;
         for (unsigned j = 1; j <= can_bytes; ++j) {
             if (j > 1) text += ' ';
-            text += hex_byte(byte(w, a + can_bytes - j));
+            text += hex_byte(byte(w, can_byte_address(j)));
         }
         return text;
     }
-    const unsigned index = p.group == Group::wheel        ? selected_wheel(w)
-                           : p.group == Group::ramp_point ? ramp
-                                                          : 0;
-    const Item value{p.id, index};
+    const Item value = shown_item(k, wheel, ramp);
     return visible(value, read_value(w, value));
+}
+
+std::string value_text(int k, const Wert& w, unsigned ramp, unsigned can_byte) {
+    return value_text(k, w, selected_wheel(w), ramp, can_byte);
+}
+
+// Whether item k's value (of the CAN id, byte `can_byte`) differs from the reference's. The
+// ramp point's number is no value of the image and never differs.
+bool differs(int k, const Wert& w, unsigned ramp, const Wert* reference, unsigned can_byte) {
+    if (reference == nullptr || !items[k].value) return false;
+    if (k == can_item) {
+        const unsigned a = can_byte_address(can_byte);
+        return byte(w, a) != byte(*reference, a);
+    }
+    const Item value = shown_item(k, selected_wheel(w), ramp);
+    return read_value(w, value) != read_value(*reference, value);
+}
+
+// Writes a value in yellow where it differs, in light grey otherwise.
+void put_value(Console& con, const std::string& text, bool marked) {
+    if (marked) textcolor(con, yellow);
+    put_bytes(con, text);
+    if (marked) textcolor(con, light_grey);
 }
 
 // The text right-aligned in `width` columns, filled on the left with `fill`.
@@ -159,19 +192,31 @@ void write_name(Console& con, const Wert& wert, unsigned n) {
     cprintf(con, "\"");
 }
 
-void screen(Console& con, const Wert& w, unsigned ramp) {
+void screen(Console& con, const Wert& w, unsigned ramp, const Wert* reference) {
     textcolor(con, light_grey);
     for (int k = 1; k < static_cast<int>(std::size(items)); ++k) {
         const ScreenItem& item = items[k];
         gotoxy(con, item.x, item.y);
         if (k == name_item) {
+            const bool marked = differs(k, w, ramp, reference, 0);
+            if (marked) textcolor(con, yellow);
             write_name(con, w, selected_wheel(w));
+            if (marked) textcolor(con, light_grey);
             continue;
         }
         const Form form = form_of(k, w);
         const std::string label = item.label;
         put_bytes(con, label + std::string(form.column - item.x - label.size(), ' '));
-        put_bytes(con, aligned(value_text(k, w, ramp, 0), form.width, item.fill));
+        if (k == can_item) {
+            // byte by byte, each marked on its own: "18 DA F1 10"
+            for (unsigned j = 1; j <= can_bytes; ++j) {
+                if (j > 1) put_bytes(con, " ");
+                put_value(con, value_text(k, w, ramp, j), differs(k, w, ramp, reference, j));
+            }
+        } else {
+            put_value(con, aligned(value_text(k, w, ramp, 0), form.width, item.fill),
+                      differs(k, w, ramp, reference, 0));
+        }
         put_bytes(con, item.after);
     }
 }
@@ -193,5 +238,21 @@ void write_item_value(Console& con, const Wert& w, unsigned ramp, Shows shows, u
 }
 
 unsigned item_row(Shows shows) { return items[item_showing(shows)].y; }
+
+std::string item_text(const Wert& w, unsigned wheel, unsigned ramp, Shows shows,
+                      unsigned can_byte) {
+    const int k = item_showing(shows);
+    if (k == name_item) {
+        std::string text = "\"";
+        for (unsigned p = 1; p <= wheel_name_length; ++p)
+            text += static_cast<char>(name_char(w, wheel, p));
+        return text + "\"";
+    }
+    std::string text = value_text(k, w, wheel, ramp, can_byte);
+    if (k == can_item && can_byte != 0) return text;
+    std::string after = items[k].after;
+    after.erase(after.find_last_not_of(' ') + 1);
+    return text + after;
+}
 
 } // namespace ulo

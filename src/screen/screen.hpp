@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include "console/console.hpp"
 #include "eeprom/image.hpp"
@@ -14,7 +15,9 @@ void title_box(Console& con);
 
 // Draws every parameter over what stood there before; never clears and never touches rows
 // 1 to 4. `ramp` is the ramp point shown. Leaves colour 7 and the cursor behind the CAN id.
-void screen(Console& con, const Wert& wert, unsigned ramp);
+// With a `reference`, each value that differs from the reference's (the same configuration's,
+// the same ramp point's, each byte of the CAN id on its own) is drawn in yellow.
+void screen(Console& con, const Wert& wert, unsigned ramp, const Wert* reference = nullptr);
 
 // The wheel name of configuration n in double quotes, byte by byte through the console's
 // control handling, from the cursor on.
@@ -32,5 +35,11 @@ void write_item_value(Console& con, const Wert& wert, unsigned ramp, Shows shows
                       unsigned can_byte = 0, bool unit = false);
 // The row of the item that shows `shows`.
 unsigned item_row(Shows shows);
+// The value of the item that shows `shows` as the screen writes it, without the alignment,
+// with the unit after it: "120.0 \xF8Crank", "100 %", the wheel name in its quotes; of
+// configuration `wheel` (0..24) and ramp point `ramp`; of the CAN id byte `can_byte` alone
+// (1..4), or all four for 0.
+std::string item_text(const Wert& wert, unsigned wheel, unsigned ramp, Shows shows,
+                      unsigned can_byte = 0);
 
 } // namespace ulo

@@ -7,9 +7,12 @@ files must be the same.
 """
 import os
 import re
+import shutil
 import signal
 import sys
+import tempfile
 
+import harness
 from harness import (LINUX_PROGRAM, RUNNER, Session, check, poll, red_text, rescues, run_tests,
                      tests_in)
 
@@ -163,6 +166,122 @@ def test_rescue_on_ctrl_c():
             return re.sub(r"\s+", " ", s.text().replace(name, "RESCUE"))
         check(said(windows, copies[1][0]) == said(linux, copies[0][0]),
               "left on the screen:\n%s\nby Linux:\n%s" % (windows.text(), linux.text()))
+
+
+# ---- Compared with a reference: edit --compare REF, --changes --------------------------------
+
+def compared_pair(args, env=None):
+    """The two programs with `args`, each in a folder of its own holding the sample as ulo.txt
+    and as ref.txt the sample with three other values: the LIS lower threshold (general), the
+    crank offset of the configuration shown, the speed of ramp point 3; as bad.txt no image.
+    Returns the folders and what removes them."""
+    harness.KEYS.update({"F5": "F5", "F6": "F6", "Shift+F6": "S-F6"})
+    ref = harness.parse_image(SAMPLE_BYTES.decode("latin-1"))
+    ref[11:13], ref[67:69], ref[516:518] = [0x84, 0x03], [60, 0], [0x28, 0x23]
+    folders = [tempfile.mkdtemp(prefix="ulocfg-e2e-") for _ in range(2)]
+    for folder in folders:
+        with open(os.path.join(folder, "ref.txt"), "w", encoding="latin-1") as f:
+            f.write(harness.format_image(ref))
+        with open(os.path.join(folder, "bad.txt"), "w", encoding="latin-1") as f:
+            f.write(harness.format_image(ref)[:-4])  # 2047 bytes
+    sessions = (Session(LINUX_PROGRAM, content=SAMPLE_BYTES, workdir=folders[0], args=args,
+                        env=env),
+                Session(WINDOWS, content=SAMPLE_BYTES, workdir=folders[1], args=args, env=env,
+                        runner=RUNNER))
+    return folders, sessions, lambda: [shutil.rmtree(f, ignore_errors=True) for f in folders]
+
+
+def coloured_runs(styled_row, colours):
+    """The runs of a captured row written in one of `colours` (SGR foreground numbers)."""
+    parts, on, x, last = [], False, 0, None
+    for token in re.split(r"(\x1b\[[0-9;:]*m)", styled_row):
+        if token.startswith("\x1b["):
+            codes, i = token[2:-1].split(";"), 0
+            while i < len(codes):
+                c = codes[i]
+                if c == "38" and codes[i + 1:i + 2] == ["5"]:
+                    n = int(codes[i + 2])
+                    on, i = n < 16 and str(30 + n if n < 8 else 82 + n) in colours, i + 2
+                elif c in ("", "0", "39") or (len(c) == 2 and c[0] in "39"):
+                    on = c in colours
+                i += 1
+            continue
+        for ch in token:
+            x += 1
+            if on and last == x - 1:
+                parts[-1][1] += ch
+            elif on:
+                parts.append([x, ch])
+            last = x if on else last
+    # from the first character that is no blank: where a terminal styles blanks varies
+    return [(x + len(t) - len(t.lstrip()), t.strip()) for x, t in parts if t.strip()]
+
+
+def marked_screen(s, colours=("33", "93")):
+    """What a pane shows, and the runs of each row in yellow."""
+    return screen(s), [coloured_runs(r, colours) for r in s.styled()[: s.height]]
+
+
+def type_compared(linux, windows, keys):
+    for k in keys:
+        linux.keys(k)
+        windows.keys(k, settle=False)
+        linux.settle()
+        want = marked_screen(linux)
+        check(poll(lambda: marked_screen(windows) == want, WINE_WAIT),
+              "after %s: the Windows program shows\n%s\nyellow %s\nthe Linux one\n%s\nyellow %s"
+              % (k, windows.text(), marked_screen(windows)[1], linux.text(), want[1]))
+
+
+def test_compared_with_a_reference():
+    # the command line, the keys, the answer at the save question, what ulo.txt then holds
+    for args, keys, answer in (
+            ("--compare ref.txt", ["F6", "F6", "F6", "F6", "Shift+F6", "Shift+F6", "F5", "F6",
+                                   "Alt+X"], "y"),
+            ("edit ulo.txt --changes", ["7", "Down", "Up", "F5", "Down", "Down", "Down", "Down",
+                                        "Down", "Down", "Down", "Down", "Down", "Shift+F6", "F5",
+                                        "Escape"], "n"),
+            ("", ["7", "F5", "F6", "Shift+F6", "Escape"], "n")):
+        folders, (linux, windows), remove = compared_pair(args)
+        try:
+            with linux, windows:
+                both_ready(linux, windows)
+                type_compared(linux, windows, keys)
+                windows.wait_for("Dow you want to save the data (Y/N)?", WINE_WAIT)
+                type_compared(linux, windows, [answer])
+                ends_alike(linux, windows, args)
+                saved = windows.file_bytes()
+                check((saved != SAMPLE_BYTES) == (answer == "y"), "%s: saved %r" % (args, answer))
+        finally:
+            remove()
+
+
+def test_a_reference_that_cannot_be_loaded():
+    for args, status in (("--compare missing.txt", 1), ("--compare bad.txt", 2)):
+        folders, (linux, windows), remove = compared_pair(args)
+        try:
+            with linux, windows:
+                ends_alike(linux, windows, args, status, status)
+        finally:
+            remove()
+
+
+def test_no_color_marks_bright():
+    # Wine's console shows neither reverse video nor underlines: the values that differ stand
+    # out there by their brightness alone.
+    folders, (linux, windows), remove = compared_pair("--compare ref.txt", {"NO_COLOR": "1"})
+    try:
+        with linux, windows:
+            both_ready(linux, windows)
+            bright = poll(lambda: marked_screen(windows, ("97",))[1][12:21:8] == [
+                [(66, "120.0")], [(28, "800")]], WINE_WAIT)
+            check(bright, "the Windows program marks %s" % marked_screen(windows, ("97",))[1])
+            type_both(linux, windows, ["Escape"])
+            windows.wait_for("Dow you want to save the data (Y/N)?", WINE_WAIT)
+            type_both(linux, windows, ["n"])
+            ends_alike(linux, windows, "NO_COLOR")
+    finally:
+        remove()
 
 
 run_tests(tests_in(dict(globals())))
