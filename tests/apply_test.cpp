@@ -283,6 +283,12 @@ const JsonCase json_cases[] = {
      status_ok,
      "",
      {"brightness = 100 % (stored 55)", "lis_inversion = inv"}},
+    {"a stored number wider than any parameter's",
+     general({entry("brightness", "60", R"(, "stored": 9223372036854775807)"),
+              entry("wheel[1].cam_width", "5", R"(, "stored": -9223372036854775807)")}),
+     status_ok,
+     "",
+     {"brightness = 60 %", "wheel[1].cam_width = 5.0 deg"}},
     {"a wheel name in the screen's characters, get --json's document, a byte-order mark",
      "\xEF\xBB\xBF"
      R"({"parameters": [)" +

@@ -125,9 +125,12 @@ JsonEntry entry(const json& e, const std::string& where, const Wert* image) {
     if (!parse_item(out.name, item, why)) return out; // set's judging names it
 
     // The stored number show --json wrote beside the value tells the form it wrote the value
-    // in; without one, the value the image holds does.
-    const json* stored =
-        e.contains("stored") && e["stored"].is_number_integer() ? &e["stored"] : nullptr;
+    // in; without one, the value the image holds does. No parameter stores more than 32 bits.
+    constexpr long long widest = 0xFFFFFFFF;
+    const json* stored = e.contains("stored") && e["stored"].is_number_integer() &&
+                                 e["stored"] >= -widest && e["stored"] <= widest
+                             ? &e["stored"]
+                             : nullptr;
     Value reference{};
     if (stored != nullptr)
         reference.n = stored->get<long long>();
