@@ -137,7 +137,7 @@ def test_the_zip_holds_the_program_its_manual_and_the_example():
         with zipfile.ZipFile(os.path.join(folder, top[:-1] + ".zip")) as z:
             names = sorted(n for n in z.namelist() if not n.endswith("/"))
             check(names == [top + n for n in ("LICENSE", "README.md", "examples/ulo.txt",
-                                              "ulocfg.exe", "ulocfg.txt")], names)
+                                              "ulocfg.exe", "ulocfg.ps1", "ulocfg.txt")], names)
             z.extractall(folder)
             manual = z.read(top + "ulocfg.txt").decode()
         check("SYNOPSIS" in manual and "ulocfg show [--json] [FILE]" in manual and
