@@ -14,6 +14,7 @@ add_custom_target(manual_text ALL DEPENDS ${manual_text})
 
 install(TARGETS ulocfg RUNTIME DESTINATION .)
 install(FILES README.md LICENSE DESTINATION .)
+install(FILES completions/ulocfg.ps1 DESTINATION .) # PowerShell's Tab completion
 install(FILES ${manual_text} DESTINATION .)
 install(FILES examples/ulo.txt DESTINATION examples)
 

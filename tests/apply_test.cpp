@@ -61,6 +61,7 @@ Wert sample_out_of_range() {
     put(w, ParamId::cylinders, 3, 15);
     set_name_char(w, 1, 2, '@');
     set_name_char(w, 1, 3, 0x01);
+    set_name_char(w, 1, 4, 0xF8); // JSON writes the screen's degree sign for it
     return w;
 }
 
@@ -196,72 +197,260 @@ TEST(Apply, LinesAsShowWritesThemAllOrNone) {
     }
 }
 
+// ---- apply --json ----------------------------------------------------------------------------
+
+// One entry as show --json writes it.
+std::string entry(const std::string& name, const std::string& value, const std::string& more = "") {
+    return R"({"name": ")" + name + R"(", "value": )" + value + more + "}";
+}
+
+std::string general(const std::vector<std::string>& entries) {
+    std::string list;
+    for (const std::string& e : entries) list += (list.empty() ? "" : ", ") + e;
+    return R"({"general": [)" + list + "]}";
+}
+
+struct JsonCase {
+    const char* what;
+    std::string document; // applied to the example image
+    int status;
+    std::string err;
+    std::vector<const char*> after; // show lines of the image afterwards
+};
+
+const JsonCase json_cases[] = {
+    {"jq's 60 and 3 where show --json wrote 60 and 3.0",
+     general({entry("brightness", "60", R"(, "unit": "%", "stored": 50)"),
+              entry("wheel[1].cam_width", "3", R"(, "unit": "deg", "stored": 30)"),
+              entry("wheel[1].crank_offset", "12", R"(, "stored": 1200)")}),
+     status_ok,
+     "",
+     {"brightness = 60 %", "wheel[1].cam_width = 3.0 deg", "wheel[1].crank_offset = 12.0 deg"}},
+    {"a whole number in the form show --json wrote, as its stored number shows",
+     general({entry("wheel[1].cam_width", "13", R"(, "stored": 141)"),
+              entry("wheel[2].cam_width", "7", R"(, "stored": 30)")}),
+     status_ok,
+     "",
+     {"wheel[1].cam_width = 13 deg", "wheel[2].cam_width = 7.0 deg"}},
+    {"a decimal point kept where set takes it, dropped where it takes only whole numbers",
+     general({entry("wheel[1].cam_width", "5.0", R"(, "stored": 141)"),
+              entry("wheel[2].cam_width", "13.0", R"(, "stored": 30)"), entry("brightness", "60.0"),
+              entry("ramp[1].speed", "1.5e3")}),
+     status_ok,
+     "",
+     {"wheel[1].cam_width = 5.0 deg", "wheel[2].cam_width = 13 deg", "brightness = 60 %",
+      "ramp[1].speed = 1500 rpm"}},
+    {"without a stored number, in the form the image holds",
+     general({entry("wheel[1].cam_width", "5"), entry("ramp[1].time", "4")}),
+     status_ok,
+     "",
+     {"wheel[1].cam_width = 5.0 deg", "ramp[1].time = 4.00 s"}},
+    {"a string as set takes it: whole degrees",
+     general({entry("wheel[1].cam_width", R"("20")", R"(, "stored": 30)"),
+              entry("max_poti_speed", R"("3000 rpm")")}),
+     status_ok,
+     "",
+     {"wheel[1].cam_width = 20 deg", "max_poti_speed = 3000 rpm"}},
+    {"true and false as yes/no and on/off, words as strings",
+     general({entry("edit_mode_bit", "false"), entry("wheel[1].crank_flag", "true"),
+              entry("contrast", R"("low")"), entry("wheel[1].cam_inversion", "true"),
+              entry("can_id", R"("18DAF111")")}),
+     status_ok,
+     "",
+     {"edit_mode_bit = off", "wheel[1].crank_flag = yes", "contrast = low",
+      "wheel[1].cam_inversion = yes", "can_id = 18DAF111"}},
+    {"a stored number the value shows as is kept; one it does not is dropped",
+     general({entry("brightness", "100", R"(, "stored": 55)"),
+              entry("wheel_select", "60", R"(, "stored": 3)")}),
+     status_rejected,
+     "ulocfg: p: wheel_select = 60 is rejected: the field takes 1..25; use --force to store it "
+     "anyway.\n",
+     {"brightness = 100 %"}},
+    {"a stored number the value shows as",
+     general({entry("brightness", "100", R"(, "stored": 55)"),
+              entry("lis_inversion", R"("inv")", R"(, "stored": 1)")}),
+     status_ok,
+     "",
+     {"brightness = 100 % (stored 55)", "lis_inversion = inv"}},
+    {"a stored number wider than any parameter's",
+     general({entry("brightness", "60", R"(, "stored": 9223372036854775807)"),
+              entry("wheel[1].cam_width", "5", R"(, "stored": -9223372036854775807)")}),
+     status_ok,
+     "",
+     {"brightness = 60 %", "wheel[1].cam_width = 5.0 deg"}},
+    {"a wheel name in the screen's characters, get --json's document, a byte-order mark",
+     "\xEF\xBB\xBF"
+     R"({"parameters": [)" +
+         entry("wheel[2].name", R"("Nocke = 7 #1")", R"(, "stored": [1, 2])") + "]}",
+     status_ok,
+     "",
+     {"wheel[2].name = \"Nocke = 7 #1    \""}},
+    {"a name with the screen's degree sign and one with no such character",
+     general({entry("wheel[1].name", "\"a\xC2\xB0\""), entry("wheel[3].name", "\"\xE2\x82\xAC\"")}),
+     status_rejected,
+     "ulocfg: p: wheel[1].name = \"a\xC2\xB0\" is rejected: the field takes 16 characters: "
+     "letters, digits, space, !#$%&'()*+,-./:;=?[]^_{}; use --force to store it anyway.\n"
+     "ulocfg: p: wheel[3].name = \"\xE2\x82\xAC\" is rejected: wheel[3].name takes the characters "
+     "the screen shows (code page 437).\n",
+     {"wheel[1].name = \"60-2 Crank      \""}},
+    {"values of the wrong type",
+     general({entry("contrast", "1"), entry("brightness", "true"), entry("last_menu", "null"),
+              entry("wheel[1].crank_flag", "[1]"), entry("wheel[1].name", "7")}),
+     status_rejected,
+     "ulocfg: p: contrast = 1 is rejected: contrast takes a string, not a number.\n"
+     "ulocfg: p: brightness = true is rejected: brightness takes a number or a string, not true.\n"
+     "ulocfg: p: last_menu = null is rejected: last_menu takes a number or a string, not null.\n"
+     "ulocfg: p: wheel[1].crank_flag = [1] is rejected: wheel[1].crank_flag takes true, false or a "
+     "string, not an array.\n"
+     "ulocfg: p: wheel[1].name = 7 is rejected: wheel[1].name takes a string, not a number.\n",
+     {"contrast = high"}},
+    {"numbers set would refuse",
+     general({entry("wheel[1].cam_width", "20", R"(, "stored": 30)"),
+              entry("ramp[1].time", "1.255"), entry("brightness", "50")}),
+     status_rejected,
+     "ulocfg: p: wheel[1].cam_width = 20 is rejected: wheel[1].cam_width takes 0.1..12.5 deg, or "
+     "12..125 whole degrees (no decimal point).\n"
+     "ulocfg: p: ramp[1].time = 1.255 is rejected: ramp[1].time takes seconds with at most two "
+     "decimals.\n"
+     "ulocfg: p: brightness = 50 is rejected: brightness takes a percentage in steps of 20: 0, 20, "
+     "40, 60, 80 or 100.\n",
+     {"wheel[1].cam_width = 3.0 deg"}},
+    {"entries that are none, a name unknown or given twice, one out of range: nothing written",
+     R"({"general": [{"value": 1}, 4, )" + entry("last_menu", "7") + ", " +
+         entry("wheel[1].nmae", R"("x")") + ", " + entry("last_menu", "8") + R"(], "wheels": [)" +
+         R"({"wheel": 1, "parameters": [)" + entry("wheel[1].cylinders", "9") + "]}]}",
+     status_rejected,
+     "ulocfg: p: .general[0] is rejected: an entry is an object with a \"name\" and a \"value\".\n"
+     "ulocfg: p: .general[1] is rejected: an entry is an object with a \"name\" and a \"value\".\n"
+     "ulocfg: p: wheel[1].nmae = \"x\" is rejected: wheel[1].nmae is not a parameter; did you mean "
+     "wheel[1].name?\n"
+     "ulocfg: p: last_menu = 8 is rejected: last_menu is given twice.\n"
+     "ulocfg: p: wheel[1].cylinders = 9 is rejected: the field takes 2..8; use --force to store it "
+     "anyway.\n",
+     {"last_menu = 3", "wheel[1].cylinders = 4"}},
+    {"show's text",
+     "last_menu = 7\n",
+     status_rejected,
+     "ulocfg: p is rejected: it is not JSON: parse error at line 1, column 1: syntax error while "
+     "parsing value - invalid literal; last read: 'l'.\n",
+     {"last_menu = 3"}},
+    {"another command's document",
+     R"({"differences": [], "bytes_outside": 0})",
+     status_rejected,
+     "ulocfg: p is rejected: \"differences\" is no part of what show --json writes (general, "
+     "wheels, ramp).\n",
+     {}},
+    {"a part of the wrong shape",
+     R"({"general": [], "wheels": [{"wheel": 1}]})",
+     status_rejected,
+     "ulocfg: p is rejected: .wheels[0] has no \"parameters\".\n",
+     {}},
+    {"an empty document", "{}", status_ok, "", {"last_menu = 3"}},
+};
+
+TEST(Apply, JsonDocumentsAsShowJsonWritesThemAllOrNone) {
+    for (const JsonCase& c : json_cases) {
+        SCOPED_TRACE(c.what);
+        Dir dir;
+        const std::string image = dir.put(test::example_image());
+        const std::string before = dir.read();
+        std::istringstream document(c.document);
+        std::ostringstream err;
+        EXPECT_EQ(apply_text(document, "p", image, false, true, err), c.status);
+        EXPECT_EQ(err.str(), c.err);
+        if (c.status != status_ok) {
+            EXPECT_EQ(dir.read(), before); // not a byte written
+        }
+        const Wert after = dir.image();
+        for (const char* line : c.after) {
+            const std::string text = line;
+            EXPECT_EQ(shown(after, text.substr(0, text.find(" = "))), text);
+        }
+    }
+}
+
 // show of one image applied to a very different one gives the first one's parameters, bit
 // for bit, and leaves every other bit of the second alone: the ramp points beyond the first
 // image's ramp_points, the bytes outside the parameters. Values outside their fields' ranges
 // need --force.
 TEST(Apply, ShowOfOneImageAppliedToAnotherGivesItsParametersByteForByte) {
-    for (const bool in_range : {true, false}) {
-        Wert a = in_range ? sample_in_range() : sample_out_of_range();
-        put(a, ParamId::ramp_points, 0, 3);
-        put(a, ParamId::wheel_select, 0, 1);
-        put(a, ParamId::tdc_cyl, 0, 2);
-        EXPECT_EQ(check_image(a).size(), in_range ? 0u : 4u);
-        for (unsigned more_points : {1u, 9u}) {
-            SCOPED_TRACE(more_points);
-            Wert b{};
-            for (unsigned address = 0; address < eeprom_size; ++address)
-                b[address] = static_cast<std::uint8_t>(~a[address] ^ address);
-            put(b, ParamId::ramp_points, 0, more_points);
-            Dir dir;
-            const Result show = run({"show", dir.put(a, "a.txt")});
-            ASSERT_EQ(show.status, status_ok);
-            dir.write(show.out, "a.params");
-            const std::string b_file = dir.put(b, "b.txt");
-            if (!in_range) {
-                const Result refused = run({"apply", dir / "a.params", "--file", b_file});
-                EXPECT_EQ(refused.status, status_rejected);
-                EXPECT_NE(refused.err.find(":9: vss_pulse_width = 10 ms is rejected: the field "
-                                           "takes 670..6700 ms; use --force to store it anyway.\n"),
-                          std::string::npos)
-                    << refused.err;
-                EXPECT_EQ(dir.image("b.txt"), b);
-            }
-            std::vector<std::string> args = {"apply", dir / "a.params", "--file", b_file};
-            if (!in_range) args.push_back("--force");
-            const Result applied = run(args);
-            EXPECT_EQ(applied.status, status_ok) << applied.err;
-            EXPECT_EQ(run({"show", dir / "b.txt"}).out, show.out);
+    for (const bool in_range : {true, false})
+        for (const bool json : {false, true}) {
+            SCOPED_TRACE(json ? "show --json, apply --json" : "show, apply");
+            Wert a = in_range ? sample_in_range() : sample_out_of_range();
+            put(a, ParamId::ramp_points, 0, 3);
+            put(a, ParamId::wheel_select, 0, 1);
+            put(a, ParamId::tdc_cyl, 0, 2);
+            EXPECT_EQ(check_image(a).size(), in_range ? 0u : 4u);
+            for (unsigned more_points : {1u, 9u}) {
+                SCOPED_TRACE(more_points);
+                Wert b{};
+                for (unsigned address = 0; address < eeprom_size; ++address)
+                    b[address] = static_cast<std::uint8_t>(~a[address] ^ address);
+                put(b, ParamId::ramp_points, 0, more_points);
+                Dir dir;
+                std::vector<std::string> show_args = {"show", dir.put(a, "a.txt")};
+                if (json) show_args.push_back("--json");
+                const Result show = run(show_args);
+                ASSERT_EQ(show.status, status_ok);
+                dir.write(show.out, "a.params");
+                const std::string b_file = dir.put(b, "b.txt");
+                std::vector<std::string> args = {"apply", dir / "a.params", "--file", b_file};
+                if (json) args.push_back("--json");
+                if (!in_range) {
+                    const Result refused = run(args);
+                    EXPECT_EQ(refused.status, status_rejected);
+                    EXPECT_NE(
+                        refused.err.find(json ? ": vss_pulse_width = 10 is rejected: the field "
+                                                "takes 670..6700 ms; use --force to store it "
+                                                "anyway.\n"
+                                              : ":9: vss_pulse_width = 10 ms is rejected: the "
+                                                "field takes 670..6700 ms; use --force to "
+                                                "store it anyway.\n"),
+                        std::string::npos)
+                        << refused.err;
+                    EXPECT_EQ(dir.image("b.txt"), b);
+                    args.push_back("--force");
+                }
+                const Result applied = run(args);
+                EXPECT_EQ(applied.status, status_ok) << applied.err;
+                show_args[1] = dir / "b.txt";
+                EXPECT_EQ(run(show_args).out, show.out);
 
-            const Wert got = dir.image("b.txt");
-            std::vector<unsigned> from_a(eeprom_size, 0);
-            for (Item item : shown_items(a)) {
-                const Span s = span(item);
-                for (unsigned address = s.address; address < s.address + s.count; ++address)
-                    from_a[address] |= s.mask;
-            }
-            for (unsigned address = 0; address < eeprom_size; ++address) {
-                const unsigned want =
-                    (a[address] & from_a[address]) | (b[address] & ~from_a[address]);
-                ASSERT_EQ(got[address], want) << "address " << address;
+                const Wert got = dir.image("b.txt");
+                std::vector<unsigned> from_a(eeprom_size, 0);
+                for (Item item : shown_items(a)) {
+                    const Span s = span(item);
+                    for (unsigned address = s.address; address < s.address + s.count; ++address)
+                        from_a[address] |= s.mask;
+                }
+                for (unsigned address = 0; address < eeprom_size; ++address) {
+                    const unsigned want =
+                        (a[address] & from_a[address]) | (b[address] & ~from_a[address]);
+                    ASSERT_EQ(got[address], want) << "address " << address;
+                }
             }
         }
-    }
 }
 
-// The sample's own show applied to it changes nothing, its 10 ms included, and needs no --force.
+// The sample's own show applied to it changes nothing, its 10 ms included, and needs no
+// --force; show --json through apply --json too.
 TEST(Apply, ShowOfAnImageAppliedToItselfChangesNothing) {
-    for (const Wert& image : {sample(), sample_out_of_range()}) {
-        Dir dir;
-        const std::string path = dir.put(image);
-        const std::string before = dir.read();
-        const Result show = run({"show", path});
-        dir.write(show.out, "a.params");
-        const Result applied = run({"apply", dir / "a.params", "-f", path});
-        EXPECT_EQ(applied.status, status_ok);
-        EXPECT_EQ(applied.err, "");
-        EXPECT_EQ(dir.read(), before);
-    }
+    for (const Wert& image : {sample(), sample_out_of_range()})
+        for (const std::vector<std::string>& json : {std::vector<std::string>{}, {"--json"}}) {
+            Dir dir;
+            const std::string path = dir.put(image);
+            const std::string before = dir.read();
+            std::vector<std::string> show = {"show", path},
+                                     apply = {"apply", dir / "a.params", "-f", path};
+            show.insert(show.end(), json.begin(), json.end());
+            apply.insert(apply.end(), json.begin(), json.end());
+            dir.write(run(show).out, "a.params");
+            const Result applied = run(apply);
+            EXPECT_EQ(applied.status, status_ok);
+            EXPECT_EQ(applied.err, "");
+            EXPECT_EQ(dir.read(), before);
+        }
 }
 
 // ---- Parameter files written on Windows ----------------------------------------------------
@@ -457,9 +646,21 @@ TEST(Apply, StatusesOfTheCommandLine) {
         {{"apply", "p", "q"},
          status_usage,
          "ulocfg: apply takes one parameter file\nTry 'ulocfg apply --help'.\n"},
-        {{"apply", "p", "--json"},
+        {{"apply", "--json", dir / "p", "--file", dir / "ulo.txt"},
+         status_rejected,
+         "ulocfg: " + dir / "p" +
+             " is rejected: it is not JSON: parse error at line 1, column 1: syntax error while "
+             "parsing value - invalid literal; last read: 'l'.\n"},
+        {{"apply", "--json", dir / "p", "--file", dir / "short.txt"},
+         status_incorrect,
+         "ulocfg: " + dir / "p" +
+             " is rejected: it is not JSON: parse error at line 1, column 1: syntax error while "
+             "parsing value - invalid literal; last read: 'l'.\n"
+             "ulocfg: " +
+             dir / "short.txt" + ": EEPROM textfile incorrect (not 2048 byte tokens)\n"},
+        {{"apply", "p", "--json", "--value"},
          status_usage,
-         "ulocfg: apply has no --json\nTry 'ulocfg apply --help'.\n"},
+         "ulocfg: apply has no --value\nTry 'ulocfg apply --help'.\n"},
     };
     for (const Case& c : cases) {
         const Result r = run(c.args);

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "app/image_io.hpp"
+#include "app/json.hpp"
 #include "app/status.hpp"
 #include "app/suggest.hpp"
 #include "app/utf16.hpp"
@@ -126,16 +127,107 @@ int assign(const Target& target, const std::vector<Assignment>& all, bool taken,
     return status_cannot_open;
 }
 
-int apply_lines(std::istream& lines, const std::string& source, const std::string& path, bool force,
-                std::ostream& err) {
+namespace {
+
+// The judging of a whole parameter file: the first rejected lines or entries are named; a file
+// of junk is not repeated back line by line.
+struct Judging {
+    static constexpr unsigned shown = 20;
+    std::ostream& err;
+    unsigned errors = 0;
+    std::ostream unshown{nullptr};
+
+    bool told() const { return errors < shown; }
+    std::ostream& out() { return told() ? err : unshown; }
+    // Counts what was not named: "car.params: 3 more lines are rejected (not shown)".
+    void finish(const std::string& source, const char* one, const char* more) {
+        if (errors <= shown) return;
+        const unsigned rest = errors - shown;
+        err << "ulocfg: " << source << ": " << rest << " " << (rest == 1 ? one : more)
+            << " rejected (not shown)\n";
+    }
+};
+
+// The lines of a parameter file ("name = value unit" as show writes them).
+void judge_lines(std::string_view rest, bool utf16, const std::string& source, const Target& target,
+                 std::vector<Assignment>& all, Judging& judging) {
+    for (unsigned number = 1; !rest.empty(); ++number) {
+        const std::size_t end = std::min(rest.find('\n'), rest.size());
+        std::string_view line = rest.substr(0, end);
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+        // A file edited on Windows ends its lines with a carriage return as well, and may
+        // begin with a UTF-8 byte-order mark.
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        if (number == 1 && line.starts_with(byte_order_mark))
+            line.remove_prefix(byte_order_mark.size());
+        const std::string_view text = trim(line);
+        // Only whole lines are comments: a wheel name may hold a #.
+        if (text.empty() || text.front() == '#') continue;
+        const bool told = judging.told();
+        const std::string at = source + ":" + std::to_string(number) + ": ";
+        const std::size_t equals = text.find('=');
+        const std::string_view name = trim(text.substr(0, equals));
+        Item item{};
+        std::string why;
+        if (text.find('\0') != std::string_view::npos) {
+            // UTF-16 without its mark has a NUL in every line: say so, not each NUL.
+            if (told)
+                rejected(judging.err, at + "the line",
+                         utf16 ? "it holds NUL bytes"
+                               : "it holds NUL bytes; is the file UTF-16 text without a "
+                                 "byte-order mark?");
+        } else if (equals == std::string_view::npos) {
+            if (told) rejected(judging.err, at + printable(text), "a line is NAME = VALUE");
+        } else if (!told && !parse_item(name, item, why)) {
+            // rejected unseen, without looking for the names near it
+        } else if (add_assignment(all, target, at + printable(text), name, text.substr(equals + 1),
+                                  judging.out())) {
+            continue;
+        }
+        ++judging.errors;
+    }
+    judging.finish(source, "more line is", "more lines are");
+}
+
+// The entries of a JSON document (show --json's).
+void judge_json(std::string_view document, const std::string& source, const Target& target,
+                std::vector<Assignment>& all, Judging& judging) {
+    std::vector<JsonEntry> entries;
+    std::string why;
+    if (!json_entries(document, target.status == status_ok ? &target.image : nullptr, entries,
+                      why)) {
+        rejected(judging.err, source, why);
+        ++judging.errors;
+        return;
+    }
+    for (const JsonEntry& e : entries) {
+        const bool told = judging.told();
+        const std::string text = source + ": " + printable(e.text);
+        Item item{};
+        if (!e.why.empty()) {
+            if (told) rejected(judging.err, text, e.why);
+        } else if (!told && !parse_item(e.name, item, why)) {
+            // rejected unseen, without looking for the names near it
+        } else if (add_assignment(all, target, text, e.name, e.value, judging.out())) {
+            continue;
+        }
+        ++judging.errors;
+    }
+    judging.finish(source, "more entry is", "more entries are");
+}
+
+} // namespace
+
+int apply_text(std::istream& in, const std::string& source, const std::string& path, bool force,
+               bool json, std::ostream& err) {
     // The whole text first: a file in UTF-16 is read as the UTF-8 it stands for. The image is
-    // read after it, so that its save lock is not held while a slow pipe brings the lines.
+    // read after it, so that its save lock is not held while a slow pipe brings the text.
     std::string content;
     errno = 0; // what a read that fails leaves here says why
     char buffer[1 << 16];
-    while (lines.read(buffer, sizeof buffer) || lines.gcount() > 0)
-        content.append(buffer, static_cast<std::size_t>(lines.gcount()));
-    if (lines.bad()) {
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
+        content.append(buffer, static_cast<std::size_t>(in.gcount()));
+    if (in.bad()) {
         err << "ulocfg: cannot read " << printable(source) << reason(errno) << "\n";
         return status_cannot_open;
     }
@@ -150,66 +242,30 @@ int apply_lines(std::istream& lines, const std::string& source, const std::strin
         }
         content = std::move(utf8);
     }
-
-    // The first rejected lines are named; a file of junk is not repeated back line by line.
-    constexpr unsigned shown = 20;
-    unsigned errors = 0;
-    std::ostream unshown(nullptr);
-    const std::string name_of_source = printable(source);
     std::vector<Assignment> all;
-    std::string_view rest = content;
-    for (unsigned number = 1; !rest.empty(); ++number) {
-        const std::size_t end = std::min(rest.find('\n'), rest.size());
-        std::string_view line = rest.substr(0, end);
-        rest.remove_prefix(std::min(end + 1, rest.size()));
-        // A file edited on Windows ends its lines with a carriage return as well, and may
-        // begin with a UTF-8 byte-order mark.
-        if (line.ends_with('\r')) line.remove_suffix(1);
-        if (number == 1 && line.starts_with(byte_order_mark))
-            line.remove_prefix(byte_order_mark.size());
-        const std::string_view text = trim(line);
-        // Only whole lines are comments: a wheel name may hold a #.
-        if (text.empty() || text.front() == '#') continue;
-        const bool told = errors < shown;
-        const std::string at = name_of_source + ":" + std::to_string(number) + ": ";
-        const std::size_t equals = text.find('=');
-        const std::string_view name = trim(text.substr(0, equals));
-        Item item{};
-        std::string why;
-        if (text.find('\0') != std::string_view::npos) {
-            // UTF-16 without its mark has a NUL in every line: say so, not each NUL.
-            if (told)
-                rejected(err, at + "the line",
-                         utf16 ? "it holds NUL bytes"
-                               : "it holds NUL bytes; is the file UTF-16 text without a "
-                                 "byte-order mark?");
-        } else if (equals == std::string_view::npos) {
-            if (told) rejected(err, at + printable(text), "a line is NAME = VALUE");
-        } else if (!told && !parse_item(name, item, why)) {
-            // rejected unseen, without looking for the names near it
-        } else if (add_assignment(all, target, at + printable(text), name, text.substr(equals + 1),
-                                  told ? err : unshown)) {
-            continue;
-        }
-        ++errors;
-    }
-    if (errors > shown) {
-        const unsigned more = errors - shown;
-        err << "ulocfg: " << name_of_source << ": " << more
-            << (more == 1 ? " more line is" : " more lines are") << " rejected (not shown)\n";
-    }
-    return assign(target, all, errors == 0, err);
+    Judging judging{err};
+    if (json)
+        judge_json(content, printable(source), target, all, judging);
+    else
+        judge_lines(content, utf16, printable(source), target, all, judging);
+    return assign(target, all, judging.errors == 0, err);
 }
 
-int apply_file(const std::string& params, const std::string& path, bool force, std::ostream& err) {
-    if (params == "-") return apply_lines(std::cin, "stdin", path, force, err);
+int apply_lines(std::istream& lines, const std::string& source, const std::string& path, bool force,
+                std::ostream& err) {
+    return apply_text(lines, source, path, force, false, err);
+}
+
+int apply_file(const std::string& params, const std::string& path, bool force, bool json,
+               std::ostream& err) {
+    if (params == "-") return apply_text(std::cin, "stdin", path, force, json, err);
     errno = 0;
     std::ifstream in(params, std::ios::binary);
     if (!in) {
         err << "ulocfg: cannot open " << printable(params) << reason(errno) << "\n";
         return status_cannot_open;
     }
-    return apply_lines(in, params, path, force, err);
+    return apply_text(in, params, path, force, json, err);
 }
 
 } // namespace ulo

@@ -46,13 +46,19 @@ bool add_assignment(std::vector<Assignment>& all, const Target& target, const st
 // all when nothing changes. Returns the exit status.
 int assign(const Target& target, const std::vector<Assignment>& all, bool taken, std::ostream& err);
 
-// apply: the lines of `lines` ("name = value unit" as show writes them; blank lines and lines
-// starting with # are skipped; the unit may be left out) assigned to the image at `path` as
-// set would. `source` names the lines in messages ("car.params:3: ...").
+// apply: the text of `in` assigned to the image at `path` as set would, all or none: the lines
+// show writes ("name = value unit"; blank lines and lines starting with # are skipped; the
+// unit may be left out), or with `json` the document show --json writes (json_entries). Text
+// in UTF-16 with its byte-order mark is read as UTF-8. `source` names the text in messages
+// ("car.params:3: ...", "car.json: wheel[1].cylinders = 9 ...").
+int apply_text(std::istream& in, const std::string& source, const std::string& path, bool force,
+               bool json, std::ostream& err);
+// The same for lines.
 int apply_lines(std::istream& lines, const std::string& source, const std::string& path, bool force,
                 std::ostream& err);
 
 // apply PARAMFILE: reads the parameter file (standard input for "-") and applies it.
-int apply_file(const std::string& params, const std::string& path, bool force, std::ostream& err);
+int apply_file(const std::string& params, const std::string& path, bool force, bool json,
+               std::ostream& err);
 
 } // namespace ulo

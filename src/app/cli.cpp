@@ -58,7 +58,7 @@ constexpr CommandRule commands[] = {
      "get needs at least one parameter"},
     {"set",     Command::set,     false, false,  true,   File::image,   1, any,
      "set needs at least one parameter"},
-    {"apply",   Command::apply,   false, false,  true,   File::image,   1, 1,
+    {"apply",   Command::apply,   true,  false,  true,   File::image,   1, 1,
      "apply takes one parameter file"},
     {"diff",    Command::diff,    true,  false,  false,  File::none,    2, 2,
      "diff takes two files"},
@@ -366,7 +366,7 @@ int run_command(const Arguments& a, std::ostream& out, std::ostream& err) {
         if (int status = load(ops[1], new_image, err)) return status;
         return a.json ? diff_json(old_image, new_image, out) : diff(old_image, new_image, out);
     }
-    case Command::apply: return apply_file(ops[0], path, a.force, err);
+    case Command::apply: return apply_file(ops[0], path, a.force, a.json, err);
     case Command::set: return set(path, a, err);
     default: break;
     }

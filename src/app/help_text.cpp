@@ -109,7 +109,7 @@ alike:
   wheel[2].name="36-1 Crank" (padded with spaces to 16 characters)
 
 @PARAMETERS@)h"},
-    {"apply", R"h(Usage: ulocfg apply PARAMFILE [--file FILE] [--force]
+    {"apply", R"h(Usage: ulocfg apply PARAMFILE [--file FILE] [--force] [--json]
 
 Sets every "name = value" line of PARAMFILE (- for standard input) as set does,
 all or none. The lines are those show writes, so that show of one image applied
@@ -118,8 +118,15 @@ with # are skipped, and the unit may be left out. PARAMFILE is UTF-8 text, or
 UTF-16 with its byte-order mark (as Windows writes "Unicode" text). The first 20
 lines refused are named, the rest counted.
 
+With --json, PARAMFILE is the document show --json (or get --json) writes,
+edited or not, and each entry's "value" is set as set takes it: a string as
+it is, true and false as yes/on and no/off, a number in the form show --json
+wrote there (3 where it wrote 3.0 is 3.0 deg, not whole degrees). An unchanged
+value keeps its "stored" number.
+
   -f, --file FILE   the image (ulo.txt in the current directory unless given)
       --force       store values outside a field's range too (with a warning)
+      --json        PARAMFILE is a JSON document as show --json writes it
 )h"},
     {"diff", R"h(Usage: ulocfg diff A B [--json]
 
@@ -176,7 +183,7 @@ Commands:
 
 Options, anywhere on the line:
   -f, --file FILE      the image; ulo.txt in the current directory unless given
-      --json           show, get, diff, check: one JSON document instead of text
+      --json           show, get, diff, check write JSON; apply reads it
       --value          get: the values alone, one per line
       --force          set, apply: store values outside a field's range too
       --compare REF    edit: mark the values that differ from the image in REF

@@ -1,5 +1,6 @@
 #include "app/json.hpp"
 
+#include <charconv>
 #include <nlohmann/json.hpp>
 #include <ostream>
 
@@ -54,7 +55,180 @@ json parameter(const Wert& wert, Item item) {
 
 void write(std::ostream& out, const json& document) { out << document.dump(2) << "\n"; }
 
+// ---- apply --json ---------------------------------------------------------------------------
+
+// A wheel name's bytes from the characters the screen shows for them, as name_text writes
+// them; false for a character the screen has none for.
+bool name_bytes(std::string_view text, std::string& bytes) {
+    bytes.clear();
+    while (!text.empty()) {
+        const auto first = static_cast<unsigned char>(text.front());
+        if (first < 128) {
+            bytes += text.front();
+            text.remove_prefix(1);
+            continue;
+        }
+        unsigned c = 128;
+        for (; c < 256; ++c) {
+            const std::string glyph = utf8(cp437(static_cast<unsigned char>(c)));
+            if (text.starts_with(glyph)) {
+                text.remove_prefix(glyph.size());
+                break;
+            }
+        }
+        if (c == 256) return false;
+        bytes += static_cast<char>(c);
+    }
+    return true;
+}
+
+// A JSON number as set's text. A whole number takes the form show --json wrote for the
+// parameter (`decimal`: 3 where it wrote 3.0 is 3.0, as jq writes 3.0); a number with a
+// decimal point keeps it where set takes it so (5.0 for a cam width is tenths), and an
+// integral one goes without it where set takes only a whole number (60.0 is 60).
+std::string number_text(Item item, const json& number, bool decimal) {
+    if (!number.is_number_float()) return number.dump() + (decimal ? ".0" : "");
+    char digits[512];
+    const auto end = std::to_chars(digits, digits + sizeof digits, number.get<double>(),
+                                   std::chars_format::fixed);
+    const std::string text(digits, end.ptr); // the shortest that reads back as the same number
+    if (text.find('.') != std::string::npos) return text;
+    Value v;
+    std::string why;
+    return parse_value(item, text + ".0", v, why) ? text + ".0" : text;
+}
+
+const char* type_words(const json& value) {
+    switch (value.type()) {
+    case json::value_t::null: return "null";
+    case json::value_t::boolean: return value.get<bool>() ? "true" : "false";
+    case json::value_t::string: return "a string";
+    case json::value_t::array: return "an array";
+    case json::value_t::object: return "an object";
+    default: return "a number";
+    }
+}
+
+// One entry, at `where` in the document (".wheels[0].parameters[2]").
+JsonEntry entry(const json& e, const std::string& where, const Wert* image) {
+    JsonEntry out;
+    out.text = where;
+    if (!e.is_object() || !e.contains("name") || !e["name"].is_string() || !e.contains("value")) {
+        out.why = "an entry is an object with a \"name\" and a \"value\"";
+        return out;
+    }
+    out.name = e["name"].get<std::string>();
+    const json& value = e["value"];
+    out.text = out.name + " = " + value.dump(-1, ' ', false, json::error_handler_t::replace);
+    Item item{};
+    std::string why;
+    if (!parse_item(out.name, item, why)) return out; // set's judging names it
+
+    // The stored number show --json wrote beside the value tells the form it wrote the value
+    // in; without one, the value the image holds does. No parameter stores more than 32 bits.
+    constexpr long long widest = 0xFFFFFFFF;
+    const json* stored = e.contains("stored") && e["stored"].is_number_integer() &&
+                                 e["stored"] >= -widest && e["stored"] <= widest
+                             ? &e["stored"]
+                             : nullptr;
+    Value reference{};
+    if (stored != nullptr)
+        reference.n = stored->get<long long>();
+    else if (image != nullptr)
+        reference = read_value(*image, item);
+    const JsonValue::Kind kind = json_value(item, reference).kind;
+    const bool number = kind == JsonValue::Kind::whole || kind == JsonValue::Kind::decimal;
+    const bool truth = kind == JsonValue::Kind::truth;
+
+    if (value.is_string() && item.id == ParamId::name) {
+        std::string bytes;
+        if (!name_bytes(value.get<std::string>(), bytes)) {
+            out.why = out.name + " takes the characters the screen shows (code page 437)";
+            return out;
+        }
+        out.value = bare_value(item, Value{0, bytes});
+        return out;
+    }
+    if (value.is_string()) {
+        out.value = value.get<std::string>();
+    } else if (value.is_boolean() && truth) {
+        const Words& w = *words(param(item.id).shown);
+        out.value = value.get<bool>() ? w.first : w.second;
+    } else if (value.is_number() && number) {
+        out.value = number_text(item, value, kind == JsonValue::Kind::decimal);
+    } else {
+        out.why = out.name + " takes " +
+                  (number  ? "a number or a string"
+                   : truth ? "true, false or a string"
+                           : "a string") +
+                  ", not " + type_words(value);
+        return out;
+    }
+    // The stored number is taken where the screen shows it as the value: a value left as it
+    // was keeps its stored number, as show's " (stored N)" does.
+    if (stored != nullptr && item.id != ParamId::name) {
+        const std::string with_stored = out.value + " (stored " + stored->dump() + ")";
+        Value v;
+        if (parse_value(item, with_stored, v, why)) out.value = with_stored;
+    }
+    return out;
+}
+
+// The entries of an array of them, at `where` (".general").
+bool entries_of(const json& list, const std::string& where, const Wert* image,
+                std::vector<JsonEntry>& entries, std::string& why) {
+    if (!list.is_array()) {
+        why = where + " is not an array";
+        return false;
+    }
+    for (std::size_t k = 0; k < list.size(); ++k)
+        entries.push_back(entry(list[k], where + "[" + std::to_string(k) + "]", image));
+    return true;
+}
+
 } // namespace
+
+bool json_entries(std::string_view document, const Wert* image, std::vector<JsonEntry>& entries,
+                  std::string& why) {
+    json doc;
+    try {
+        doc = json::parse(document);
+    } catch (const json::parse_error& e) {
+        // "[json.exception.parse_error.101] parse error at line 1, column 1: ..."
+        const std::string what = e.what();
+        why = "it is not JSON: " + printable(what.substr(what.find("] ") + 2));
+        return false;
+    }
+    if (!doc.is_object()) {
+        why = "it is not an object as show --json writes";
+        return false;
+    }
+    for (const auto& [key, part] : doc.items()) {
+        if (key == "general" || key == "parameters") {
+            if (!entries_of(part, "." + key, image, entries, why)) return false;
+            continue;
+        }
+        if (key != "wheels" && key != "ramp") {
+            why = "\"" + printable(key) +
+                  "\" is no part of what show --json writes (general, wheels, ramp)";
+            return false;
+        }
+        if (!part.is_array()) {
+            why = "." + key + " is not an array";
+            return false;
+        }
+        for (std::size_t k = 0; k < part.size(); ++k) {
+            const std::string at = "." + key + "[" + std::to_string(k) + "]";
+            if (!part[k].is_object() || !part[k].contains("parameters")) {
+                why = at + " has no \"parameters\"";
+                return false;
+            }
+            if (!entries_of(part[k]["parameters"], at + ".parameters", image, entries, why))
+                return false;
+        }
+    }
+    return true;
+}
 
 int show_json(const Wert& wert, std::ostream& out) {
     json general = json::array(), wheels = json::array(), ramp = json::array();

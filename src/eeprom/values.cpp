@@ -190,14 +190,19 @@ bool parse_visible(const Param& p, std::string_view s, Value& v, std::string& wh
         why = "takes degrees with at most one decimal";
         break;
     case Shown::cam_forms:
-        // The decimal point tells the form: 3.0 is tenths, 13 whole degrees.
+        // The decimal point tells the form: 3.0 is tenths, 13 whole degrees. Tenths end at
+        // 12.5: 20.0 would read back as whole degrees.
+        why = "takes degrees with one decimal (tenths form) or whole degrees without a point";
         if (s.find('.') != std::string_view::npos) {
             ok = parse_fixed(s, 1, v.n);
+            if (ok && v.n > cam_width_tenths_max) {
+                ok = false;
+                why = "takes " + allowed({p.id, 0});
+            }
         } else {
             ok = parse_digits(s, x);
             v.n = cam_width_degrees_bit + x;
         }
-        why = "takes degrees with one decimal (tenths form) or whole degrees without a point";
         break;
     case hundredths:
         ok = parse_fixed(s, 2, v.n);

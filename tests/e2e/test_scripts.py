@@ -8,7 +8,7 @@ import re
 import subprocess
 import sys
 
-from harness import Scratch, check, read_image, run_tests, tests_in
+from harness import TMUX, Scratch, check, poll, read_image, run_tests, tests_in
 
 BINARY, SAMPLE = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
 BUILD_DIR = os.path.dirname(BINARY)
@@ -125,7 +125,8 @@ def test_json_of_the_sample_is_what_show_says():
         "get --json: %r" % got)
 
 
-def test_json_of_hostile_images_is_valid_and_what_show_says():
+def hostile():
+    """The sample with values no field gives and names of every byte."""
     data = sample()
     for n in range(16):  # the names of configurations 1..16 hold every byte 0..255
         data[1024 + 16 * n:1040 + 16 * n] = range(16 * n, 16 * n + 16)
@@ -133,8 +134,12 @@ def test_json_of_hostile_images_is_valid_and_what_show_says():
     data[4] = 255                          # more ramp points than the tables hold
     data[1] = 57                           # brightness shown as 100 %, stored 57
     data[64 + 14] = 0x8D                   # cam_width in whole degrees
+    return data
+
+
+def test_json_of_hostile_images_is_valid_and_what_show_says():
     with Scratch() as s:
-        doc = show_agrees_with_json(s.write("hostile.txt", data))
+        doc = show_agrees_with_json(s.write("hostile.txt", hostile()))
         check(len(doc["ramp"]) == 99, "99 ramp points for ramp_points 255")
         name = doc["wheels"][15]["parameters"][1]
         check(name["value"] == "\u2261\u00b1\u2265\u2264\u2320\u2321\u00f7\u2248\u00b0\u2219"
@@ -274,6 +279,41 @@ def test_apply_of_a_windows_unicode_file_and_of_junk():
               "junk: %d, %d lines, %r" % (status, len(lines), lines[-1:]))
 
 
+def as_jq_writes(value):
+    """The document as jq prints it: a number with nothing after its point without the point."""
+    if isinstance(value, float) and value == int(value):
+        return int(value)
+    if isinstance(value, dict):
+        return {k: as_jq_writes(v) for k, v in value.items()}
+    if isinstance(value, list):
+        return [as_jq_writes(v) for v in value]
+    return value
+
+
+def test_apply_json_takes_show_json_back():
+    """show --json | apply --json - leaves the file as it is, byte for byte, on the sample and on
+    an image of values no field gives; the document as jq writes it (3 for cam_width's 3.0) with
+    brightness 60 changes brightness alone."""
+    with Scratch() as s:
+        for name, data, brightness in (("sample.txt", sample(), "100 %"),
+                                       ("hostile.txt", hostile(), "100 % (stored 57)")):
+            path = s.write(name, data)
+            before = s.read(name)
+            _, doc, _ = ulocfg("show", "--json", path)
+            got = ulocfg("apply", "--json", "-", "--file", path, stdin=doc)
+            check(got == (OK, b"", "") and s.read(name) == before, "%s: %r" % (name, got))
+            edited = as_jq_writes(json.loads(doc))
+            cam_width = edited["wheels"][0]["parameters"][13]  # 3.0 in the sample, 13 in hostile
+            check(cam_width["name"] == "wheel[1].cam_width" and type(cam_width["value"]) is int,
+                  repr(cam_width))
+            edited["general"][2]["value"] = 60
+            got = ulocfg("apply", "--json", "-", "-f", path, stdin=json.dumps(edited).encode())
+            check(got == (OK, b"", ""), "%s, brightness 60: %r" % (name, got))
+            status, out, _ = ulocfg("diff", s.write("before.txt", data), path)
+            check((status, out.decode()) == (DIFFER, "brightness: %s -> 60 %%\n" % brightness),
+                  "%s: %r" % (name, out))
+
+
 COMPLETE = r"""
 source "$1"
 program=$2
@@ -311,7 +351,7 @@ def test_completion_candidates():
         (["set", "ramp[9"], ["ramp[9]."] + ["ramp[9%d]." % k for k in range(10)]),
         (["set", "can_id", "=", ""], []),
         (["show", "--"], ["--file", "--help", "--json"]),
-        (["apply", "--"], ["--file", "--force", "--help"]),
+        (["apply", "--"], ["--file", "--force", "--help", "--json"]),
         (["get", "--"], ["--file", "--help", "--json", "--value"]),
         (["set", "--f"], ["--file", "--force"]),
         (["-f", "car.txt", "s"], ["screen", "set", "show"]),
@@ -325,6 +365,51 @@ def test_completion_candidates():
     got = completions(*[words for words, _ in cases])
     for (words, want), have in zip(cases, got):
         check(have == sorted(want), "%s: %r, want %r" % (" ".join(words), have, want))
+
+
+# The line typed (Tab as \t) and the line bash shows then, with an X typed after the Tab.
+IN_QUOTES = [
+    ("ulocfg get 'wheel[1].crank_o\t", "ulocfg get 'wheel[1].crank_offset' X"),
+    ('ulocfg get "wheel[12].cam_w\t', 'ulocfg get "wheel[12].cam_width" X'),
+    ("ulocfg get 'wheel[1].cra\t", "ulocfg get 'wheel[1].crank_X"),
+    ("ulocfg set 'wheel[3\t", "ulocfg set 'wheel[3].'X"),            # bash closes the quote
+    ("ulocfg set 'wheel[3\tna\t", "ulocfg set 'wheel[3].name=X"),   # and the word goes on
+    ('ulocfg set "ramp[2].ti\t', 'ulocfg set "ramp[2].time="X'),
+    ("ulocfg apply 'car.p\t", "ulocfg apply 'car.params' X"),
+]
+
+
+def test_completion_in_quotes():
+    """An interactive bash in tmux with the completion loaded: Tab completes the bracketed
+    names in single and double quotes as the README writes them."""
+    with Scratch() as s:
+        open(s.path("car.params"), "w").close()
+        with open(s.path("rc"), "w") as f:
+            f.write("PS1='$ '; HISTFILE=; PATH='%s':$PATH; cd '%s'; source '%s'\n"
+                    % (BUILD_DIR, s.dir, COMPLETION))
+        socket = "ulocfg-completion-%d" % os.getpid()
+        env = dict(os.environ, TERM="xterm-256color", INPUTRC="/dev/null", LANG="C.UTF-8")
+        env.pop("TMUX", None)
+
+        def tmux(*args):
+            return subprocess.run([TMUX, "-L", socket] + list(args), env=env, check=True,
+                                  capture_output=True, text=True).stdout
+
+        def line():
+            rows = [r for r in tmux("capture-pane", "-p", "-t", "t").split("\n") if r.strip()]
+            return rows[-1] if rows else ""
+
+        tmux("-f", "/dev/null", "new-session", "-d", "-s", "t", "-x", "120", "-y", "10",
+             "bash", "--noprofile", "--rcfile", s.path("rc"), "-i")
+        try:
+            check(poll(lambda: line() == "$", 10), "no prompt: %r" % line())
+            for typed, want in IN_QUOTES:
+                tmux("send-keys", "-t", "t", "-l", typed + "X")
+                check(poll(lambda: line() == "$ " + want, 10), "%r: %r" % (typed, line()))
+                tmux("send-keys", "-t", "t", "C-u")
+                check(poll(lambda: line() == "$", 10), "the line not cleared: %r" % line())
+        finally:
+            subprocess.run([TMUX, "-L", socket, "kill-server"], env=env, capture_output=True)
 
 
 run_tests(tests_in(dict(globals())))

@@ -21,6 +21,18 @@ WINDOWS, SAMPLE = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
 # the end and for a line end.
 UNICODE_PARAMS = "# Kurbelwelle \u011a\u0a0d\nlast_menu = 4\nwheel[2].name = \"Nockenwelle\"\n"
 
+# show --json's document edited, as jq writes it (3 for 3.0).
+EDITED_JSON = """{"general": [{"name": "brightness", "value": 60, "unit": "%", "stored": 50},
+  {"name": "edit_mode_bit", "value": false}],
+ "wheels": [{"wheel": 1, "parameters": [{"name": "wheel[1].cam_width", "value": 3, "stored": 30},
+  {"name": "wheel[1].crank_flag", "value": true},
+  {"name": "wheel[1].name", "value": "Nockenwelle"}]}]}
+"""
+
+# The sample's show --json, to go back in unchanged.
+SAMPLE_JSON = subprocess.run([LINUX_PROGRAM, "show", "--json", SAMPLE], capture_output=True,
+                             timeout=60).stdout if LINUX_PROGRAM else b""
+
 
 def files():
     """What each folder holds before the command: the sample as ulo.txt, an image that differs
@@ -38,6 +50,8 @@ def files():
         "unicode.txt": UNICODE_PARAMS.replace("\n", "\r\n").encode("utf-16"),
         "sch\u00f6n \u00e9t\u00e9.txt": sample,
         "short.txt": b"ULO EEPROM Memory:\n00h 01h\n",
+        "edited.json": EDITED_JSON.encode(),
+        "edited16.json": EDITED_JSON.replace("\n", "\r\n").encode("utf-16"),
     }
 
 
@@ -68,6 +82,12 @@ CASES = [
     (["apply", "-"], b"\xfe\xff" + UNICODE_PARAMS.encode("utf-16-be"), 0),
     (["apply", "-"], UNICODE_PARAMS.replace("\n", "\r\n").encode("utf-16"), 0),
     (["apply", "-"], "last_menu = 4\r\n".encode("utf-16-le"), 6),
+    (["apply", "--json", "edited.json"], None, 0),
+    (["apply", "--json", "edited16.json", "--file", "crlf.txt"], None, 0),
+    (["apply", "--json", "-"], SAMPLE_JSON, 0),
+    (["apply", "--json", "-", "-f", "other.txt"], b'{"general": [{"name": "contrast", "value": 1},'
+     b' {"name": "wheel[1].cylinders", "value": 9}]}', 6),
+    (["apply", "--json", "params.txt"], None, 6),
     (["diff", "ulo.txt", "other.txt"], None, 5),
     (["diff", "--json", "ulo.txt", "crlf.txt"], None, 0),
     (["check"], None, 5),
@@ -137,7 +157,7 @@ def test_the_zip_holds_the_program_its_manual_and_the_example():
         with zipfile.ZipFile(os.path.join(folder, top[:-1] + ".zip")) as z:
             names = sorted(n for n in z.namelist() if not n.endswith("/"))
             check(names == [top + n for n in ("LICENSE", "README.md", "examples/ulo.txt",
-                                              "ulocfg.exe", "ulocfg.txt")], names)
+                                              "ulocfg.exe", "ulocfg.ps1", "ulocfg.txt")], names)
             z.extractall(folder)
             manual = z.read(top + "ulocfg.txt").decode()
         check("SYNOPSIS" in manual and "ulocfg show [--json] [FILE]" in manual and
