@@ -24,7 +24,8 @@ UNICODE_PARAMS = "# Kurbelwelle \u011a\u0a0d\nlast_menu = 4\nwheel[2].name = \"N
 
 def files():
     """What each folder holds before the command: the sample as ulo.txt, an image that differs
-    from it, the same image with CRLF line ends, a parameter file and a name outside ASCII."""
+    from it (also named as a command), the same image with CRLF line ends, a parameter file and
+    a name outside ASCII."""
     image = read_image(SAMPLE)
     other = list(image)
     other[0], other[1], other[1040] = 9, 45, ord("X")
@@ -38,6 +39,7 @@ def files():
         "unicode.txt": UNICODE_PARAMS.replace("\n", "\r\n").encode("utf-16"),
         "sch\u00f6n \u00e9t\u00e9.txt": sample,
         "short.txt": b"ULO EEPROM Memory:\n00h 01h\n",
+        "screen": format_image(other).encode("latin-1"),
     }
 
 
@@ -79,6 +81,15 @@ CASES = [
     (["--version"], None, 0),
     (["--names"], None, 0),
     (["explode"], None, 7),
+    # A file's name alone is the editor on it, which needs a terminal (these have none); a
+    # command of the same name comes first; a name of no file looks for the edit it may mean.
+    (["ulo.txt"], None, 3),
+    (["sch\u00f6n \u00e9t\u00e9.txt"], None, 3),
+    (["screen"], None, 0),
+    (["missing.txt"], None, 7),
+    (["cars/ulo.txt"], None, 7),
+    (["cars\\ulo.txt"], None, 7),
+    (["wheel[1].name"], None, 7),
     (["set", "--file", "short.txt", "last_menu"], None, 7),
 ]
 
@@ -89,8 +100,9 @@ def run(program, runner, args, stdin):
         for name, data in files().items():
             with open(os.path.join(folder, name), "wb") as f:
                 f.write(data)
+        # In a session of its own: without a terminal, as where the tests run unattended.
         r = subprocess.run(runner + [program] + args, cwd=folder, input=stdin or b"",
-                           capture_output=True, timeout=60)
+                           capture_output=True, timeout=60, start_new_session=True)
         left = {}
         for name in sorted(os.listdir(folder)):
             with open(os.path.join(folder, name), "rb") as f:
