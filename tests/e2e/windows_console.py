@@ -1,12 +1,14 @@
-"""The Windows program in a console under Wine, shown in a tmux pane: what a user sees there of
-its output and messages, a file's name as its one argument, and the window made for the run
-alone (Wine gives a program started from the pane's shell a console of its own; through cmd.exe
-it shares the console with the command prompt, as in a command prompt window).
+"""The Windows program as a user meets it under Wine. In a console, shown in a tmux pane: what a
+user sees there of its output and messages, a file's name as its one argument, and the window
+made for the run alone (Wine gives a program started from the pane's shell a console of its
+own; through cmd.exe it shares the console with the command prompt, as in a command prompt
+window). In cmd.exe: the README's lines for the command prompt.
 
     ULOCFG_RUNNER=wine64 ULOCFG_LINUX=ulocfg python3 windows_console.py ulocfg.exe ulo.txt
 """
 import os
 import shutil
+import subprocess
 import sys
 import tempfile
 
@@ -97,6 +99,62 @@ def test_a_file_name_alone_opens_the_editor_on_that_file():
                 check(parse_image(f.read())[0] == 7, "%s: last_menu not saved" % arg)
         finally:
             shutil.rmtree(folder, ignore_errors=True)
+
+
+README = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
+
+
+def readme_block(language):
+    """The lines of the README's first fenced block in `language`."""
+    with open(README, encoding="utf-8") as f:
+        text = f.read()
+    start = text.index("```%s\n" % language) + len(language) + 4
+    return text[start:text.index("```", start)].splitlines()
+
+
+def wine_output(*command):
+    return subprocess.run(RUNNER + list(command), capture_output=True, text=True,
+                          timeout=60).stdout.strip()
+
+
+def test_the_readme_command_prompt_lines_run_in_cmd():
+    # In a folder holding the unzipped folder's example, with ulocfg.exe on the PATH, as a
+    # batch file that stops at the first line that fails. The files they leave are the ones
+    # the Linux program makes of the same edits.
+    lines = readme_block("bat")
+    version = subprocess.run([LINUX_PROGRAM, "--version"], capture_output=True,
+                             text=True).stdout.split()[-1]
+    profile = wine_output("winepath", "-u", wine_output("cmd", "/c", "echo %USERPROFILE%"))
+    check(os.path.isdir(profile), "no user profile folder: %r" % profile)
+    folder = tempfile.mkdtemp(prefix="ulocfg-cmd-")
+    try:
+        shutil.rmtree(os.path.join(profile, "ulo"), ignore_errors=True)
+        os.makedirs(os.path.join(folder, "ulocfg-%s-win64" % version, "examples"))
+        shutil.copyfile(SAMPLE, os.path.join(folder, "ulocfg-%s-win64" % version, "examples",
+                                             "ulo.txt"))
+        with open(os.path.join(folder, "readme.bat"), "w", newline="\r\n") as f:
+            f.write("@echo off\n")
+            for n, line in enumerate(lines, 1):
+                f.write("%s\nif errorlevel 1 exit /b %d\n" % (line, n))
+        env = dict(os.environ, WINEPATH="Z:" + os.path.dirname(WINDOWS).replace("/", "\\"))
+        r = subprocess.run(RUNNER + ["cmd", "/c", "readme.bat"], cwd=folder, env=env,
+                           capture_output=True, timeout=120, start_new_session=True)
+        check(r.returncode == 0, "line %d failed: %s\n%s" % (
+            r.returncode, lines[r.returncode - 1] if 0 < r.returncode <= len(lines) else "?",
+            (r.stdout + r.stderr).decode("utf-8", "replace")))
+        want = os.path.join(folder, "want.txt")
+        shutil.copyfile(SAMPLE, want)
+        for edits in (["brightness=60", "contrast=low"],
+                      ["wheel[2].name=36-1 Crank", "ramp[3].time=2.5"]):
+            subprocess.run([LINUX_PROGRAM, "set", "--file", want] + edits, check=True)
+        with open(want, "rb") as f:
+            want_bytes = f.read()
+        for name in ("ulo.txt", os.path.join("car7", "ulo.txt"), os.path.join("car8", "ulo.txt")):
+            with open(os.path.join(profile, "ulo", name), "rb") as f:
+                check(f.read() == want_bytes, "%s is not the sample with the edits" % name)
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+        shutil.rmtree(os.path.join(profile, "ulo"), ignore_errors=True)
 
 
 check(LINUX_PROGRAM, "ULOCFG_LINUX names no Linux program to compare with")
