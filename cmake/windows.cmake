@@ -1,21 +1,30 @@
 # The Windows zip, included by the top CMakeLists.txt in a mingw-w64 build
 # (cmake/mingw-w64.cmake): the program src/app/CMakeLists.txt defines (ulocfg.exe), the
-# README, the licence, the example image and the manual page as plain text, in
+# README with the documents it links, the licence, the page on ulocfg for Windows users
+# (packaging/windows/ulocfg.txt) and the example image, in
 # build-windows/ulocfg-VERSION-win64.zip (tools/package windows).
 
-# The manual page as a reader without man sees it: formatted for 80 columns, no overstrikes.
-find_program(ULOCFG_GROFF groff REQUIRED)
-set(manual_text ${CMAKE_CURRENT_BINARY_DIR}/ulocfg.txt)
-add_custom_command(OUTPUT ${manual_text}
-  COMMAND ${ULOCFG_GROFF} -man -Tutf8 -P-cbou -rLL=78n ${PROJECT_SOURCE_DIR}/docs/ulocfg.1
-          > ${manual_text}
-  DEPENDS ${PROJECT_SOURCE_DIR}/docs/ulocfg.1 VERBATIM)
-add_custom_target(manual_text ALL DEPENDS ${manual_text})
-
 install(TARGETS ulocfg RUNTIME DESTINATION .)
-install(FILES README.md LICENSE DESTINATION .)
-install(FILES completions/ulocfg.ps1 DESTINATION .) # PowerShell's Tab completion
-install(FILES ${manual_text} DESTINATION .)
+
+# The text files with Windows line breaks, as Notepad and every Windows editor show them. The
+# example image keeps the bytes the device's tool writes; ulocfg reads either.
+set(windows_texts README.md:. LICENSE:. packaging/windows/ulocfg.txt:. docs/json.md:docs
+                  completions/ulocfg.ps1:.) # the last: PowerShell's Tab completion
+foreach(entry ${windows_texts})
+  string(REPLACE ":" ";" entry ${entry})
+  list(GET entry 0 source)
+  list(GET entry 1 folder)
+  get_filename_component(name ${source} NAME)
+  set(text ${CMAKE_CURRENT_BINARY_DIR}/crlf/${folder}/${name})
+  add_custom_command(OUTPUT ${text}
+    COMMAND ${CMAKE_COMMAND} -DIN=${PROJECT_SOURCE_DIR}/${source} -DOUT=${text}
+            -P ${PROJECT_SOURCE_DIR}/packaging/windows/crlf.cmake
+    DEPENDS ${PROJECT_SOURCE_DIR}/${source} ${PROJECT_SOURCE_DIR}/packaging/windows/crlf.cmake
+    VERBATIM)
+  list(APPEND crlf_texts ${text})
+  install(FILES ${text} DESTINATION ${folder})
+endforeach()
+add_custom_target(windows_texts ALL DEPENDS ${crlf_texts})
 install(FILES examples/ulo.txt DESTINATION examples)
 
 set(CPACK_PACKAGE_NAME ulocfg)

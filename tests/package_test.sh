@@ -14,7 +14,8 @@ deb=$("$top/tools/package" "$scratch/out")
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $NF }' | sort)
 want=$(printf '%s\n' ./usr/bin/ulocfg ./usr/share/bash-completion/completions/ulocfg \
     ./usr/share/man/man1/ulocfg.1.gz ./usr/share/doc/ulocfg/changelog.gz \
-    ./usr/share/doc/ulocfg/copyright ./usr/share/doc/ulocfg/examples/ulo.txt | sort)
+    ./usr/share/doc/ulocfg/copyright ./usr/share/doc/ulocfg/json.md \
+    ./usr/share/doc/ulocfg/examples/ulo.txt | sort)
 [ "$files" = "$want" ] || fail "files: $files"
 
 # lintian: no errors or warnings, and none of its notes on a binary built without hardening
@@ -36,6 +37,10 @@ done
 dpkg -x "$deb" "$scratch/root"
 doc=$scratch/root/usr/share/doc/ulocfg
 cmp "$doc/examples/ulo.txt" "$top/examples/ulo.txt" || fail "examples/ulo.txt is not the sample"
+# The documents the README links, besides the licence (the copyright file holds its text).
+for link in $(grep -o '](docs/[^)#]*)' "$top/README.md" | sed 's/^](docs\///; s/)$//'); do
+    cmp "$doc/$link" "$top/docs/$link" || fail "the README links docs/$link, not in the package"
+done
 zcat "$doc/changelog.gz" >"$scratch/changelog"
 [ "$(dpkg-parsechangelog -l "$scratch/changelog" -S Version)" = "$version" ] ||
     fail "the changelog has no entry for $version"

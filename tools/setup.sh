@@ -35,6 +35,6 @@ format_packages=(clang-format)
 # What building the Debian package needs on top (tools/package): dpkg-shlibdeps, file; and
 # lintian, which its test runs on it.
 package_packages=(dpkg-dev file lintian)
-# What the Windows program needs on top: the mingw-w64 cross compiler (tools/package windows)
-# and groff for its manual page as text; Wine and GoogleTest's sources for its tests.
-windows_packages=(g++-mingw-w64-x86-64-posix groff-base wine64 wine googletest)
+# What the Windows program needs on top: the mingw-w64 cross compiler (tools/package windows);
+# Wine and GoogleTest's sources for its tests.
+windows_packages=(g++-mingw-w64-x86-64-posix wine64 wine googletest)

@@ -1,5 +1,6 @@
 #include "app/cli.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <limits>
 #include <ostream>
@@ -10,6 +11,7 @@
 #include "app/help_text.hpp"
 #include "app/image_io.hpp"
 #include "app/json.hpp"
+#include "app/process.hpp"
 #include "app/suggest.hpp"
 #include "console/console.hpp"
 #include "editor/editor.hpp"
@@ -112,6 +114,26 @@ std::vector<std::string> command_names() {
     return names;
 }
 
+// A word that is no command but looks like a file's name: one with a slash or a backslash, or
+// one that ends in an extension such as ".txt" (a parameter's name with a dot has brackets).
+bool looks_like_path(const std::string& word) {
+    if (word.find_first_of("/\\") != std::string::npos) return true;
+    const std::size_t dot = word.rfind('.');
+    if (dot == std::string::npos || dot == 0 || word.size() - dot - 1 > 4 ||
+        word.find_first_of("[]=\"") != std::string::npos)
+        return false;
+    const std::string_view extension = std::string_view(word).substr(dot + 1);
+    return !extension.empty() && std::ranges::all_of(extension, [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    });
+}
+
+// What "unknown command WORD" adds: the edit a file's name asks for, or the nearest commands.
+std::string command_hint(const std::string& word) {
+    if (looks_like_path(word)) return "; did you mean: ulocfg edit " + printable(word);
+    return did_you_mean(word, command_names());
+}
+
 // Reads the whole line: the first word that is no option is the command. False, with the
 // message, for a line that cannot be read (an unknown command or option, --file twice or
 // without its name).
@@ -171,7 +193,7 @@ bool split_arguments(int argc, char** argv, Arguments& a, std::string& message) 
             a.command_name = arg;
             a.command = command_named(arg);
             if (a.command == Command::none) {
-                message = "unknown command " + printable(arg) + did_you_mean(arg, command_names());
+                message = "unknown command " + printable(arg) + command_hint(arg);
                 return false;
             }
         } else {
@@ -333,6 +355,15 @@ int screen_text(const Wert& wert, std::ostream& out) {
 } // namespace
 
 bool editor_file(int argc, char** argv, std::string& path) {
+    // A file's name alone, as Explorer gives it for a file dropped on the program, is "edit
+    // FILE"; a command or an option of that name comes first.
+    if (argc == 2) {
+        const std::string word = argv[1];
+        if (!word.starts_with('-') && command_named(word) == Command::none && names_file(word)) {
+            path = word;
+            return true;
+        }
+    }
     Arguments a;
     std::string message; // cli() says what is wrong
     if (argc < 2 || !split_arguments(argc, argv, a, message)) return false;

@@ -21,7 +21,8 @@ namespace ulo {
 int cli(int argc, char** argv, std::ostream& out, std::ostream& err);
 
 // True when the command line asks for the editor on a file, "edit [FILE]" or "--file FILE"
-// (-f FILE) without a command; `path` is then that file (ulo.txt when none is named).
+// (-f FILE) without a command, or the name of an existing file alone (a file dropped on the
+// program); `path` is then that file (ulo.txt when none is named).
 bool editor_file(int argc, char** argv, std::string& path);
 // For a line editor_file takes: what the editing is compared with, the file of "--compare
 // REF" in `compare`, and "--changes" (the file as loaded) in `changes`.

@@ -1,8 +1,6 @@
 // ulocfg: edits the configuration EEPROM of the ULO engine and vehicle signal generator,
 // kept as hexadecimal byte tokens in "ulo.txt" in the current directory.
-#include <cstdio>
 #include <exception>
-#include <iostream>
 #include <sstream>
 #include <string>
 
@@ -34,27 +32,24 @@ void keep_edits_and_say(const ulo::Terminal& term, ulo::Run& run) {
     }
 }
 
-} // namespace
+// One command of the command line, which needs no terminal: its messages, then its output.
+int command(int argc, char** argv) {
+    ulo::prepare_command_process();
+    std::ostringstream out, err; // each written whole once the command has run
+    const int status = ulo::cli(argc, argv, out, err);
+    ulo::say(err.str());
+    return ulo::write_standard_output(out.str(), status);
+}
 
-int main(int argc, char** argv) {
-    ulo::open_standard_files();
-    ulo::utf8_arguments(argc, argv);
-    // With arguments: one command of the command line, which needs no terminal. It runs in
-    // the C locale, so that its numbers keep the decimal point whatever the user's locale.
-    // "edit [FILE]" and "--file FILE" alone ask for the editor on that file.
-    std::string path = "ulo.txt";
-    if (argc > 1 && !ulo::editor_file(argc, argv, path)) {
-        ulo::prepare_command_process();
-        std::ostringstream out; // written whole, and checked, once the command has run
-        const int status = ulo::cli(argc, argv, out, std::cerr);
-        return ulo::write_standard_output(out.str(), status);
-    }
+// The editor on `path`; `stop_signal` tells a run ended by a stop signal (or its Windows
+// counterpart) from one that ended by itself.
+int edit(const std::string& path, int& stop_signal) {
     ulo::prepare_editor_process();
 
     ulo::Terminal term;
     if (!ulo::terminal_open(term)) {
-        std::fprintf(stderr, "ulocfg: %s\n",
-                     term.failure ? term.failure : "needs an interactive terminal");
+        ulo::say(std::string("ulocfg: ") +
+                 (term.failure ? term.failure : "needs an interactive terminal") + "\n");
         return ulo::status_no_terminal;
     }
     ulo::Console con;
@@ -74,12 +69,12 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         // The terminal is still in raw mode: give it back before saying why we stop.
         ulo::terminal_close(term, con);
-        std::fprintf(stderr, "ulocfg: %s\n", e.what());
+        ulo::say(std::string("ulocfg: ") + e.what() + "\n");
         keep_edits_and_say(term, run);
         return ulo::status_failure;
     } catch (...) {
         ulo::terminal_close(term, con);
-        std::fputs("ulocfg: unexpected failure\n", stderr);
+        ulo::say("ulocfg: unexpected failure\n");
         keep_edits_and_say(term, run);
         return ulo::status_failure;
     }
@@ -87,8 +82,27 @@ int main(int argc, char** argv) {
     // Stopped by a signal or by the terminal going away: where the edits are, should the
     // terminal still be there to show it. A save error has said so on the screen.
     if (run.status == ulo::status_no_terminal) say_where(term, run);
-
-    // Ended by a signal: say so in the exit status, as the shell expects.
-    if (term.stop_signal != 0) ulo::end_by_signal(term.stop_signal);
+    stop_signal = term.stop_signal;
     return run.status;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ulo::open_standard_files();
+    ulo::utf8_arguments(argc, argv);
+    // With arguments: one command of the command line. It runs in the C locale, so that its
+    // numbers keep the decimal point whatever the user's locale. "edit [FILE]", "--file FILE"
+    // and a file's name alone ask for the editor on that file.
+    std::string path = "ulo.txt";
+    if (argc > 1 && !ulo::editor_file(argc, argv, path)) return ulo::end_run(command(argc, argv));
+    int stop_signal = 0;
+    const int status = edit(path, stop_signal);
+    // Ended by a signal: say so in the exit status, as the shell expects. A stop that was
+    // asked for ends the run at once, without waiting for a key.
+    if (stop_signal != 0) {
+        ulo::end_by_signal(stop_signal);
+        return status;
+    }
+    return ulo::end_run(status);
 }

@@ -1,8 +1,10 @@
 // The process itself: its standard files, kept from standing for files it opens itself, and
 // standard output written and closed checked, so that output lost on the way is never a
-// success; its signals and locale.
+// success; text for a console written as characters; its signals and locale; a window made
+// for the run alone kept open until its last message has been read.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 namespace ulo {
@@ -17,6 +19,29 @@ void open_standard_files();
 // arrive, says "ulocfg: cannot write the output: REASON" on standard error and returns 1,
 // whatever `status` the command ended with; otherwise returns `status`.
 int write_standard_output(const std::string& text, int status);
+
+// Writes `text` whole to `stream`, standard output or error, and flushes it. On a console it
+// goes as characters (on Windows, UTF-16 to the console itself, so that a character never
+// arrives cut in two); to a file or a pipe as the bytes. False, with errno set, when not all
+// of it arrived.
+bool write_standard(std::FILE* stream, const std::string& text);
+
+// Writes a message to standard error as write_standard does; the run has then said something.
+void say(const std::string& text);
+
+// Run last, with the exit status, which it returns. Where the program has a console window
+// made for it alone (started from Explorer or a shortcut on Windows), a run that ends with a
+// message, a status other than 0 or anything said on standard error, writes
+// `close_prompt` and waits for a key, so that the window does not close before the message
+// has been read. Elsewhere the terminal outlives the program and it returns at once.
+int end_run(int status);
+constexpr const char* close_prompt = "Press any key to close this window.";
+// The waiting of end_run, on a console window of the run's own.
+void hold_window(const char* prompt);
+
+// Whether `path` names something that exists and is no folder: a file the editor may take as
+// its one argument.
+bool names_file(const std::string& path);
 
 // Run next: makes argc and argv the command line's words in UTF-8, which is what the program
 // takes names and values in. Where the system hands them over as bytes they stay as they are;

@@ -1,6 +1,7 @@
 #include "app/process.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -39,5 +40,18 @@ void end_by_signal(int sig) {
 }
 
 void utf8_arguments(int&, char**&) {}
+
+bool write_standard(std::FILE* stream, const std::string& text) {
+    return std::fwrite(text.data(), 1, text.size(), stream) == text.size() &&
+           std::fflush(stream) == 0;
+}
+
+// A terminal is the user's own and stays when the program ends.
+void hold_window(const char*) {}
+
+bool names_file(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
 
 } // namespace ulo

@@ -8,9 +8,12 @@
 // stop requests, as the stop signals are there.
 #include <windows.h>
 
+#include <io.h>
+
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -322,6 +325,14 @@ void leave_screen(Terminal& term, const Console& con) {
 } // namespace
 
 void tell(const Terminal&, const std::string& text) {
+    // On a console as characters: the C library would hand it a byte at a time.
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stderr)));
+    DWORD mode = 0;
+    if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+        std::fflush(stderr);
+        write_text(handle, text);
+        return;
+    }
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fflush(stderr);
 }
@@ -368,12 +379,13 @@ Terminal::~Terminal() {
     if (!session) return;
     if (!closed) terminal_close(*this, shown);
     // The handler stays until here: a window closed while the edits are being kept waits for
-    // them.
+    // them. Afterwards closing the window ends the program at once.
     WindowsConsole* wc = static_cast<WindowsConsole*>(session);
     CloseHandle(wc->in);
     CloseHandle(wc->out);
     delete wc;
     session = nullptr;
+    SetConsoleCtrlHandler(on_control, FALSE);
 }
 
 } // namespace ulo

@@ -5,6 +5,7 @@ every file left in the folder must be the same bytes.
     ULOCFG_RUNNER=wine64 ULOCFG_LINUX=ulocfg python3 windows_same_bytes.py ulocfg.exe ulo.txt
 """
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -36,7 +37,8 @@ SAMPLE_JSON = subprocess.run([LINUX_PROGRAM, "show", "--json", SAMPLE], capture_
 
 def files():
     """What each folder holds before the command: the sample as ulo.txt, an image that differs
-    from it, the same image with CRLF line ends, a parameter file and a name outside ASCII."""
+    from it (also named as a command), the same image with CRLF line ends, a parameter file and
+    a name outside ASCII."""
     image = read_image(SAMPLE)
     other = list(image)
     other[0], other[1], other[1040] = 9, 45, ord("X")
@@ -52,6 +54,7 @@ def files():
         "short.txt": b"ULO EEPROM Memory:\n00h 01h\n",
         "edited.json": EDITED_JSON.encode(),
         "edited16.json": EDITED_JSON.replace("\n", "\r\n").encode("utf-16"),
+        "screen": format_image(other).encode("latin-1"),
     }
 
 
@@ -99,6 +102,15 @@ CASES = [
     (["--version"], None, 0),
     (["--names"], None, 0),
     (["explode"], None, 7),
+    # A file's name alone is the editor on it, which needs a terminal (these have none); a
+    # command of the same name comes first; a name of no file looks for the edit it may mean.
+    (["ulo.txt"], None, 3),
+    (["sch\u00f6n \u00e9t\u00e9.txt"], None, 3),
+    (["screen"], None, 0),
+    (["missing.txt"], None, 7),
+    (["cars/ulo.txt"], None, 7),
+    (["cars\\ulo.txt"], None, 7),
+    (["wheel[1].name"], None, 7),
     (["set", "--file", "short.txt", "last_menu"], None, 7),
 ]
 
@@ -109,8 +121,9 @@ def run(program, runner, args, stdin):
         for name, data in files().items():
             with open(os.path.join(folder, name), "wb") as f:
                 f.write(data)
+        # In a session of its own: without a terminal, as where the tests run unattended.
         r = subprocess.run(runner + [program] + args, cwd=folder, input=stdin or b"",
-                           capture_output=True, timeout=60)
+                           capture_output=True, timeout=60, start_new_session=True)
         left = {}
         for name in sorted(os.listdir(folder)):
             with open(os.path.join(folder, name), "rb") as f:
@@ -142,9 +155,20 @@ def test_every_command_line_gives_the_same_status_output_messages_and_files():
     check(not differ, "\n".join(differ))
 
 
-def test_the_zip_holds_the_program_its_manual_and_the_example():
-    """CPack's zip of the Windows build: its files, and the program in it prints what the
-    Linux one does."""
+# What the zip holds besides the program and the example: its texts, each from its source with
+# Windows line breaks, by the name in the zip.
+TOP = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+ZIP_TEXTS = {"LICENSE": "LICENSE", "README.md": "README.md", "docs/json.md": "docs/json.md",
+             "ulocfg.txt": "packaging/windows/ulocfg.txt", "ulocfg.ps1": "completions/ulocfg.ps1"}
+# Words of the Linux manual that have no place on the Windows page.
+LINUX_WORDS = ["/usr/share", "/tmp", "$TMPDIR", "SIGHUP", "SIGTERM", "SIGINT", "bash",
+               "man ulocfg", "terminal"]
+
+
+def test_the_zip_holds_the_program_the_windows_page_and_every_document_the_readme_links():
+    """CPack's zip of the Windows build: its files, the texts with CR LF, the page for Windows
+    in place of the manual, every document the README links, and the program in it prints
+    what the Linux one does."""
     build = os.path.dirname(WINDOWS)
     folder = tempfile.mkdtemp(prefix="ulocfg-zip-")
     try:
@@ -155,13 +179,24 @@ def test_the_zip_holds_the_program_its_manual_and_the_example():
                                  text=True).stdout.split()[-1]
         top = "ulocfg-%s-win64/" % version
         with zipfile.ZipFile(os.path.join(folder, top[:-1] + ".zip")) as z:
-            names = sorted(n for n in z.namelist() if not n.endswith("/"))
-            check(names == [top + n for n in ("LICENSE", "README.md", "examples/ulo.txt",
-                                              "ulocfg.exe", "ulocfg.ps1", "ulocfg.txt")], names)
+            names = sorted(n[len(top):] for n in z.namelist() if not n.endswith("/"))
+            check(names == sorted(list(ZIP_TEXTS) + ["examples/ulo.txt", "ulocfg.exe"]), names)
             z.extractall(folder)
-            manual = z.read(top + "ulocfg.txt").decode()
-        check("SYNOPSIS" in manual and "ulocfg show [--json] [FILE]" in manual and
-              "\b" not in manual and "\x1b" not in manual, "the manual page as plain text")
+        for name, source in ZIP_TEXTS.items():
+            with open(os.path.join(folder, top + name), "rb") as f, \
+                    open(os.path.join(TOP, source), "rb") as g:
+                got, want = f.read(), g.read()
+            check(b"\n" in want and got == want.replace(b"\n", b"\r\n"),
+                  "%s is not %s with CR LF line breaks" % (name, source))
+        with open(os.path.join(folder, top + "ulocfg.txt"), encoding="utf-8") as f:
+            page = f.read()
+        check(not [w for w in LINUX_WORDS if w in page] and "%TEMP%" in page and
+              "Ctrl+Break" in page, "ulocfg.txt is not the page for Windows: %s" % [
+                  w for w in LINUX_WORDS if w in page])
+        with open(os.path.join(TOP, "README.md"), encoding="utf-8") as f:
+            links = set(re.findall(r"\]\(([^)#:]+)\)", f.read()))
+        check(links and not links - set(names), "the README links %s, not in the zip" % sorted(
+            links - set(names)))
         with open(os.path.join(folder, top + "examples/ulo.txt"), "rb") as f, \
                 open(SAMPLE, "rb") as g:
             check(f.read() == g.read(), "the example is the sample")
