@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -1010,6 +1011,41 @@ TEST(CommandLine, EditorFile) {
         EXPECT_EQ(editor_file(static_cast<int>(argv.size()), argv.data(), path), c.editor)
             << c.args[1];
         EXPECT_EQ(path, c.path) << c.args[1];
+    }
+}
+
+// A file's name first, as a file dropped on the program gives it, is "edit FILE" with the rest
+// of the line.
+TEST(CommandLine, AFilesNameFirstEditsItWithTheRestOfTheLine) {
+    Dir dir;
+    const std::string car = dir.put(test::example_image());
+    const struct {
+        std::vector<std::string> args;
+        bool editor;
+        std::optional<std::string> compare;
+        bool changes;
+    } cases[] = {
+        {{car}, true, {}, false},
+        {{car, "--compare", "ref.txt"}, true, "ref.txt", false},
+        {{car, "--changes"}, true, {}, true},
+        {{car, "--json"}, false, {}, false},
+        {{car, "other.txt"}, false, {}, false},
+        {{car + ".missing"}, false, {}, false},
+    };
+    for (auto c : cases) {
+        c.args.insert(c.args.begin(), "ulocfg");
+        std::vector<char*> argv;
+        for (std::string& a : c.args) argv.push_back(a.data());
+        const int argc = static_cast<int>(argv.size());
+        std::string path;
+        std::optional<std::string> compare;
+        bool changes = false;
+        EXPECT_EQ(editor_file(argc, argv.data(), path), c.editor) << c.args.back();
+        if (!c.editor) continue;
+        editor_reference(argc, argv.data(), compare, changes);
+        EXPECT_EQ(path, car);
+        EXPECT_EQ(compare, c.compare) << c.args.back();
+        EXPECT_EQ(changes, c.changes) << c.args.back();
     }
 }
 

@@ -354,16 +354,28 @@ int screen_text(const Wert& wert, std::ostream& out) {
 
 } // namespace
 
+namespace {
+
+// A file's name first, as Explorer gives it for a file dropped on the program, is "edit FILE"
+// with the rest of the line ("ulocfg ulo.txt --compare car.txt"); a command or an option of
+// that name comes first. The line as edit's, or empty.
+std::vector<char*> as_edit(int argc, char** argv) {
+    static char edit_word[] = "edit";
+    std::vector<char*> line;
+    if (argc < 2) return line;
+    const std::string word = argv[1];
+    if (word.starts_with('-') || command_named(word) != Command::none || !names_file(word))
+        return line;
+    line.assign(argv, argv + argc);
+    line.insert(line.begin() + 1, edit_word);
+    return line;
+}
+
+} // namespace
+
 bool editor_file(int argc, char** argv, std::string& path) {
-    // A file's name alone, as Explorer gives it for a file dropped on the program, is "edit
-    // FILE"; a command or an option of that name comes first.
-    if (argc == 2) {
-        const std::string word = argv[1];
-        if (!word.starts_with('-') && command_named(word) == Command::none && names_file(word)) {
-            path = word;
-            return true;
-        }
-    }
+    if (std::vector<char*> line = as_edit(argc, argv); !line.empty())
+        return editor_file(static_cast<int>(line.size()), line.data(), path);
     Arguments a;
     std::string message; // cli() says what is wrong
     if (argc < 2 || !split_arguments(argc, argv, a, message)) return false;
@@ -377,6 +389,8 @@ bool editor_file(int argc, char** argv, std::string& path) {
 }
 
 void editor_reference(int argc, char** argv, std::optional<std::string>& compare, bool& changes) {
+    if (std::vector<char*> line = as_edit(argc, argv); !line.empty())
+        return editor_reference(static_cast<int>(line.size()), line.data(), compare, changes);
     Arguments a;
     std::string message;
     if (!split_arguments(argc, argv, a, message)) return;

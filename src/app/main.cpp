@@ -41,9 +41,9 @@ int command(int argc, char** argv) {
     return ulo::write_standard_output(out.str(), status);
 }
 
-// The editor on `path`; `stop_signal` tells a run ended by a stop signal (or its Windows
-// counterpart) from one that ended by itself.
-int edit(const std::string& path, int& stop_signal) {
+// The editor on `path`, with the reference the command line names; `stop_signal` tells a run
+// ended by a stop signal (or its Windows counterpart) from one that ended by itself.
+int edit(const std::string& path, int argc, char** argv, int& stop_signal) {
     ulo::prepare_editor_process();
 
     ulo::Terminal term;
@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
     std::string path = "ulo.txt";
     if (argc > 1 && !ulo::editor_file(argc, argv, path)) return ulo::end_run(command(argc, argv));
     int stop_signal = 0;
-    const int status = edit(path, stop_signal);
+    const int status = edit(path, argc, argv, stop_signal);
     // Ended by a signal: say so in the exit status, as the shell expects. A stop that was
     // asked for ends the run at once, without waiting for a key.
     if (stop_signal != 0) {
