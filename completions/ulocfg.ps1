@@ -42,7 +42,7 @@ Register-ArgumentCompleter -Native -CommandName ulocfg, ulocfg.exe -ScriptBlock 
     $operands = 0
     for ($k = 0; $k -lt $words.Count; $k++) {
         $word = $words[$k]
-        if ($word -eq '--file' -or $word -eq '-f') { $k++; continue }
+        if ($word -eq '--file' -or $word -eq '-f' -or $word -eq '--compare') { $k++; continue }
         if ($word.StartsWith('-')) { continue }
         if ($command) { $operands++ } else { $command = $word }
     }
@@ -99,12 +99,13 @@ Register-ArgumentCompleter -Native -CommandName ulocfg, ulocfg.exe -ScriptBlock 
         }
     }
 
-    if ($previous -eq '--file' -or $previous -eq '-f') {
+    if ($previous -eq '--file' -or $previous -eq '-f' -or $previous -eq '--compare') {
         & $files
     } elseif ($current.StartsWith('-')) {
         $options = @('--file', '--help')
         switch ($command) {
-            '' { $options += '--version', '--names' }
+            '' { $options += '--version', '--names', '--compare', '--changes' }
+            'edit' { $options += '--compare', '--changes' }
             { $_ -in 'show', 'check' } { $options += '--json' }
             'get' { $options += '--json', '--value' }
             'set' { $options += '--force' }
