@@ -176,24 +176,32 @@ const ApplyCase apply_cases[] = {
      {"last_menu = 3"}},
 };
 
+// Applies `text` (the lines of a parameter file, or with `json` a document) to a copy of the
+// example image: the status, the messages, not a byte written on failure, and the show lines
+// of the image afterwards.
+void expect_applied(const std::string& text, bool json, int status, const std::string& messages,
+                    const std::vector<const char*>& after) {
+    Dir dir;
+    const std::string image = dir.put(test::example_image());
+    const std::string before = dir.read();
+    std::istringstream in(text);
+    std::ostringstream err;
+    EXPECT_EQ(json ? apply_text(in, "p", image, false, true, err)
+                   : apply_lines(in, "p", image, false, err),
+              status);
+    EXPECT_EQ(err.str(), messages);
+    if (status != status_ok) {
+        EXPECT_EQ(dir.read(), before); // not a byte written
+    }
+    const Wert now = dir.image();
+    for (const std::string line : after)
+        EXPECT_EQ(shown(now, line.substr(0, line.find(" = "))), line);
+}
+
 TEST(Apply, LinesAsShowWritesThemAllOrNone) {
     for (const ApplyCase& c : apply_cases) {
         SCOPED_TRACE(c.what);
-        Dir dir;
-        const std::string image = dir.put(test::example_image());
-        const std::string before = dir.read();
-        std::istringstream lines(c.file);
-        std::ostringstream err;
-        EXPECT_EQ(apply_lines(lines, "p", image, false, err), c.status);
-        EXPECT_EQ(err.str(), c.err);
-        if (c.status != status_ok) {
-            EXPECT_EQ(dir.read(), before); // not a byte written
-        }
-        const Wert after = dir.image();
-        for (const char* line : c.after) {
-            const std::string text = line;
-            EXPECT_EQ(shown(after, text.substr(0, text.find(" = "))), text);
-        }
+        expect_applied(c.file, false, c.status, c.err, c.after);
     }
 }
 
@@ -351,21 +359,7 @@ const JsonCase json_cases[] = {
 TEST(Apply, JsonDocumentsAsShowJsonWritesThemAllOrNone) {
     for (const JsonCase& c : json_cases) {
         SCOPED_TRACE(c.what);
-        Dir dir;
-        const std::string image = dir.put(test::example_image());
-        const std::string before = dir.read();
-        std::istringstream document(c.document);
-        std::ostringstream err;
-        EXPECT_EQ(apply_text(document, "p", image, false, true, err), c.status);
-        EXPECT_EQ(err.str(), c.err);
-        if (c.status != status_ok) {
-            EXPECT_EQ(dir.read(), before); // not a byte written
-        }
-        const Wert after = dir.image();
-        for (const char* line : c.after) {
-            const std::string text = line;
-            EXPECT_EQ(shown(after, text.substr(0, text.find(" = "))), text);
-        }
+        expect_applied(c.document, true, c.status, c.err, c.after);
     }
 }
 
