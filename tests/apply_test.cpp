@@ -178,9 +178,9 @@ const ApplyCase apply_cases[] = {
 
 // Applies `text` (the lines of a parameter file, or with `json` a document) to a copy of the
 // example image: the status, the messages, not a byte written on failure, and the show lines
-// of the image afterwards.
-void expect_applied(const std::string& text, bool json, int status, const std::string& messages,
-                    const std::vector<const char*>& after) {
+// of the image afterwards. What the file holds then.
+std::string expect_applied(const std::string& text, bool json, int status,
+                           const std::string& messages, const std::vector<const char*>& after) {
     Dir dir;
     const std::string image = dir.put(test::example_image());
     const std::string before = dir.read();
@@ -196,6 +196,7 @@ void expect_applied(const std::string& text, bool json, int status, const std::s
     const Wert now = dir.image();
     for (const std::string line : after)
         EXPECT_EQ(shown(now, line.substr(0, line.find(" = "))), line);
+    return dir.read();
 }
 
 TEST(Apply, LinesAsShowWritesThemAllOrNone) {
@@ -492,21 +493,12 @@ TEST(Apply, FilesInUTF16WithTheirMarkGiveTheBytesUTF8Gives) {
     std::string want;
     for (const auto& [what, file] : cases) {
         SCOPED_TRACE(what);
-        Dir dir;
-        const std::string image = dir.put(test::example_image());
-        std::istringstream lines(file);
-        std::ostringstream err;
-        EXPECT_EQ(apply_lines(lines, "p", image, false, err), status_ok);
-        EXPECT_EQ(err.str(), "");
-        if (want.empty()) want = dir.read();
-        EXPECT_EQ(dir.read(), want);
-    }
-    Wert w{};
-    ASSERT_TRUE(parse_image(want, w));
-    for (const char* line : {"last_menu = 4", "contrast = low",
-                             "wheel[2].name = \"Nockenwelle     \"", "ramp[1].time = 1.25 s"}) {
-        const std::string text = line;
-        EXPECT_EQ(shown(w, text.substr(0, text.find(" = "))), text);
+        const std::string got =
+            expect_applied(file, false, status_ok, "",
+                           {"last_menu = 4", "contrast = low",
+                            "wheel[2].name = \"Nockenwelle     \"", "ramp[1].time = 1.25 s"});
+        if (want.empty()) want = got;
+        EXPECT_EQ(got, want);
     }
 }
 
@@ -551,14 +543,7 @@ TEST(Apply, BrokenUTF16AndNULBytesAreRefusedInFewWords) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        Dir dir;
-        const std::string image = dir.put(test::example_image());
-        const std::string before = dir.read();
-        std::istringstream lines(c.file);
-        std::ostringstream err;
-        EXPECT_EQ(apply_lines(lines, "p", image, false, err), status_rejected);
-        EXPECT_EQ(err.str(), c.err);
-        EXPECT_EQ(dir.read(), before);
+        expect_applied(c.file, false, status_rejected, c.err, {});
     }
 }
 
