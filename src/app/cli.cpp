@@ -137,6 +137,26 @@ std::string command_hint(const std::string& word) {
 // Reads the whole line: the first word that is no option is the command. False, with the
 // message, for a line that cannot be read (an unknown command or option, --file twice or
 // without its name).
+// The file an option names, as "--option FILE" (argv[k] the option; k moves on to the file)
+// or "--option=FILE"; false, with the message, when it is given twice or has no file.
+bool file_of(int argc, char** argv, int& k, const std::string& option, bool given,
+             std::string& file, std::string& message) {
+    const std::string arg = argv[k];
+    if (given) {
+        message = option + " is given twice";
+        return false;
+    }
+    if (arg.starts_with(option + "=")) {
+        file = arg.substr(option.size() + 1);
+    } else if (k + 1 == argc) {
+        message = arg + " needs a file name";
+        return false;
+    } else {
+        file = argv[++k];
+    }
+    return true;
+}
+
 bool split_arguments(int argc, char** argv, Arguments& a, std::string& message) {
     bool options = true;
     for (int k = 1; k < argc; ++k) {
@@ -144,18 +164,7 @@ bool split_arguments(int argc, char** argv, Arguments& a, std::string& message) 
         if (options && arg == "--") {
             options = false;
         } else if (options && (arg == "--file" || arg == "-f" || arg.starts_with("--file="))) {
-            if (a.has_file) {
-                message = "--file is given twice";
-                return false;
-            }
-            if (arg.starts_with("--file=")) {
-                a.file = arg.substr(7);
-            } else if (k + 1 == argc) {
-                message = arg + " needs a file name";
-                return false;
-            } else {
-                a.file = argv[++k];
-            }
+            if (!file_of(argc, argv, k, "--file", a.has_file, a.file, message)) return false;
             a.has_file = true;
         } else if (options && arg == "--json") {
             a.json = true;
@@ -170,18 +179,10 @@ bool split_arguments(int argc, char** argv, Arguments& a, std::string& message) 
         } else if (options && arg == "--names") {
             a.names = true;
         } else if (options && (arg == "--compare" || arg.starts_with("--compare="))) {
-            if (a.compare) {
-                message = "--compare is given twice";
+            std::string file;
+            if (!file_of(argc, argv, k, "--compare", a.compare.has_value(), file, message))
                 return false;
-            }
-            if (arg.starts_with("--compare=")) {
-                a.compare = arg.substr(10);
-            } else if (k + 1 == argc) {
-                message = arg + " needs a file name";
-                return false;
-            } else {
-                a.compare = argv[++k];
-            }
+            a.compare = file;
         } else if (options && arg == "--changes") {
             a.changes = true;
         } else if (options && arg.size() > 1 && arg[0] == '-') {
